@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the program.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+lumo_install_packages
+lumo_build
+exec "$LUMO_BUILD/src/lumo"

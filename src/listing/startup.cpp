@@ -1,0 +1,51 @@
+#include "listing/startup.h"
+
+#include "net/module1.h"
+#include "scrape/split.h"
+#include "window/form1.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+namespace listing {
+
+StartupDates parseStartupDates(QStringView page) {
+    StartupDates dates;
+    const auto section = scrape::piece(page, u"四天后的删除域名查询", 1);
+    const auto table = section ? scrape::piece(*section, u"</table", 0) : std::nullopt;
+    if (!table)
+        return dates;
+    scrape::Pieces links(*table, u">2011");
+    links.next(); // the table before its first link
+    for (int k = 1; k <= 5; ++k) {
+        const auto link = links.next();
+        const auto date = link ? scrape::piece(*link, u"</a>", 0) : std::nullopt;
+        if (!date)
+            return dates;
+        dates.slotTexts.append(QStringLiteral("2011") + date->toString()); // the marker took the year
+    }
+    const auto afterToday = scrape::piece(page, u"</a> &nbsp;&nbsp; ", 1);
+    const auto today = afterToday ? scrape::piece(*afterToday, u" ", 0) : std::nullopt;
+    if (today)
+        dates.slotTexts.append(today->toString());
+    return dates;
+}
+
+} // namespace listing
+
+void Form1::Timer1_Timer() {
+    Timer1->stop(); // before the wait, or it would tick again inside it
+    Command11_Click();
+}
+
+void Form1::Command11_Click() {
+    Picture1->show();
+    const QString page = Module1::GetPageUtf8(addresses_.listing);
+    const listing::StartupDates dates = listing::parseStartupDates(page);
+    QLineEdit* const slotsInOrder[] = {Text3, Text2, Text4, Text5, Text6, Text1};
+    for (qsizetype i = 0; i < dates.slotTexts.size(); ++i)
+        slotsInOrder[i]->setText(dates.slotTexts.at(i));
+    if (!dates.complete())
+        Label8->setText(QStringLiteral("日期载入失败，请检查网络后重新打开本工具"));
+    Picture1->hide(); // also after a failure: a window stuck under its cover is no use
+}

@@ -1,0 +1,4 @@
+#include "window/form1.h"
+
+// Placeholder until the lookup is built.
+void Form1::Command8_Click() {}

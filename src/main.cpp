@@ -1,0 +1,10 @@
+#include "window/form1.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    Form1 form(Addresses::compiledIn());
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,96 @@
+#include "window/form1.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+// Positions and sizes are kept in twips, 15 to a pixel.
+constexpr int px(int twips) { return twips / 15; }
+
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+} // namespace
+
+void Form1::layoutControls() {
+    setFixedSize(px(11040), px(4155));
+
+    place(Picture1, -120, 0, 11055, 4095);
+    place(Label13, 4080, 360, 4695, 495);
+    place(Label12, 4680, 1800, 1710, 180);
+    place(Command7, 600, 3840, 1095, 255);
+    place(Frame3, 7200, 4440, 375, 255);
+    place(List1, 120, 960, 2175, 2580);
+    place(Frame2, 2400, 840, 8535, 3255);
+    place(Frame1, 120, 0, 11055, 855);
+    place(Label8, 1080, 3600, 180, 180);
+
+    place(Frame4, 120, 120, 10815, 710);
+    place(Label11, 4560, 120, 4575, 495);
+    place(Command10, 9840, 240, 735, 495);
+    place(Command6, 7920, 120, 1215, 375);
+    place(Command5, 6600, 120, 1095, 375);
+    place(Command4, 5040, 120, 1215, 375);
+    place(Command3, 3600, 120, 1095, 375);
+    place(Command2, 2160, 120, 1215, 375);
+    place(Command1, 720, 120, 1095, 375);
+    place(Label14, 5220, 600, 135, 180);
+
+    // The count grid: columns by suffix index, rows by name length.
+    const int columnLeft[] = {0, 2040, 3000, 3960, 4920, 5880, 6840, 7680};
+    const int rowTop[] = {840, 1200, 1560, 1920, 2280};
+    const ControlArray<Label, 1, 7>* rows[] = {&Label2, &Label3, &Label4, &Label5, &Label6};
+    for (int r = 0; r < 5; ++r)
+        for (int i = 1; i <= 7; ++i)
+            place((*rows[r])(i), columnLeft[i], rowTop[r], i == 6 ? 660 : 780, 180);
+    const int headerForColumn[] = {0, 1, 5, 6, 4, 3, 2, 12};
+    for (int i = 1; i <= 7; ++i)
+        place(Label1(headerForColumn[i]), columnLeft[i], 240, 780, 180);
+    for (int r = 0; r < 5; ++r)
+        place(Label1(11 - r), 120, rowTop[r], 690, 180);
+    place(Label1(0), 120, 240, 90, 180);
+    Line* horizontal[] = {Line1, Line2, Line3, Line4, Line5, Line6};
+    for (int k = 0; k < 6; ++k)
+        horizontal[k]->setPoints({0, px(720 + 360 * k)}, {px(8520), px(720 + 360 * k)});
+    const std::pair<Line*, int> vertical[] = {{Line7, 1920},  {Line8, 2880},  {Line9, 3840},
+                                              {Line10, 4800}, {Line12, 5760}, {Line13, 6720},
+                                              {Line11, 7560}};
+    for (const auto& [l, x] : vertical)
+        l->setPoints({px(x), px(120)}, {px(x), px(2520)});
+
+    place(Text9, 120, 2640, 1215, 375);
+    place(Command8, 1440, 2640, 855, 375);
+    place(Label10(0), 2400, 2640, 975, 180);
+    place(Label9(1), 3480, 2640, 180, 180);
+    place(Label10(2), 4560, 2640, 975, 180);
+    place(Label9(3), 5640, 2640, 180, 180);
+    place(Label10(1), 7080, 2640, 1170, 180);
+    place(Label10(3), 2400, 2880, 975, 180);
+    place(Label9(4), 3480, 2880, 180, 180);
+    place(Label10(4), 4560, 2880, 975, 180);
+    place(Label9(5), 5640, 2880, 180, 180);
+    place(Label9(6), 7500, 2880, 180, 180);
+
+    place(Command9, 360, 120, 375, 375);
+    place(Text10, 960, 720, 615, 270);
+    place(Text7, 1560, 600, 1215, 270);
+    place(Text8, 3000, 600, 1095, 270);
+    place(Command11, 120, 360, 495, 615);
+    place(Text1, 120, 1080, 1215, 270);
+    place(Text2, 1200, 1080, 1335, 270);
+    place(Text3, 1560, 360, 1095, 270);
+    place(Text4, 240, 840, 1215, 270);
+    place(Text5, 3120, 1320, 1215, 270);
+    place(Text6, 120, 600, 1455, 270);
+    place(Label9(2), 360, 120, 540, 180);
+    place(Label9(0), 480, 120, 540, 180);
+    place(Label7, 720, 720, 1095, 255);
+
+    for (Label* l : {Label8, Label14, Label12, Label1(0), Label9(1), Label9(3), Label9(4),
+                     Label9(5), Label9(6), Label9(0), Label9(2)})
+        l->setAutoSize(true);
+}
