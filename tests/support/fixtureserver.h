@@ -84,3 +84,5 @@ private:
     QList<Held> held_;
     QHash<QTcpSocket*, QByteArray> buffers_;
 };
+
+Q_DECLARE_METATYPE(FixtureServer::Reply)
