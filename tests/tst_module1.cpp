@@ -52,18 +52,19 @@ void TestModule1::bytesToText_data() {
         << QByteArray("\xEF\xBB\xBFhi") << "UTF-8" << QStringLiteral("hi");
     QTest::newRow("utf-8 keeps a BOM inside")
         << QByteArray("a\xEF\xBB\xBF") << "UTF-8" << QStringLiteral("a\uFEFF");
-    QTest::newRow("utf-8 invalid byte") << QByteArray("a\xFF" "b") << "UTF-8"
-                                        << QStringLiteral("a\uFFFDb");
+    QTest::newRow("utf-8 invalid byte") << QByteArray("a\xFF"
+                                                      "b")
+                                        << "UTF-8" << QStringLiteral("a\uFFFDb");
     QTest::newRow("utf-8 cut-off sequence at end")
         << QByteArray("a\xE5\x88") << "UTF-8" << QStringLiteral("a\uFFFD\uFFFD");
-    QTest::newRow("utf-8 NUL kept") << QByteArray("a\0b", 3) << "UTF-8"
-                                    << QString::fromUtf16(u"a\0b", 3);
-    QTest::newRow("gb2312") << QByteArray("\xC9\xBE\xB3\xFD") << "gb2312"
-                            << QStringLiteral("删除");
-    QTest::newRow("gbk-only character") << QByteArray("\x88\xD2") << "gb2312"
-                                        << QStringLiteral("堃");
-    QTest::newRow("gbk invalid trail byte") << QByteArray("\xA1\x7F" "x") << "gb2312"
-                                            << QStringLiteral("\uFFFD\u007Fx");
+    QTest::newRow("utf-8 NUL kept")
+        << QByteArray("a\0b", 3) << "UTF-8" << QString::fromUtf16(u"a\0b", 3);
+    QTest::newRow("gb2312") << QByteArray("\xC9\xBE\xB3\xFD") << "gb2312" << QStringLiteral("删除");
+    QTest::newRow("gbk-only character")
+        << QByteArray("\x88\xD2") << "gb2312" << QStringLiteral("堃");
+    QTest::newRow("gbk invalid trail byte") << QByteArray("\xA1\x7F"
+                                                          "x")
+                                            << "gb2312" << QStringLiteral("\uFFFD\u007Fx");
     QTest::newRow("gbk lead byte alone at end")
         << QByteArray("ab\xC9") << "gb2312" << QStringLiteral("ab\uFFFD");
     QTest::newRow("utf-8 read as gb2312 is decoded anyway")
@@ -139,11 +140,16 @@ void TestModule1::urlCarriedAsGiven_data() {
     QTest::addColumn<QString>("target");
     QTest::newRow("query unchanged") << "/deleteddate.php?date=2011-03-04"
                                      << "/deleteddate.php?date=2011-03-04";
-    QTest::newRow("blanks carried as %20") << "/DomainDel/?wd= a b " << "/DomainDel/?wd=%20a%20b%20";
-    QTest::newRow("ampersands stay") << "/x?a=1&t=cn&page=2" << "/x?a=1&t=cn&page=2";
-    QTest::newRow("reserved escape kept") << "/x?wd=a%2Bb%26" << "/x?wd=a%2Bb%26";
-    QTest::newRow("stray percent escaped") << "/x?wd=%zz" << "/x?wd=%25zz";
-    QTest::newRow("non-ascii as utf-8") << "/x?wd=中文.com" << "/x?wd=%E4%B8%AD%E6%96%87.com";
+    QTest::newRow("blanks carried as %20") << "/DomainDel/?wd= a b "
+                                           << "/DomainDel/?wd=%20a%20b%20";
+    QTest::newRow("ampersands stay") << "/x?a=1&t=cn&page=2"
+                                     << "/x?a=1&t=cn&page=2";
+    QTest::newRow("reserved escape kept") << "/x?wd=a%2Bb%26"
+                                          << "/x?wd=a%2Bb%26";
+    QTest::newRow("stray percent escaped") << "/x?wd=%zz"
+                                           << "/x?wd=%25zz";
+    QTest::newRow("non-ascii as utf-8") << "/x?wd=中文.com"
+                                        << "/x?wd=%E4%B8%AD%E6%96%87.com";
 }
 
 void TestModule1::urlCarriedAsGiven() {
@@ -154,8 +160,8 @@ void TestModule1::urlCarriedAsGiven() {
 }
 
 void TestModule1::unrequestableUrlReturnsAtOnce() {
-    for (const QString& url : {QString(), QStringLiteral("not a url"), QStringLiteral("ftp://127.0.0.1/x"),
-                               QStringLiteral("http://")})
+    for (const QString& url : {QString(), QStringLiteral("not a url"),
+                               QStringLiteral("ftp://127.0.0.1/x"), QStringLiteral("http://")})
         QCOMPARE(Module1::GetPageUtf8(url), QString());
     QVERIFY(server->targets().isEmpty());
 }
@@ -196,8 +202,9 @@ void TestModule1::windowKeepsRunningDuringWait() {
 }
 
 void TestModule1::redirectsFollowedWithinLimit() {
-    server->setReply("/old", FixtureServer::raw("HTTP/1.1 301 Moved Permanently\r\nLocation: /new\r\n"
-                                                "Content-Length: 0\r\n\r\n"));
+    server->setReply("/old",
+                     FixtureServer::raw("HTTP/1.1 301 Moved Permanently\r\nLocation: /new\r\n"
+                                        "Content-Length: 0\r\n\r\n"));
     server->setReply("/new", FixtureServer::answer("moved here"));
     QCOMPARE(Module1::GetPageUtf8(server->origin() + "/old"), QStringLiteral("moved here"));
 }

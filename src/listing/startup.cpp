@@ -22,7 +22,8 @@ StartupDates parseStartupDates(QStringView page) {
         const auto date = link ? scrape::piece(*link, u"</a>", 0) : std::nullopt;
         if (!date)
             return dates;
-        dates.slotTexts.append(QStringLiteral("2011") + date->toString()); // the marker took the year
+        dates.slotTexts.append(QStringLiteral("2011") +
+                               date->toString()); // the marker took the year
     }
     const auto afterToday = scrape::piece(page, u"</a> &nbsp;&nbsp; ", 1);
     const auto today = afterToday ? scrape::piece(*afterToday, u" ", 0) : std::nullopt;

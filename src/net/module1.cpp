@@ -92,9 +92,13 @@ QString fetch(const QString& url, const QString& charset) {
 
 } // namespace
 
-QString GetPageUtf8(const QString& url) { return fetch(url, QStringLiteral("UTF-8")); }
+QString GetPageUtf8(const QString& url) {
+    return fetch(url, QStringLiteral("UTF-8"));
+}
 
-QString GetPageGb2312(const QString& url) { return fetch(url, QStringLiteral("gb2312")); }
+QString GetPageGb2312(const QString& url) {
+    return fetch(url, QStringLiteral("gb2312"));
+}
 
 QString BytesToText(const QByteArray& bytes, const QString& charset) {
     const QString name = charset.trimmed().toLower();
@@ -105,8 +109,8 @@ QString BytesToText(const QByteArray& bytes, const QString& charset) {
     }
     // The services write "gb2312" pages the way the other platform reads them: as code
     // page 936 (GBK), a superset that also has characters such as 堃.
-    const QString icuName = (name == u"gb2312" || name == u"gbk") ? QStringLiteral("windows-936")
-                                                                   : charset;
+    const QString icuName =
+        (name == u"gb2312" || name == u"gbk") ? QStringLiteral("windows-936") : charset;
     QStringDecoder decoder(icuName.toLatin1().constData(), QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         return {};
@@ -117,8 +121,12 @@ QString BytesToText(const QByteArray& bytes, const QString& charset) {
     return text;
 }
 
-FetchLimits fetchLimits() { return g_limits; }
+FetchLimits fetchLimits() {
+    return g_limits;
+}
 
-void setFetchLimits(const FetchLimits& limits) { g_limits = limits; }
+void setFetchLimits(const FetchLimits& limits) {
+    g_limits = limits;
+}
 
 } // namespace Module1

@@ -18,9 +18,9 @@ QString BytesToText(const QByteArray& bytes, const QString& charset);
 
 // Where a request gives up. Each limit reached ends the fetch with the empty text.
 struct FetchLimits {
-    int idleTimeoutMs = 30'000;        // no data from the server for this long
-    int totalTimeoutMs = 120'000;      // the whole exchange, for servers that drip bytes
-    qint64 maxBodyBytes = 32ll << 20;  // larger bodies are abandoned
+    int idleTimeoutMs = 30'000;       // no data from the server for this long
+    int totalTimeoutMs = 120'000;     // the whole exchange, for servers that drip bytes
+    qint64 maxBodyBytes = 32ll << 20; // larger bodies are abandoned
     int maxRedirects = 10;
 };
 FetchLimits fetchLimits();

@@ -6,8 +6,8 @@
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -186,8 +186,8 @@ void Form1::createControls() {
     Label8->setAccessibleDescription(QStringLiteral("状态"));
     Label14->setAccessibleDescription(QStringLiteral("当前时间"));
     Label1(0)->setAccessibleDescription(QStringLiteral("显示的日期"));
-    const char* fields[] = {nullptr, "域名年龄", nullptr, "注册时间", "到期时间", "删除时间",
-                            "删除倒计时"};
+    const char* fields[] = {nullptr,    "域名年龄", nullptr,     "注册时间",
+                            "到期时间", "删除时间", "删除倒计时"};
     for (int i : {1, 3, 4, 5, 6})
         Label9(i)->setAccessibleDescription(QString::fromUtf8(fields[i]));
     const char* suffixes[] = {"", ".com", ".net", ".org", ".info", ".biz", ".cn", ".com.cn"};
@@ -214,19 +214,24 @@ void Form1::connectHandlers() {
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
     const std::pair<ControlArray<Label, 1, 7>*, void (Form1::*)(int)> rows[] = {
-        {&Label2, &Form1::Label2_Click}, {&Label3, &Form1::Label3_Click},
-        {&Label4, &Form1::Label4_Click}, {&Label5, &Form1::Label5_Click},
+        {&Label2, &Form1::Label2_Click},
+        {&Label3, &Form1::Label3_Click},
+        {&Label4, &Form1::Label4_Click},
+        {&Label5, &Form1::Label5_Click},
         {&Label6, &Form1::Label6_Click}};
     for (const auto& [cells, handler] : rows)
         for (int i = 1; i <= 7; ++i)
-            connect((*cells)(i), &Label::clicked, this, [this, handler, i] { (this->*handler)(i); });
+            connect((*cells)(i), &Label::clicked, this,
+                    [this, handler, i] { (this->*handler)(i); });
     connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             List1_Click();
     });
 }
 
-void Form1::Form_Load() { Frame4->hide(); }
+void Form1::Form_Load() {
+    Frame4->hide();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (Form_Unload()) {

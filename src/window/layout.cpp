@@ -8,7 +8,9 @@
 namespace {
 
 // Positions and sizes are kept in twips, 15 to a pixel.
-constexpr int px(int twips) { return twips / 15; }
+constexpr int px(int twips) {
+    return twips / 15;
+}
 
 void place(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(px(left), px(top), px(width), px(height));

@@ -8,12 +8,18 @@ namespace {
 
 QByteArray reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -58,15 +64,25 @@ FixtureServer::FixtureServer(QObject* parent) : QObject(parent), server_(new QTc
 
 FixtureServer::~FixtureServer() = default;
 
-bool FixtureServer::listen() { return server_->listen(QHostAddress::LocalHost, 0); }
+bool FixtureServer::listen() {
+    return server_->listen(QHostAddress::LocalHost, 0);
+}
 
-quint16 FixtureServer::port() const { return server_->serverPort(); }
+quint16 FixtureServer::port() const {
+    return server_->serverPort();
+}
 
-QString FixtureServer::origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
+QString FixtureServer::origin() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+}
 
-void FixtureServer::setReply(const QString& target, const Reply& reply) { replies_[target] = reply; }
+void FixtureServer::setReply(const QString& target, const Reply& reply) {
+    replies_[target] = reply;
+}
 
-void FixtureServer::setFallback(const Reply& reply) { fallback_ = reply; }
+void FixtureServer::setFallback(const Reply& reply) {
+    fallback_ = reply;
+}
 
 QByteArray FixtureServer::response(int status, const QByteArray& body,
                                    const QList<QPair<QByteArray, QByteArray>>& headers) {
