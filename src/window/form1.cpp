@@ -219,10 +219,12 @@ void Form1::connectHandlers() {
         {&Label4, &Form1::Label4_Click},
         {&Label5, &Form1::Label5_Click},
         {&Label6, &Form1::Label6_Click}};
-    for (const auto& [cells, handler] : rows)
+    for (const auto& row : rows) {
+        const auto handler = row.second;
         for (int i = 1; i <= 7; ++i)
-            connect((*cells)(i), &Label::clicked, this,
+            connect((*row.first)(i), &Label::clicked, this,
                     [this, handler, i] { (this->*handler)(i); });
+    }
     connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             List1_Click();
