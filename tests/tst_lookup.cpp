@@ -168,19 +168,6 @@ private slots:
         QCOMPARE(w.form.Text9->text(), name); // the box is read, never tidied
     }
 
-    void markupShownAsText() {
-        FixtureServer server;
-        QVERIFY(server.listen());
-        server.setReply(
-            "/DomainDel/?wd=a.com",
-            FixtureServer::answer(servicePage({"<i>1</i>", "2", "3", "4", "5"}, "<u>").toUtf8()));
-        Window w(server);
-        w.form.Text9->setText("a.com");
-        w.form.Command8_Click();
-        QCOMPARE(w.form.Label9(1)->text(), QStringLiteral("<i>1</i>"));
-        QCOMPARE(w.form.Label9(1)->textFormat(), Qt::PlainText);
-    }
-
     // Two lookups overlap: the second click comes while the first waits for its page.
     void overlapping_data() {
         QTest::addColumn<QString>("second");

@@ -66,13 +66,11 @@ private slots:
         QTest::newRow("reference with LF only") << "8.8\n" << true << "8.8\n";
         QTest::newRow("reference with CR only") << "8.8\r" << true << "8.8\r";
         QTest::newRow("older version") << "8.7\r\n8.8\r\n" << true << "8.7";
-        QTest::newRow("full-width digits") << "８.８" << true << "８.８";
         QTest::newRow("empty") << "" << false << "";
         QTest::newRow("empty first line") << "\r\n8.9" << false << "";
         QTest::newRow("HTML error page")
             << "<html><head><title>404 Not Found</title></head></html>" << false << "";
         QTest::newRow("markup late in the line") << "9.0 <br>" << false << "";
-        QTest::newRow("64 characters") << QString(62, u'9') + "\r\n" << true << QString(62, u'9');
         QTest::newRow("at the limit") << QString(64, u'9') << true << QString(64, u'9');
         QTest::newRow("beyond the limit") << QString(65, u'9') << false << "";
     }
