@@ -1,4 +1,63 @@
+#include "lookup/lookuppage.h"
+
+#include "net/module1.h"
+#include "scrape/split.h"
 #include "window/form1.h"
 
-// Placeholder until the lookup is built.
-void Form1::Command8_Click() {}
+#include <QLineEdit>
+
+namespace lookup {
+
+namespace {
+
+constexpr QStringView CellMarker = u"deltd1\">";
+constexpr QStringView CellEnd = u"</td";
+constexpr QStringView CountdownMarker = u">还剩：";
+
+} // namespace
+
+LookupPage parseLookupPage(QStringView page) {
+    LookupPage out;
+    scrape::Pieces cells(page, CellMarker);
+    cells.next(); // what stands before the first cell
+    for (QString& field : out.fields) {
+        const auto cell = cells.next();
+        if (!cell)
+            break; // fewer cells than fields: the rest stay blank
+        const auto text = scrape::piece(*cell, CellEnd, 0);
+        if (!text)
+            continue;
+        field = scrape::removeAll(scrape::removeAll(scrape::removeAll(*text, u"<b>"), u"</b>"),
+                                  u"(近似值)");
+    }
+    const auto afterMarker = scrape::piece(page, CountdownMarker, 1);
+    const auto countdown = afterMarker ? scrape::piece(*afterMarker, u"<", 0) : std::nullopt;
+    if (countdown)
+        out.countdown = scrape::removeAll(*countdown, u" ");
+    return out;
+}
+
+} // namespace lookup
+
+void Form1::Command8_Click() {
+    for (int i = 1; i <= 6; ++i)
+        Label9(i)->setText(QString());
+    // Every click, an empty box included, overtakes a lookup still waiting for its page.
+    const quint64 run = ++lookupRun_;
+
+    const QString name = Text9->text();
+    if (name.isEmpty()) {
+        MsgBox(QStringLiteral("请输入查询域名"), MsgBoxStyle::OkOnly,
+               QStringLiteral("Lumo过期域名查询工具"));
+        return;
+    }
+    const QString page =
+        Module1::GetPageUtf8(addresses_.lookup + QStringLiteral("/DomainDel/?wd=") + name);
+    if (run != lookupRun_)
+        return;
+
+    const lookup::LookupPage values = lookup::parseLookupPage(page);
+    for (int i = 1; i <= 5; ++i)
+        Label9(i)->setText(values.fields[static_cast<std::size_t>(i - 1)]);
+    Label9(6)->setText(values.countdown);
+}
