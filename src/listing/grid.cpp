@@ -1,9 +1,64 @@
+#include "listing/daysummary.h"
+#include "listing/urls.h"
+#include "net/module1.h"
 #include "window/form1.h"
 
-// Placeholder until the count grid is built.
-void Form1::Command1_Click() {}
-void Form1::Command2_Click() {}
-void Form1::Command3_Click() {}
-void Form1::Command4_Click() {}
-void Form1::Command5_Click() {}
-void Form1::Command6_Click() {}
+#include <QGroupBox>
+#include <QLineEdit>
+
+namespace {
+
+const QString loadFailed = QStringLiteral("数据载入失败，请重试");
+
+enum class Charset { Utf8, Gb2312 };
+
+// Fills the grid from one day-summary page. The grid, the title and Text7 always show one
+// day: a page without its date changes none of them, and a count the page lacks shows
+// "..." rather than the previous day's figure.
+void loadDay(Form1& form, const QLineEdit* slot, Charset charset) {
+    // The cover keeps the mouse off the date buttons during a load, but a focused button can
+    // still be pressed from the keyboard; one load at a time.
+    if (!form.Frame4->isHidden())
+        return;
+    form.Frame4->show();
+    const QString url = listing::daySummaryUrl(form.addresses().listing, slot->text());
+    const QString page =
+        charset == Charset::Utf8 ? Module1::GetPageUtf8(url) : Module1::GetPageGb2312(url);
+    const listing::DaySummary summary = listing::parseDaySummary(page);
+    if (summary.printedDate) {
+        form.Text7->setText(*summary.printedDate);
+        form.Label1(0)->setText(*summary.printedDate + QStringLiteral("删除的域名"));
+        const ControlArray<Label, 1, 7>* rows[] = {&form.Label2, &form.Label3, &form.Label4,
+                                                   &form.Label5, &form.Label6};
+        for (int length = 3; length <= 7; ++length)
+            for (int i = 1; i <= 7; ++i)
+                (*rows[length - 3])(i)->setText(
+                    summary.count(length, i).value_or(QStringLiteral("...")));
+        if (form.Label8->text() == loadFailed) // the retry worked
+            form.Label8->setText(QStringLiteral(".."));
+    } else {
+        form.Label8->setText(loadFailed);
+    }
+    form.Frame4->hide();
+}
+
+} // namespace
+
+void Form1::Command1_Click() {
+    loadDay(*this, Text3, Charset::Utf8);
+}
+void Form1::Command2_Click() {
+    loadDay(*this, Text2, Charset::Gb2312);
+}
+void Form1::Command3_Click() {
+    loadDay(*this, Text1, Charset::Utf8);
+}
+void Form1::Command4_Click() {
+    loadDay(*this, Text4, Charset::Gb2312);
+}
+void Form1::Command5_Click() {
+    loadDay(*this, Text5, Charset::Gb2312);
+}
+void Form1::Command6_Click() {
+    loadDay(*this, Text6, Charset::Gb2312);
+}

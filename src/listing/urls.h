@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The listing service's addresses. Nothing in them is escaped: the date goes in as the
+// service printed it.
+namespace listing {
+
+// Suffix index 1 to 7, as the grid's columns run: ".com", ".net", ".org", ".info", ".biz",
+// ".cn", ".com.cn". Outside that range the empty text.
+QString suffix(int suffixIndex);
+// "&t=inter&page=" for the international suffixes (1 to 5), "&t=cn&page=" for the
+// Chinese ones (6 and 7).
+QString kindSegment(int suffixIndex);
+// "&tld=", the suffix, "&length=" and the length digit.
+QString tail(int suffixIndex, int length);
+
+// The day summary for a date slot's text.
+QString daySummaryUrl(const QString& base, const QString& slotDate);
+// One page of a cell's names.
+QString listPageUrl(const QString& base, const QString& date, int suffixIndex, int length,
+                    int page);
+// What stands before each name on a list page.
+QString linkMarker(const QString& base);
+
+} // namespace listing
