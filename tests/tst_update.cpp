@@ -10,7 +10,6 @@
 #include <QUrl>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(FixtureServer::Reply)
 
 namespace {
 
