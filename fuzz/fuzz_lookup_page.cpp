@@ -1,0 +1,14 @@
+#include "lookup/lookuppage.h"
+
+#include <QString>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString page = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const lookup::LookupPage result = lookup::parseLookupPage(page);
+    if (result.countdown.contains(u' '))
+        __builtin_trap();
+    for (const QString& field : result.fields)
+        if (field.size() > page.size())
+            __builtin_trap();
+    return 0;
+}
