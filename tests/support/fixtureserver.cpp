@@ -3,6 +3,9 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <zlib.h>
 
 namespace {
 
@@ -54,6 +57,65 @@ FixtureServer::Reply FixtureServer::raw(const QByteArray& bytes) {
     Reply r;
     r.mode = Reply::Mode::Raw;
     r.raw = bytes;
+    return r;
+}
+
+FixtureServer::Reply FixtureServer::resetMidBody(const QByteArray& body, qsizetype sent) {
+    Reply r;
+    r.mode = Reply::Mode::Custom;
+    r.custom = [body, sent](QTcpSocket* socket) {
+        socket->write(response(200, body).left(response(200, body).size() - body.size() + sent));
+        socket->flush();
+        socket->abort(); // a reset, not an orderly close
+    };
+    return r;
+}
+
+FixtureServer::Reply FixtureServer::drip(const QByteArray& body, int intervalMs) {
+    Reply r;
+    r.mode = Reply::Mode::Custom;
+    r.custom = [body, intervalMs](QTcpSocket* socket) {
+        const QByteArray bytes = response(200, body);
+        auto* timer = new QTimer(socket);
+        auto next = std::make_shared<qsizetype>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, bytes, next] {
+            if (*next >= bytes.size() || socket->state() != QAbstractSocket::ConnectedState) {
+                timer->stop();
+                return;
+            }
+            socket->write(bytes.mid((*next)++, 1));
+        });
+        timer->start(intervalMs);
+    };
+    return r;
+}
+
+FixtureServer::Reply FixtureServer::chunked(const QByteArray& body, int chunkSize) {
+    QByteArray encoded;
+    for (qsizetype at = 0; at < body.size(); at += chunkSize) {
+        const QByteArray chunk = body.mid(at, chunkSize);
+        encoded += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+    }
+    encoded += "0\r\n\r\n";
+    Reply r = answer(encoded);
+    r.headers = {{"Transfer-Encoding", "chunked"}};
+    return r;
+}
+
+FixtureServer::Reply FixtureServer::gzipped(const QByteArray& body) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16 /* gzip wrapper */, 8,
+                 Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&stream, uLong(body.size()))) + 32, Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()));
+    stream.avail_in = uInt(body.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    Reply r = answer(out);
+    r.headers = {{"Content-Encoding", "gzip"}};
     return r;
 }
 

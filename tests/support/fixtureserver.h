@@ -40,6 +40,15 @@ public:
     static Reply closing();
     static Reply silent();
     static Reply raw(const QByteArray& bytes);
+    // Faults of a real network, for the robustness tests.
+    // Sends the head and the first `sent` bytes of `body`, then resets the connection.
+    static Reply resetMidBody(const QByteArray& body, qsizetype sent);
+    // Sends a 200 answer one byte every `intervalMs`, for as long as the client listens.
+    static Reply drip(const QByteArray& body, int intervalMs);
+    // A 200 answer in chunked transfer encoding, in chunks of `chunkSize` bytes.
+    static Reply chunked(const QByteArray& body, int chunkSize = 7);
+    // A 200 answer compressed with gzip (Content-Encoding: gzip).
+    static Reply gzipped(const QByteArray& body);
 
     explicit FixtureServer(QObject* parent = nullptr);
     ~FixtureServer() override;
