@@ -1,7 +1,60 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program.
+# Installs what is missing, builds, starts the bundled web sites and then the program; the
+# sites stop when the window closes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 lumo_install_packages
 lumo_build
-exec "$LUMO_BUILD/src/lumo"
+
+sites_port=8613
+sites_pid=
+sites_log="$(mktemp)"
+
+stop_sites() {
+    if [ -n "$sites_pid" ]; then
+        kill "$sites_pid" 2>/dev/null || true
+        wait "$sites_pid" 2>/dev/null || true
+    fi
+    rm -f "$sites_log"
+}
+trap stop_sites EXIT
+trap 'exit 130' INT TERM
+
+# True when lumo-sites answers on the port (ours, or one left running from before).
+sites_answer() {
+    local line found=1
+    { exec 3<>"/dev/tcp/127.0.0.1/$sites_port"; } 2>/dev/null || return 1
+    printf 'GET /lumo/rideve.txt HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n' "$sites_port" >&3
+    while IFS= read -r -t 2 line <&3; do
+        line="${line%$'\r'}"
+        [ -z "$line" ] && break
+        [ "${line,,}" = "server: lumo-sites" ] && found=0
+    done
+    exec 3<&- 3>&-
+    return $found
+}
+
+"$LUMO_BUILD/sites/lumo-sites" --port "$sites_port" >"$sites_log" 2>&1 &
+sites_pid=$!
+for _ in $(seq 100); do
+    if grep -q '^listening on ' "$sites_log" && sites_answer; then
+        break
+    fi
+    if ! kill -0 "$sites_pid" 2>/dev/null; then
+        wait "$sites_pid" 2>/dev/null || true
+        sites_pid=
+        if sites_answer; then
+            echo "lumo: using the lumo-sites already running on port $sites_port" >&2
+            break
+        fi
+        cat "$sites_log" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+if ! sites_answer; then
+    echo "lumo: lumo-sites did not answer on port $sites_port" >&2
+    exit 1
+fi
+
+"$LUMO_BUILD/src/lumo"

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// The sites live in 2011: every date they print is a day of that year, or of its neighbours
+// at the turn of the year.
+namespace sites {
+
+inline constexpr int SiteYear = 2011;
+
+// `real` carried into 2011: same month and day; 29 February becomes 28 February.
+QDate siteToday(QDate real);
+// The six days the home page offers, in page order of time: today - 2 ... today + 3.
+QList<QDate> siteDays(QDate today);
+
+// "2011-03-05".
+QString formatDate(QDate day);
+// Only the exact form "yyyy-MM-dd" of a real day; anything else gives nullopt.
+std::optional<QDate> parseDate(QStringView text);
+
+} // namespace sites

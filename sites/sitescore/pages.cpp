@@ -1,0 +1,301 @@
+#include "sitescore/pages.h"
+
+#include "sitescore/calendar.h"
+#include "sitescore/names.h"
+
+#include <QStringEncoder>
+
+namespace sites {
+namespace {
+
+QString escaped(QStringView text) {
+    return text.toString().toHtmlEscaped().replace(u'\'', QLatin1String("&#39;"));
+}
+
+// What a page repeats of a request, escaped and cut short so a huge value stays harmless.
+QString echoed(QStringView text) {
+    constexpr qsizetype Shown = 80;
+    if (text.size() <= Shown)
+        return escaped(text);
+    return escaped(text.first(Shown)) + QStringLiteral("…");
+}
+
+QString document(const QString& title, const QString& body) {
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<title>%1</title>\n</head>\n<body>\n%2</body>\n</html>\n")
+        .arg(title, body);
+}
+
+QString weekday(QDate day) {
+    static const char16_t* names[] = {u"一", u"二", u"三", u"四", u"五", u"六", u"日"};
+    return QStringLiteral("星期") + QString::fromUtf16(names[day.dayOfWeek() - 1]);
+}
+
+QString summaryLink(QDate day) {
+    const QString date = formatDate(day);
+    return QStringLiteral("<a href=\"deleteddate.php?date=%1\">%1</a>").arg(date);
+}
+
+QString listHref(QDate day, int suffixIndex, int length, qint64 page) {
+    return QStringLiteral("deleteddomain.php?date=%1&amp;t=%2&amp;page=%3&amp;tld=%4&amp;length=%5")
+        .arg(formatDate(day), suffixKind(suffixIndex), QString::number(page),
+             suffixName(suffixIndex), QString::number(length));
+}
+
+// A positive decimal without sign or blanks, or 0 for anything else (including overflow).
+qint64 positiveNumber(const QString& text) {
+    if (text.isEmpty() || text.size() > 18)
+        return 0;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return 0;
+    return text.toLongLong();
+}
+
+QString lookupForm(const QString& value) {
+    return QStringLiteral(
+               "<form action=\"/DomainDel/\" method=\"get\">域名：<input name=\"wd\" "
+               "value=\"%1\" size=\"30\"> <input type=\"submit\" value=\"查询\"></form>\n")
+        .arg(echoed(value));
+}
+
+QString ageText(QDate from, QDate to) {
+    int months = (to.year() - from.year()) * 12 + (to.month() - from.month());
+    if (to.day() < from.day())
+        --months;
+    months = qMax(0, months);
+    return QStringLiteral("%1年%2个月").arg(months / 12).arg(months % 12);
+}
+
+QString statusText(QDate deleted, QDate today) {
+    if (deleted < today)
+        return QStringLiteral("已删除");
+    if (today.daysTo(deleted) <= 5)
+        return QStringLiteral("pendingDelete");
+    return QStringLiteral("redemptionPeriod");
+}
+
+QByteArray html(const QString& page) {
+    return page.toUtf8();
+}
+
+} // namespace
+
+QString homePage(QDate today) {
+    const QList<QDate> days = siteDays(today);
+    QString table = QStringLiteral("<table class=\"days\">\n<tr>");
+    for (const QDate& day : days) {
+        if (day == today)
+            continue; // today has its own link at the top
+        table += QStringLiteral("<td>%1</td>").arg(summaryLink(day));
+    }
+    table += QStringLiteral("</tr>\n</table>\n");
+
+    QString body;
+    body += QStringLiteral(
+                "<div class=\"top\">今天是 <a href=\"deleteddate.php?date=%1\">今天删除的域名"
+                "</a> &nbsp;&nbsp; %1 %2</div>\n")
+                .arg(formatDate(today), weekday(today));
+    body += QStringLiteral("<h1>过期域名删除列表</h1>\n");
+    body += QStringLiteral("<p>每天更新，按后缀和长度列出当天删除的域名。</p>\n");
+    body += QStringLiteral("<h2>四天后的删除域名查询</h2>\n") + table;
+    body += QStringLiteral(
+        "<p>点击日期查看当天各后缀、各长度的删除数量，再点击数量查看域名列表。</p>\n");
+    body += QStringLiteral("<p><a href=\"/DomainDel/\">单个域名删除时间查询</a></p>\n");
+    return document(QStringLiteral("过期域名删除列表"), body);
+}
+
+QString daySummaryPage(const QString& date) {
+    const std::optional<QDate> day = parseDate(date);
+    if (!day || !hasData(*day)) {
+        return document(
+            QStringLiteral("删除域名统计"),
+            QStringLiteral("<p>没有 %1 的删除记录。</p>\n<p><a href=\"/\">返回首页</a></p>\n")
+                .arg(echoed(date)));
+    }
+    QString body =
+        QStringLiteral("<table class=\"summary\" border=\"1\">\n<tr><td noWrap><font color=red>"
+                       "%1</font></td><td colspan=\"7\">删除域名统计</td></tr>\n<tr><th>"
+                       "长度</th>")
+            .arg(formatDate(*day));
+    for (int s = 1; s <= SuffixCount; ++s)
+        body += QStringLiteral("<th>%1</th>").arg(suffixName(s));
+    body += QStringLiteral("</tr>\n");
+    for (int length = MinLength; length <= MaxLength; ++length) {
+        body += QStringLiteral("<tr><td>%1位</td>").arg(length);
+        for (int s = 1; s <= SuffixCount; ++s)
+            body += QStringLiteral("<td><a href=\"%1\">%2</a></td>")
+                        .arg(listHref(*day, s, length, 1))
+                        .arg(nameCount(*day, s, length));
+        body += QStringLiteral("</tr>\n");
+    }
+    body += QStringLiteral("</table>\n<p><a href=\"/\">返回首页</a></p>\n");
+    return document(QStringLiteral("%1 删除域名统计").arg(formatDate(*day)), body);
+}
+
+QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
+                 const QString& suffix, const QString& length) {
+    const std::optional<QDate> day = parseDate(date);
+    const int suffixIndex = suffixIndexOf(suffix);
+    const int len = (length.size() == 1) ? length.toInt() : 0;
+    const qint64 pageNumber = positiveNumber(page);
+    const bool valid = day && hasData(*day) && suffixIndex != 0 &&
+                       kind == suffixKind(suffixIndex) && len >= MinLength && len <= MaxLength &&
+                       pageNumber > 0;
+    if (!valid) {
+        return document(
+            QStringLiteral("删除域名列表"),
+            QStringLiteral(
+                "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n"
+                "<p><a href=\"/\">返回首页</a></p>\n")
+                .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page)));
+    }
+
+    const int count = nameCount(*day, suffixIndex, len);
+    const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
+    const qint64 first = (pageNumber - 1) * NamesPerPage;
+    const qint64 last = qMin<qint64>(count, first + NamesPerPage);
+    const QString marker =
+        QStringLiteral("href=") + escaped(base) + QStringLiteral("whois.php?domain=");
+
+    QString body = QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
+                                  "页</p>\n<ol start=\"%7\">\n")
+                       .arg(formatDate(*day), QString::number(len), suffixName(suffixIndex))
+                       .arg(count)
+                       .arg(pageNumber)
+                       .arg(pages)
+                       .arg(first + 1);
+    for (qint64 i = first; i < last; ++i) {
+        const QString name = domainName(*day, suffixIndex, len, int(i));
+        body += QStringLiteral("<li><a ") + marker + name + QStringLiteral(">") + name +
+                QStringLiteral("</a></li>\n");
+    }
+    body += QStringLiteral("</ol>\n<p>");
+    if (pageNumber > 1 && pageNumber <= pages)
+        body += QStringLiteral("<a href=\"%1\">上一页</a> ")
+                    .arg(listHref(*day, suffixIndex, len, pageNumber - 1));
+    if (pageNumber < pages)
+        body += QStringLiteral("<a href=\"%1\">下一页</a> ")
+                    .arg(listHref(*day, suffixIndex, len, pageNumber + 1));
+    body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n")
+                .arg(formatDate(*day));
+    return document(QStringLiteral("%1 删除域名列表").arg(formatDate(*day)), body);
+}
+
+QString whoisPage(const QString& domain, QDate today) {
+    const QString wanted = domain.trimmed().toLower();
+    const std::optional<Listing> listing = findListing(wanted);
+    if (!listing) {
+        return document(QStringLiteral("域名信息"),
+                        QStringLiteral("<p>%1 不在删除列表中。</p>\n").arg(echoed(wanted)));
+    }
+    const Record r = record(*listing);
+    QString body = QStringLiteral("<h2>%1</h2>\n<ul>\n").arg(wanted);
+    body += QStringLiteral("<li>注册日期：%1</li>\n").arg(formatDate(r.registered));
+    body += QStringLiteral("<li>过期日期：%1</li>\n").arg(formatDate(r.expires));
+    body += QStringLiteral("<li>删除日期：%1</li>\n").arg(formatDate(r.deleted));
+    body += QStringLiteral("<li>状态：%1</li>\n</ul>\n").arg(statusText(r.deleted, today));
+    body += QStringLiteral("<p><a href=\"/DomainDel/?wd=%1\">查看删除倒计时</a> "
+                           "<a href=\"deleteddate.php?date=%2\">返回当天统计</a></p>\n")
+                .arg(wanted, formatDate(r.deleted));
+    return document(QStringLiteral("%1 域名信息").arg(wanted), body);
+}
+
+QString lookupPage(const QString& domain, const QDateTime& now2011) {
+    const QString wanted = domain.trimmed().toLower();
+    const QDate today = now2011.date();
+    if (wanted.isEmpty()) {
+        return document(QStringLiteral("域名删除时间查询"),
+                        QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(QString()) +
+                            QStringLiteral("<p>请输入要查询的域名。</p>\n"));
+    }
+    const std::optional<Listing> listing = findListing(wanted);
+    if (!listing) {
+        return document(
+            QStringLiteral("域名删除时间查询"),
+            QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(wanted) +
+                QStringLiteral("<p>没有找到 %1 的删除记录：该域名不在删除列表中。</p>\n")
+                    .arg(echoed(wanted)));
+    }
+    const Record r = record(*listing);
+    auto row = [](const QString& caption, const QString& value) {
+        return QStringLiteral("<tr><td class=\"deltdl\">%1</td><td class=\"deltd1\">%2</td></tr>\n")
+            .arg(caption, value);
+    };
+    QString body = QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(wanted);
+    body += QStringLiteral("<h3>%1</h3>\n<table class=\"del\">\n").arg(wanted);
+    body += row(QStringLiteral("域名年龄："),
+                QStringLiteral("<b>%1</b>(近似值)").arg(ageText(r.registered, today)));
+    body += row(QStringLiteral("域名状态："), statusText(r.deleted, today));
+    body += row(QStringLiteral("注册时间："), formatDate(r.registered));
+    body += row(QStringLiteral("到期时间："), formatDate(r.expires));
+    body += row(QStringLiteral("删除时间："), formatDate(r.deleted));
+    body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
+                .arg(countdown(now2011, r.deleted));
+    return document(QStringLiteral("%1 删除时间").arg(wanted), body);
+}
+
+QString makerPage(const QString& versionLine) {
+    QString body = QStringLiteral("<h1>Lumo过期域名查询工具</h1>\n");
+    body += QStringLiteral(
+        "<p>查看三天内删除的域名：按日期、后缀和长度统计，逐页列出域名，并查询单个域名的删除时间。<"
+        "/p>\n");
+    body += QStringLiteral("<p>最新版本：%1</p>\n").arg(echoed(versionLine));
+    body += QStringLiteral(
+        "<p><a href=\"/\">删除域名列表</a> <a href=\"/DomainDel/\">删除时间查询</a></p>\n");
+    return document(QStringLiteral("Lumo过期域名查询工具"), body);
+}
+
+QByteArray versionFile(const QString& versionLine) {
+    QStringEncoder encoder("GB2312");
+    if (!encoder.isValid())
+        encoder = QStringEncoder("windows-936");
+    return encoder.encode(versionLine + QStringLiteral("\r\n"));
+}
+
+QString countdown(const QDateTime& now2011, QDate day) {
+    // Both ends on one clock without daylight saving, so every day is 24 hours.
+    const QDateTime from(now2011.date(), now2011.time(), Qt::UTC);
+    const QDateTime to(day, QTime(0, 0), Qt::UTC);
+    const qint64 seconds = qMax<qint64>(0, from.secsTo(to));
+    return QStringLiteral("%1天 %2小时").arg(seconds / 86400).arg((seconds % 86400) / 3600);
+}
+
+Reply respond(const Request& request) {
+    const QDate today = siteToday(request.now.date());
+    const QDateTime now2011(today, request.now.time());
+    auto value = [&](const char* key) {
+        return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
+    };
+    const QByteArray htmlType = "text/html; charset=utf-8";
+    const QString& path = request.path;
+
+    if (path == u"/")
+        return {200, htmlType, html(homePage(today))};
+    if (path == u"/deleteddate.php")
+        return {200, htmlType, html(daySummaryPage(value("date")))};
+    if (path == u"/deleteddomain.php") {
+        const QString base = QStringLiteral("http://") + request.host + QStringLiteral("/");
+        return {200, htmlType,
+                html(listPage(base, value("date"), value("t"), value("page"), value("tld"),
+                              value("length")))};
+    }
+    if (path == u"/whois.php")
+        return {200, htmlType, html(whoisPage(value("domain"), today))};
+    if (path == u"/DomainDel/" || path == u"/DomainDel")
+        return {200, htmlType, html(lookupPage(value("wd"), now2011))};
+    if (path == u"/lumo/rideve.txt")
+        return {200, "text/plain; charset=gb2312", versionFile(request.versionLine)};
+    if (path == u"/lumo/" || path == u"/lumo")
+        return {200, htmlType, html(makerPage(request.versionLine))};
+
+    return {404, htmlType,
+            html(document(
+                QStringLiteral("找不到页面"),
+                QStringLiteral(
+                    "<h1>404</h1>\n<p>没有这个页面：%1</p>\n<p><a href=\"/\">返回首页</a></p>\n")
+                    .arg(echoed(path))))};
+}
+
+} // namespace sites

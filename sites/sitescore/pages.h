@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QUrlQuery>
+
+// Every page of the three sites, built from the request alone: no state, no server.
+namespace sites {
+
+inline constexpr int NamesPerPage = 100;
+
+struct Request {
+    QString path; // decoded, "/deleteddate.php"
+    QUrlQuery query;
+    QString host;  // the Host header as sent, "127.0.0.1:8613"; the list links are built on it
+    QDateTime now; // the local clock; the pages carry it into 2011
+    QString versionLine = QStringLiteral("8.8");
+};
+
+struct Reply {
+    int status = 200;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+// The page for any request: 404 for paths no site has, a page for everything else.
+Reply respond(const Request& request);
+
+// The pieces of respond(), for tests and benchmarks. `today` is a 2011 day (siteToday).
+QString homePage(QDate today);
+QString daySummaryPage(const QString& date);
+// `base` is the listing's base URL, ending in "/"; the other arguments are the query values
+// as sent, checked here.
+QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
+                 const QString& suffix, const QString& length);
+QString whoisPage(const QString& domain, QDate today);
+QString lookupPage(const QString& domain, const QDateTime& now2011);
+QString makerPage(const QString& versionLine);
+// The version line and CR LF, in GB2312.
+QByteArray versionFile(const QString& versionLine);
+
+// "N天 H小时" from `now2011` until the start of `day`; "0天 0小时" once it has come.
+QString countdown(const QDateTime& now2011, QDate day);
+
+} // namespace sites
