@@ -1,19 +1,27 @@
 #include "window/form1.h"
 
 #include "lumo/config.h"
+#include "window/button.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
 #include <unistd.h>
+
+// The icon lives in the static core library; nothing would pull it in otherwise.
+static void initIconResources() {
+    Q_INIT_RESOURCE(lumo);
+}
 
 Addresses Addresses::compiledIn() {
     return {QString::fromUtf8(lumo::config::ListingUrl), QString::fromUtf8(lumo::config::LookupUrl),
@@ -23,7 +31,7 @@ Addresses Addresses::compiledIn() {
 namespace {
 
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new Button(caption, parent);
     b->setObjectName(name);
     return b;
 }
@@ -86,6 +94,17 @@ Form1::Form1(Addresses addresses, QWidget* parent)
         std::fflush(nullptr);
         ::_exit(0);
     };
+
+    setWindowTitle(QStringLiteral("Lumo过期域名查询工具V8.0") + QString(10, u' ') +
+                   addresses_.maker + QString(3, u' ') +
+                   QString::fromUtf8(lumo::config::MakerName));
+    initIconResources();
+    QIcon icon;
+    for (int size : {16, 24, 32, 48})
+        icon.addFile(QStringLiteral(":/lumo/icons/lumo-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    if (QApplication::windowIcon().isNull()) // the message boxes show it too
+        QApplication::setWindowIcon(icon);
 
     createControls();
     layoutControls();
@@ -186,8 +205,8 @@ void Form1::createControls() {
     Label8->setAccessibleDescription(QStringLiteral("状态"));
     Label14->setAccessibleDescription(QStringLiteral("当前时间"));
     Label1(0)->setAccessibleDescription(QStringLiteral("显示的日期"));
-    const char* fields[] = {nullptr, "域名年龄", nullptr, "注册时间", "到期时间", "删除时间",
-                            "删除倒计时"};
+    const char* fields[] = {nullptr,    "域名年龄", nullptr,     "注册时间",
+                            "到期时间", "删除时间", "删除倒计时"};
     for (int i : {1, 3, 4, 5, 6})
         Label9(i)->setAccessibleDescription(QString::fromUtf8(fields[i]));
     const char* suffixes[] = {"", ".com", ".net", ".org", ".info", ".biz", ".cn", ".com.cn"};
@@ -214,27 +233,31 @@ void Form1::connectHandlers() {
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
     const std::pair<ControlArray<Label, 1, 7>*, void (Form1::*)(int)> rows[] = {
-        {&Label2, &Form1::Label2_Click}, {&Label3, &Form1::Label3_Click},
-        {&Label4, &Form1::Label4_Click}, {&Label5, &Form1::Label5_Click},
+        {&Label2, &Form1::Label2_Click},
+        {&Label3, &Form1::Label3_Click},
+        {&Label4, &Form1::Label4_Click},
+        {&Label5, &Form1::Label5_Click},
         {&Label6, &Form1::Label6_Click}};
     for (const auto& [cells, handler] : rows)
         for (int i = 1; i <= 7; ++i)
-            connect((*cells)(i), &Label::clicked, this, [this, handler, i] { (this->*handler)(i); });
-    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            List1_Click();
-    });
+            connect((*cells)(i), &Label::clicked, this,
+                    [this, handler, i] { (this->*handler)(i); });
+    // A pick by mouse or keyboard changes the selection; clearing or filling the list does
+    // not. A click on the row already picked copies it again.
+    connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
+    connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
 }
 
-void Form1::Form_Load() { Frame4->hide(); }
+void Form1::Form_Load() {
+    Frame4->hide();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (Form_Unload()) {
+    // On OK, Form_Unload has ended the program already; only a stand-in EndProgram returns.
+    if (Form_Unload())
         event->ignore();
-        return;
-    }
-    event->accept();
-    EndProgram();
+    else
+        event->accept();
 }
 
 namespace {
