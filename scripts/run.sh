@@ -4,4 +4,5 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 lumo_install_packages
 lumo_build
-exec "$LUMO_BUILD/src/lumo"
+source "$(dirname "${BASH_SOURCE[0]}")/show.sh"
+lumo_show
