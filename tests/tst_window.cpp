@@ -321,9 +321,9 @@ void TstWindow::autoSizeFollowsCaption() {
 
 void TstWindow::fonts_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<qreal>("points"); // 0: the default font
+    QTest::addColumn<qreal>("points"); // 0: the window's font
     QTest::addColumn<bool>("red");
-    const qreal defaultFont = 0;
+    const qreal windowFont = 0;
     QTest::newRow("Command1") << "Command1" << 9.0 << false;
     QTest::newRow("Command6") << "Command6" << 9.0 << false;
     QTest::newRow("Command10") << "Command10" << 10.5 << false;
@@ -334,12 +334,14 @@ void TstWindow::fonts_data() {
     QTest::newRow("Label2(3)") << "Label2(3)" << 9.0 << false;
     QTest::newRow("Label6(6)") << "Label6(6)" << 9.0 << false;
     QTest::newRow("Label10(2)") << "Label10(2)" << 9.0 << false;
-    QTest::newRow("Label9(6)") << "Label9(6)" << defaultFont << true;
-    QTest::newRow("Label9(1)") << "Label9(1)" << defaultFont << false;
-    QTest::newRow("Label1(0)") << "Label1(0)" << defaultFont << false;
-    QTest::newRow("Label8") << "Label8" << defaultFont << false;
-    QTest::newRow("Label11") << "Label11" << defaultFont << false;
-    QTest::newRow("Command7") << "Command7" << defaultFont << false;
+    QTest::newRow("Label9(6)") << "Label9(6)" << windowFont << true;
+    QTest::newRow("Label9(1)") << "Label9(1)" << windowFont << false;
+    QTest::newRow("Label1(0)") << "Label1(0)" << windowFont << false;
+    QTest::newRow("Label8") << "Label8" << windowFont << false;
+    QTest::newRow("Label11") << "Label11" << windowFont << false;
+    QTest::newRow("Command7") << "Command7" << windowFont << false;
+    QTest::newRow("List1") << "List1" << windowFont << false;
+    QTest::newRow("Text9") << "Text9" << windowFont << false;
 }
 
 void TstWindow::fonts() {
@@ -350,17 +352,15 @@ void TstWindow::fonts() {
     QWidget* w = window.control(name);
     QVERIFY(w);
     const QFont font = w->font();
-    if (points > 0) {
-        QCOMPARE(font.families().value(0), QStringLiteral("宋体"));
-        QCOMPARE(font.pointSizeF(), points);
-        QCOMPARE(font.weight(), QFont::Bold);
-        QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
-        // Whatever face stood in for 宋体 here is a CJK face, so no caption shows as boxes.
-        const QString face = QFontInfo(font).family();
-        QVERIFY2(font.families().contains(face), qPrintable(face));
-    } else {
-        QCOMPARE(font, QApplication::font(w));
-    }
+    QCOMPARE(font.families().value(0), QStringLiteral("宋体"));
+    QCOMPARE(font.pointSizeF(), points > 0 ? points : 9.0);
+    QCOMPARE(font.weight(), points > 0 ? QFont::Bold : QFont::Normal);
+    QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
+    if (points == 0)
+        QCOMPARE(font, window.form->font());
+    // Whatever face stood in for 宋体 here is a CJK face, so no caption shows as boxes.
+    const QString face = QFontInfo(font).family();
+    QVERIFY2(font.families().contains(face), qPrintable(face));
     const QColor text = w->palette().color(QPalette::WindowText);
     QCOMPARE(text == QColor(255, 0, 0), red);
 }

@@ -24,8 +24,8 @@ void placeInside(QFrame* box, QWidget* w, int left, int top, int width, int heig
     w->move(w->pos() + QPoint(box->frameWidth(), box->frameWidth()));
 }
 
-// Bold 宋体, or the nearest CJK face this desktop has.
-QFont songtiBold(qreal points) {
+// 宋体, or the nearest CJK face this desktop has.
+QFont songti(qreal points, QFont::Weight weight) {
     QFont font;
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
                       QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
@@ -33,7 +33,7 @@ QFont songtiBold(qreal points) {
                       QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Micro Hei"),
                       QStringLiteral("Droid Sans Fallback")});
     font.setPointSizeF(points);
-    font.setWeight(QFont::Bold);
+    font.setWeight(weight);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);
@@ -54,14 +54,17 @@ void Form1::layoutControls() {
 
     // --- Look ------------------------------------------------------------------------------
     // Fonts first: auto-size labels take their size from the font of their caption.
-    const QFont bold9 = songtiBold(9);
+    // The window's own font is the Chinese desktop's usual one, 宋体 9; its narrow digits
+    // keep the grid title clear of the first column.
+    setFont(songti(9, QFont::Normal));
+    const QFont bold9 = songti(9, QFont::Bold);
     for (QWidget* w : std::initializer_list<QWidget*>{
              Label13, Command6, Command5, Command4, Command3, Command2, Command1, Label14,
              Label10(0), Label10(1), Label10(2), Label10(3), Label10(4)})
         w->setFont(bold9);
     for (int i = 1; i <= 12; ++i)
         Label1(i)->setFont(bold9);
-    Command10->setFont(songtiBold(10.5));
+    Command10->setFont(songti(10.5, QFont::Bold));
     paintRed(Label14);
     paintRed(Label9(6));
     for (Label* l : findChildren<Label*>())
