@@ -76,12 +76,12 @@ public:
 
     QGroupBox* Frame2 = nullptr; // grid and lookup row
     QPushButton* Command8 = nullptr;
-    QLineEdit* Text9 = nullptr;        // lookup box
-    ControlArray<Label, 1, 7> Label2;  // count cells, length 3
-    ControlArray<Label, 1, 7> Label3;  // length 4
-    ControlArray<Label, 1, 7> Label4;  // length 5
-    ControlArray<Label, 1, 7> Label5;  // length 6
-    ControlArray<Label, 1, 7> Label6;  // length 7
+    QLineEdit* Text9 = nullptr; // lookup box
+    ControlArray<Label, 1, 7> Label2; // count cells, length 3
+    ControlArray<Label, 1, 7> Label3; // length 4
+    ControlArray<Label, 1, 7> Label4; // length 5
+    ControlArray<Label, 1, 7> Label5; // length 6
+    ControlArray<Label, 1, 7> Label6; // length 7
     ControlArray<Label, 0, 6> Label9;  // lookup values
     ControlArray<Label, 0, 4> Label10; // their captions
     ControlArray<Label, 0, 12> Label1; // grid title and headers
