@@ -9,8 +9,8 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -19,9 +19,7 @@
 #include <unistd.h>
 
 // The icon lives in the static core library; nothing would pull it in otherwise.
-static void initIconResources() {
-    Q_INIT_RESOURCE(lumo);
-}
+static void initIconResources() { Q_INIT_RESOURCE(lumo); }
 
 Addresses Addresses::compiledIn() {
     return {QString::fromUtf8(lumo::config::ListingUrl), QString::fromUtf8(lumo::config::LookupUrl),
@@ -205,8 +203,8 @@ void Form1::createControls() {
     Label8->setAccessibleDescription(QStringLiteral("状态"));
     Label14->setAccessibleDescription(QStringLiteral("当前时间"));
     Label1(0)->setAccessibleDescription(QStringLiteral("显示的日期"));
-    const char* fields[] = {nullptr,    "域名年龄", nullptr,     "注册时间",
-                            "到期时间", "删除时间", "删除倒计时"};
+    const char* fields[] = {nullptr, "域名年龄", nullptr, "注册时间", "到期时间", "删除时间",
+                            "删除倒计时"};
     for (int i : {1, 3, 4, 5, 6})
         Label9(i)->setAccessibleDescription(QString::fromUtf8(fields[i]));
     const char* suffixes[] = {"", ".com", ".net", ".org", ".info", ".biz", ".cn", ".com.cn"};
@@ -233,24 +231,19 @@ void Form1::connectHandlers() {
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
     const std::pair<ControlArray<Label, 1, 7>*, void (Form1::*)(int)> rows[] = {
-        {&Label2, &Form1::Label2_Click},
-        {&Label3, &Form1::Label3_Click},
-        {&Label4, &Form1::Label4_Click},
-        {&Label5, &Form1::Label5_Click},
+        {&Label2, &Form1::Label2_Click}, {&Label3, &Form1::Label3_Click},
+        {&Label4, &Form1::Label4_Click}, {&Label5, &Form1::Label5_Click},
         {&Label6, &Form1::Label6_Click}};
     for (const auto& [cells, handler] : rows)
         for (int i = 1; i <= 7; ++i)
-            connect((*cells)(i), &Label::clicked, this,
-                    [this, handler, i] { (this->*handler)(i); });
+            connect((*cells)(i), &Label::clicked, this, [this, handler, i] { (this->*handler)(i); });
     // A pick by mouse or keyboard changes the selection; clearing or filling the list does
     // not. A click on the row already picked copies it again.
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
     connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
 }
 
-void Form1::Form_Load() {
-    Frame4->hide();
-}
+void Form1::Form_Load() { Frame4->hide(); }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // On OK, Form_Unload has ended the program already; only a stand-in EndProgram returns.
