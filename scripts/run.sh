@@ -57,4 +57,6 @@ if ! sites_answer; then
     exit 1
 fi
 
-"$LUMO_BUILD/src/lumo"
+# With a display the window opens as usual; without one, a screenshot is saved instead.
+source "$(dirname "${BASH_SOURCE[0]}")/show.sh"
+lumo_show

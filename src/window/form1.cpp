@@ -1,10 +1,13 @@
 #include "window/form1.h"
 
 #include "lumo/config.h"
+#include "window/button.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -15,6 +18,9 @@
 #include <cstdio>
 #include <unistd.h>
 
+// The icon lives in the static core library; nothing would pull it in otherwise.
+static void initIconResources() { Q_INIT_RESOURCE(lumo); }
+
 Addresses Addresses::compiledIn() {
     return {QString::fromUtf8(lumo::config::ListingUrl), QString::fromUtf8(lumo::config::LookupUrl),
             QString::fromUtf8(lumo::config::MakerUrl)};
@@ -23,7 +29,7 @@ Addresses Addresses::compiledIn() {
 namespace {
 
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new Button(caption, parent);
     b->setObjectName(name);
     return b;
 }
@@ -86,6 +92,17 @@ Form1::Form1(Addresses addresses, QWidget* parent)
         std::fflush(nullptr);
         ::_exit(0);
     };
+
+    setWindowTitle(QStringLiteral("Lumo过期域名查询工具V8.0") + QString(10, u' ') +
+                   addresses_.maker + QString(3, u' ') +
+                   QString::fromUtf8(lumo::config::MakerName));
+    initIconResources();
+    QIcon icon;
+    for (int size : {16, 24, 32, 48})
+        icon.addFile(QStringLiteral(":/lumo/icons/lumo-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    if (QApplication::windowIcon().isNull()) // the message boxes show it too
+        QApplication::setWindowIcon(icon);
 
     createControls();
     layoutControls();
@@ -225,10 +242,10 @@ void Form1::connectHandlers() {
             connect((*row.first)(i), &Label::clicked, this,
                     [this, handler, i] { (this->*handler)(i); });
     }
-    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            List1_Click();
-    });
+    // A pick by mouse or keyboard changes the selection; clearing or filling the list does
+    // not. A click on the row already picked copies it again.
+    connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
+    connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
 }
 
 void Form1::Form_Load() {
@@ -236,12 +253,11 @@ void Form1::Form_Load() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (Form_Unload()) {
+    // On OK, Form_Unload has ended the program already; only a stand-in EndProgram returns.
+    if (Form_Unload())
         event->ignore();
-        return;
-    }
-    event->accept();
-    EndProgram();
+    else
+        event->accept();
 }
 
 namespace {
