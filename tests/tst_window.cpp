@@ -69,6 +69,8 @@ private slots:
     void busyCoverHidesDateStrip();
     void autoSizeFollowsCaption_data();
     void autoSizeFollowsCaption();
+    void longCaptionStaysInItsRoom_data();
+    void longCaptionStaysInItsRoom();
     void fonts_data();
     void fonts();
     void handCursorOnCountCellsOnly();
@@ -288,8 +290,8 @@ void TstWindow::busyCoverHidesDateStrip() {
 void TstWindow::autoSizeFollowsCaption_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("autoSize");
-    for (const char* name : {"Label8", "Label14", "Label1(0)", "Label9(1)", "Label9(5)",
-                             "Label9(6)", "Label12", "Label1(12)", "Label10(3)"})
+    for (const char* name :
+         {"Label14", "Label1(0)", "Label9(1)", "Label9(5)", "Label12", "Label1(12)", "Label10(3)"})
         QTest::newRow(name) << QString::fromUtf8(name) << true;
     for (const char* name : {"Label2(1)", "Label3(6)", "Label6(7)", "Label13", "Label11"})
         QTest::newRow(name) << QString::fromUtf8(name) << false;
@@ -317,6 +319,51 @@ void TstWindow::autoSizeFollowsCaption() {
     }
     if (autoSize)
         QVERIFY(widths.at(0) > 10 * widths.at(1) / 2);
+}
+
+// The status line, the clock and the countdown have a neighbour or the window's edge to
+// their right: a long caption moves left into free space, or is shortened with its whole
+// text in the tooltip; a short one stands where the layout puts it.
+void TstWindow::longCaptionStaysInItsRoom_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("neighbour"); // what the label must not run under
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("shortened");
+    QTest::newRow("status fits after moving left")
+        << "Label8"
+        << "Frame2" << QStringLiteral("数据载入失败，请重试") << false;
+    QTest::newRow("status too long even then")
+        << "Label8"
+        << "Frame2" << QStringLiteral("日期载入失败，请检查网络后重新打开本工具") << true;
+    QTest::newRow("clock with a long contact")
+        << "Label14"
+        << "Command10"
+        << QStringLiteral(
+               "当前时间:  Saturday, 6 December 2026 20:11:25  软件问题：support@lumo.example")
+        << false;
+    QTest::newRow("long countdown") << "Label9(6)"
+                                    << "" << QStringLiteral("365天23小时") << false;
+}
+
+void TstWindow::longCaptionStaysInItsRoom() {
+    QFETCH(QString, name);
+    QFETCH(QString, neighbour);
+    QFETCH(QString, caption);
+    QFETCH(bool, shortened);
+    Window window;
+    auto* label = window.control<Label>(name);
+    QVERIFY(label);
+    const QPoint home = label->pos();
+    label->setText(caption);
+    const int limit = neighbour.isEmpty() ? label->parentWidget()->width()
+                                          : window.control<QWidget>(neighbour)->x();
+    QVERIFY2(label->geometry().right() < limit,
+             qPrintable(QString::number(label->geometry().right())));
+    QCOMPARE(label->text(), caption);
+    QCOMPARE(label->toolTip(), shortened ? caption : QString());
+    label->setText(QStringLiteral(".."));
+    QCOMPARE(label->pos(), home);
+    QVERIFY(label->toolTip().isEmpty());
 }
 
 void TstWindow::fonts_data() {

@@ -12,12 +12,43 @@ void Label::setText(const QString& caption) {
     QLabel::setText(caption);
     if (autoSize_)
         adjustSize();
+    if (roomSet_)
+        fitRoom();
 }
 
 void Label::setAutoSize(bool on) {
     autoSize_ = on;
     if (on)
         adjustSize();
+}
+
+void Label::setRoom(int minLeft, int maxRight) {
+    roomSet_ = true;
+    homeLeft_ = x();
+    minLeft_ = minLeft;
+    maxRight_ = maxRight;
+    fitRoom();
+}
+
+void Label::fitRoom() {
+    const int wanted = sizeHint().width();
+    const int left =
+        homeLeft_ + wanted <= maxRight_ ? homeLeft_ : std::max(minLeft_, maxRight_ - wanted);
+    elided_ = left + wanted > maxRight_;
+    setGeometry(left, y(), std::min(wanted, maxRight_ - left), height());
+    setToolTip(elided_ ? text() : QString());
+}
+
+void Label::paintEvent(QPaintEvent* event) {
+    if (!elided_) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    const QRect box = contentsRect();
+    painter.drawText(box, int(alignment()),
+                     fontMetrics().elidedText(text(), Qt::ElideRight, box.width()));
 }
 
 void Label::mousePressEvent(QMouseEvent* event) {

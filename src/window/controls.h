@@ -18,6 +18,10 @@ public:
     void setText(const QString& caption);
     void setAutoSize(bool on);
     bool autoSize() const { return autoSize_; }
+    // Keeps an auto-size label between two x positions of its container, starting from
+    // where it stands now: a caption too wide for its place moves the label left, and one
+    // too wide even then is shown shortened, whole in its tooltip.
+    void setRoom(int minLeft, int maxRight);
 
 signals:
     void clicked();
@@ -25,10 +29,18 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void fitRoom();
+
     bool autoSize_ = false;
     bool pressed_ = false;
+    bool roomSet_ = false;
+    bool elided_ = false;
+    int homeLeft_ = 0;
+    int minLeft_ = 0;
+    int maxRight_ = 0;
 };
 
 // A straight line between two points of its container, for drawing only.

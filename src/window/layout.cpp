@@ -170,6 +170,11 @@ void Form1::layoutControls() {
         Label1(i)->setAutoSize(true);
     for (int i = 0; i <= 4; ++i)
         Label10(i)->setAutoSize(true);
+    // Captions longer than their place (status texts, a long countdown, the clock in some
+    // locales) stay readable instead of running under a neighbour or out of the window.
+    Label8->setRoom(List1->x(), Frame2->x() - 2);
+    Label14->setRoom(Command1->x(), Command10->x() - 4);
+    Label9(6)->setRoom(Label10(1)->x(), Frame2->width() - 4);
 
     // --- Keyboard focus --------------------------------------------------------------------
     QWidget* const focusOrder[] = {Command1, Command2, Command3, Command4, Command5, Command6,
