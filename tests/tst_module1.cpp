@@ -148,6 +148,10 @@ void TestModule1::urlCarriedAsGiven_data() {
                                           << "/x?wd=a%2Bb%26";
     QTest::newRow("stray percent escaped") << "/x?wd=%zz"
                                            << "/x?wd=%25zz";
+    QTest::newRow("hash is no fragment") << "/x?wd=a#b#"
+                                         << "/x?wd=a%23b%23";
+    QTest::newRow("control characters escaped") << "/x?wd=a\tb\x01"
+                                                << "/x?wd=a%09b%01";
     QTest::newRow("non-ascii as utf-8") << "/x?wd=中文.com"
                                         << "/x?wd=%E4%B8%AD%E6%96%87.com";
 }

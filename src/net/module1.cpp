@@ -36,7 +36,9 @@ bool carriesPage(const QNetworkReply& reply) {
 }
 
 QString fetch(const QString& url, const QString& charset) {
-    const QUrl target(url, QUrl::TolerantMode);
+    // A fragment never reaches the server: a "#" the caller put in (a name typed by the user,
+    // say) is part of what it asks for, so it goes out escaped.
+    const QUrl target(QString(url).replace(u'#', QStringLiteral("%23")), QUrl::TolerantMode);
     const QString scheme = target.scheme().toLower();
     if (!target.isValid() || target.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
         return {};

@@ -16,10 +16,13 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <limits>
 #include <unistd.h>
 
 // The icon lives in the static core library; nothing would pull it in otherwise.
-static void initIconResources() { Q_INIT_RESOURCE(lumo); }
+static void initIconResources() {
+    Q_INIT_RESOURCE(lumo);
+}
 
 Addresses Addresses::compiledIn() {
     return {QString::fromUtf8(lumo::config::ListingUrl), QString::fromUtf8(lumo::config::LookupUrl),
@@ -163,6 +166,7 @@ void Form1::createControls() {
     labelArray(Label3, "Label3", dots, Frame2);
     labelArray(Label2, "Label2", dots, Frame2);
     Text9 = textBox(QStringLiteral("Text9"), QString(), Frame2);
+    Text9->setMaxLength(std::numeric_limits<int>::max()); // the lookup box has no length limit
     Command8 = button(QStringLiteral("Command8"), QStringLiteral("查询"), Frame2);
 
     List1 = new QListWidget(this);
