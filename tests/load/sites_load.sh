@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The bundled sites under load: wrk, 64 connections, 10 s on list pages, twice. No errors
+# and no non-2xx answers may come back, and the server's memory must stay flat between
+# the two runs.   sites_load.sh LUMO_SITES_PROGRAM
+set -euo pipefail
+program="$1"
+seconds="${LOAD_SECONDS:-10}"
+log="$(mktemp)"
+"$program" --port 0 >"$log" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null || true; rm -f "$log"' EXIT
+for _ in $(seq 100); do grep -q '^listening on ' "$log" && break; sleep 0.1; done
+origin="$(sed -n 's|^listening on \(http://127.0.0.1:[0-9]*\)/$|\1|p' "$log")"
+[ -n "$origin" ] || { echo "lumo-sites did not start"; cat "$log"; exit 1; }
+
+day="$(curl -s "$origin/" | grep -o 'deleteddate.php?date=2011-[0-9-]*' | head -n 1 | cut -d= -f2)"
+url="$origin/deleteddomain.php?date=$day&t=inter&page=3&tld=.com&length=6"
+curl -s "$url" | grep -q 'whois.php?domain=' || { echo "no names on $url"; exit 1; }
+
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$pid/status"; }
+run() {
+    local out
+    out="$(wrk -t2 -c64 -d"${seconds}s" --latency "$url")"
+    echo "$out" | grep -E 'Requests/sec|requests in'
+    if echo "$out" | grep -qE 'Socket errors|Non-2xx'; then
+        echo "$out"
+        echo "FAIL: errors under load"
+        exit 1
+    fi
+}
+run
+after_first="$(rss)"
+run
+after_second="$(rss)"
+echo "resident memory: ${after_first} kB after the first run, ${after_second} kB after the second"
+# Flat: the second run may not add more than 8 MB to what the first one left.
+if [ "$after_second" -gt $((after_first + 8192)) ]; then
+    echo "FAIL: memory grew under load"
+    exit 1
+fi
+kill -0 "$pid" || { echo "FAIL: lumo-sites died"; exit 1; }
+curl -sf "$origin/" | grep -q '四天后的删除域名查询' || { echo "FAIL: no home page after the load"; exit 1; }
+echo "PASS"
