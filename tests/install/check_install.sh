@@ -16,8 +16,13 @@ root="$stage$prefix"
 for program in lumo lumo-sites; do
     [ -x "$root/bin/$program" ] || fail "bin/$program is missing or not executable"
 done
-extra="$(ls -A "$root/bin" 2>/dev/null | grep -vxE 'lumo|lumo-sites' || true)"
-[ -z "$extra" ] || fail "unexpected files in bin/: $extra"
+for entry in "$root"/bin/* "$root"/bin/.[!.]*; do
+    [ -e "$entry" ] || continue
+    case "${entry##*/}" in
+    lumo | lumo-sites) ;;
+    *) fail "unexpected file in bin/: ${entry##*/}" ;;
+    esac
+done
 strays="$(cd "$stage" && find . \( -name 'tst_*' -o -name '*.a' -o -name '*.so*' -o -name '*.h' \) -print)"
 [ -z "$strays" ] || fail "build leftovers installed: $strays"
 outside="$(cd "$stage" && find . -mindepth 1 -maxdepth 1 ! -name "${prefix#/}" -print)"

@@ -15,7 +15,10 @@ if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log
 fi
 arch="$(dpkg --print-architecture)"
 debs=("$out"/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: expected one .deb, got: ${debs[*]}" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "FAIL: expected one .deb, got: ${debs[*]}" >&2
+    exit 1
+fi
 deb="${debs[0]}"
 [ "$(basename "$deb")" = "lumo_${version}_${arch}.deb" ] || fail "package file is named $(basename "$deb")"
 
