@@ -1,0 +1,27 @@
+# Debian package of the installed tree: `cpack -G DEB` in the build directory.
+set(LUMO_PACKAGE_MAINTAINER "Lumo developers <lumo@example.org>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lumo)
+set(CPACK_PACKAGE_VENDOR "${LUMO_MAKER_NAME}")
+set(CPACK_PACKAGE_CONTACT "${LUMO_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch expiring domain names and look them up")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Lumo shows, for six days around today, how many names of each suffix and length a\n"
+    "listing service will delete, lists those names page by page and looks one name up\n"
+    "at a lookup service. The package also carries lumo-sites, which serves the bundled\n"
+    "listing, lookup and maker sites on 127.0.0.1:8613.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMO_PACKAGE_MAINTAINER}")
+# dpkg-shlibdeps finds the Qt libraries the programs link; the xcb platform plugin is loaded
+# at run time and the window needs a font with the Chinese captions, so both are named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+
+include(CPack)
