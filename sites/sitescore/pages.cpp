@@ -166,10 +166,16 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
                        .arg(pageNumber)
                        .arg(pages)
                        .arg(first + 1);
+    // Appended piece by piece into room made once: the list is most of the page's cost.
+    body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
     for (qint64 i = first; i < last; ++i) {
         const QString name = cellName(*day, suffixIndex, len, i);
-        body += QStringLiteral("<li><a ") + marker + name + QStringLiteral(">") + name +
-                QStringLiteral("</a></li>\n");
+        body += u"<li><a ";
+        body += marker;
+        body += name;
+        body += u'>';
+        body += name;
+        body += u"</a></li>\n";
     }
     body += QStringLiteral("</ol>\n<p>");
     if (pageNumber > 1 && pageNumber <= pages)
