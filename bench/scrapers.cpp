@@ -242,7 +242,9 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
 
-    // One line per scraper: "RESULT <key> <scraper time / reference time>".
+    // One line per scraper: "RESULT <key> <scraper time / reference time>", on lines of
+    // their own whatever the console reporter left behind.
+    std::printf("\n");
     const std::pair<const char*, const char*> pairs[] = {
         {"BM_Startup", "BM_StartupRef"},
         {"BM_DaySummary", "BM_DaySummaryRef"},
