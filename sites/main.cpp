@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -42,10 +43,23 @@ int main(int argc, char* argv[]) {
         QStringLiteral("today"),
         QStringLiteral("Pretend the local date is DATE (yyyy-MM-dd; carried into 2011 as usual)."),
         QStringLiteral("DATE"));
+    // Benchmarks only: a list big enough to time, and a page that costs nothing to build.
+    const QCommandLineOption cellSize(
+        QStringLiteral("cell-size"),
+        QStringLiteral("For benchmarks: every cell holds N names (0 to 1000000); past a day's "
+                       "own names the lists repeat other days' names."),
+        QStringLiteral("N"));
+    const QCommandLineOption staticPage(
+        QStringLiteral("static-page"),
+        QStringLiteral("For benchmarks: also serve a fixed page of BYTES bytes (1 to 16777216) "
+                       "at /static.html."),
+        QStringLiteral("BYTES"));
     parser.addOption(help);
     parser.addOption(port);
     parser.addOption(versionLine);
     parser.addOption(today);
+    parser.addOption(cellSize);
+    parser.addOption(staticPage);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -72,6 +86,25 @@ int main(int argc, char* argv[]) {
         fixedToday = *day;
     }
 
+    // A whole number from `low` to `high`, or -1 when the option is not set.
+    auto bounded = [&](const QCommandLineOption& option, int low, int high) -> std::optional<int> {
+        if (!parser.isSet(option))
+            return -1;
+        bool number = false;
+        const int value = parser.value(option).toInt(&number);
+        if (!number || value < low || value > high)
+            return std::nullopt;
+        return value;
+    };
+    const std::optional<int> names = bounded(cellSize, 0, 1'000'000);
+    if (!names)
+        return fail(QStringLiteral("--cell-size wants a number from 0 to 1000000, not '%1'")
+                        .arg(parser.value(cellSize)));
+    const std::optional<int> staticBytes = bounded(staticPage, 1, 16 << 20);
+    if (!staticBytes)
+        return fail(QStringLiteral("--static-page wants a number from 1 to 16777216, not '%1'")
+                        .arg(parser.value(staticPage)));
+
     auto* tcp = new QTcpServer(&app);
     if (!tcp->listen(QHostAddress::LocalHost, quint16(portNumber)))
         return fail(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
@@ -79,6 +112,9 @@ int main(int argc, char* argv[]) {
                         .arg(tcp->errorString()));
 
     SitesServer server(parser.value(versionLine), fixedToday);
+    server.setCellSize(*names);
+    if (*staticBytes > 0)
+        server.setStaticPage(*staticBytes);
     server.bind(tcp);
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));

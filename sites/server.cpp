@@ -9,7 +9,26 @@
 SitesServer::SitesServer(QString versionLine, QDate fixedToday, QObject* parent)
     : QAbstractHttpServer(parent), versionLine_(std::move(versionLine)), fixedToday_(fixedToday) {}
 
+void SitesServer::setStaticPage(int bytes) {
+    const QByteArray head = "<!DOCTYPE html>\n<html><head><title>static</title></head><body>\n";
+    const QByteArray tail = "</body></html>\n";
+    const QByteArray line = "<p>Lumo lumo-sites static page, the same bytes every time.</p>\n";
+    QByteArray page = head;
+    while (page.size() + tail.size() < bytes)
+        page += line;
+    page.truncate(qMax<qsizetype>(0, bytes - tail.size()));
+    page += tail;
+    staticPage_ = page.right(bytes);
+}
+
 bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    if (!staticPage_.isEmpty() && request.url().path() == u"/static.html") {
+        makeResponder(request, socket)
+            .write(staticPage_,
+                   {{"Content-Type", "text/html; charset=utf-8"}, {"Server", "lumo-sites"}},
+                   QHttpServerResponder::StatusCode::Ok);
+        return true;
+    }
     sites::Request in;
     in.path = request.url().path();
     in.query = request.query();
@@ -25,6 +44,7 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     if (fixedToday_.isValid())
         in.now.setDate(fixedToday_);
     in.versionLine = versionLine_;
+    in.cellSize = cellSize_;
 
     const sites::Reply out = sites::respond(in);
     QHttpServerResponder responder = makeResponder(request, socket);

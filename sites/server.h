@@ -9,6 +9,11 @@ class SitesServer : public QAbstractHttpServer {
 public:
     SitesServer(QString versionLine, QDate fixedToday, QObject* parent = nullptr);
 
+    // For benchmarks only. Every cell holds `names` names (see sites::Request::cellSize).
+    void setCellSize(int names) { cellSize_ = names; }
+    // Serves a fixed page of exactly `bytes` bytes at /static.html, built once here.
+    void setStaticPage(int bytes);
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -16,4 +21,6 @@ protected:
 private:
     QString versionLine_;
     QDate fixedToday_; // invalid: the clock's date
+    int cellSize_ = -1;
+    QByteArray staticPage_; // empty: no /static.html
 };

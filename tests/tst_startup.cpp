@@ -61,6 +61,12 @@ void TestStartup::parse_data() {
         << ("<h1>四天后的删除域名查询</h1><table>" + links(kFive) +
             "</table><a>x</a> &nbsp;&nbsp; D1 z")
         << kFive + QStringList{"D1"};
+    QTest::newRow("a second marker before the next blank ends today's date")
+        << homePage(links(kFive), "D2</a> &nbsp;&nbsp; x ") << kFive + QStringList{"D2"};
+    QTest::newRow("today's date empty before a blank")
+        << homePage(links(kFive), " 2011-03-06 ") << kFive + QStringList{""};
+    QTest::newRow("a second marker straight after the first: no date")
+        << homePage(links(kFive), "</a> &nbsp;&nbsp; 2011-03-06 ") << kFive;
 
     // Incomplete pages: cutting stops at the first piece that is missing.
     QTest::newRow("empty page") << QString() << QStringList{};

@@ -10,7 +10,6 @@
 #include <QUrl>
 #include <QtTest>
 
-
 namespace {
 
 const QString VersionFile = QStringLiteral("/lumo/rideve.txt");
@@ -72,6 +71,10 @@ private slots:
         QTest::newRow("markup late in the line") << "9.0 <br>" << false << "";
         QTest::newRow("at the limit") << QString(64, u'9') << true << QString(64, u'9');
         QTest::newRow("beyond the limit") << QString(65, u'9') << false << "";
+        QTest::newRow("line end just past the limit")
+            << QString(65, u'9') + "\r\n8.9" << false << "";
+        QTest::newRow("at the limit, then more lines")
+            << QString(64, u'9') + "\r\n" + QString(5000, u'x') << true << QString(64, u'9');
     }
     void versionLine() {
         QFETCH(QString, page);

@@ -202,8 +202,15 @@ int nameCount(QDate day, int suffixIndex, int length) {
 QString domainName(QDate day, int suffixIndex, int length, int index) {
     if (index < 0 || index >= nameCount(day, suffixIndex, length))
         return {};
+    return cellName(day, suffixIndex, length, index);
+}
+
+QString cellName(QDate day, int suffixIndex, int length, qint64 index) {
+    if (!hasData(day) || !validCell(suffixIndex, length) || index < 0)
+        return {};
     const quint64 slot =
-        quint64(firstDay().daysTo(day)) * quint64(cellRoom(length)) + quint64(index);
+        (quint64(firstDay().daysTo(day)) * quint64(cellRoom(length)) + quint64(index)) %
+        quint64(labelSpace(length));
     return labelOf(shuffleFor(suffixIndex, length).forward(slot), length) + suffixName(suffixIndex);
 }
 

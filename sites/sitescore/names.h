@@ -28,6 +28,10 @@ bool hasData(QDate day);
 int nameCount(QDate day, int suffixIndex, int length);
 // Name `index` (from 0, below nameCount) of the cell, suffix included: "k3x9a.com".
 QString domainName(QDate day, int suffixIndex, int length, int index);
+// The same without regard to the day's count, for the server's forced cell size: past the
+// day's room the names run on into the following days' names (and wrap round the label
+// space), so only the names below nameCount are the day's own.
+QString cellName(QDate day, int suffixIndex, int length, qint64 index);
 
 struct Listing {
     QDate day;

@@ -17,6 +17,8 @@ struct Request {
     QString host;  // the Host header as sent, "127.0.0.1:8613"; the list links are built on it
     QDateTime now; // the local clock; the pages carry it into 2011
     QString versionLine = QStringLiteral("8.8");
+    // For benchmarks: when 0 or more, every cell of every day with data holds this many names.
+    int cellSize = -1;
 };
 
 struct Reply {
@@ -30,11 +32,12 @@ Reply respond(const Request& request);
 
 // The pieces of respond(), for tests and benchmarks. `today` is a 2011 day (siteToday).
 QString homePage(QDate today);
-QString daySummaryPage(const QString& date);
+// A `cellSize` of 0 or more replaces every cell's count (see Request::cellSize).
+QString daySummaryPage(const QString& date, int cellSize = -1);
 // `base` is the listing's base URL, ending in "/"; the other arguments are the query values
 // as sent, checked here.
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length);
+                 const QString& suffix, const QString& length, int cellSize = -1);
 QString whoisPage(const QString& domain, QDate today);
 QString lookupPage(const QString& domain, const QDateTime& now2011);
 QString makerPage(const QString& versionLine);

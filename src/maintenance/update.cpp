@@ -21,7 +21,10 @@ QString referenceVersion() {
 }
 
 std::optional<QString> newVersionLine(QStringView page) {
-    const auto line = scrape::piece(page, u"\r\n", 0);
+    // A first line past the limit is refused whatever follows, so only the start of the file
+    // is read: an error page of megabytes on one line costs nothing.
+    const auto line =
+        scrape::piece(page.first(qMin(page.size(), MaxVersionLength + 2)), u"\r\n", 0);
     if (!line || line->isEmpty())
         return std::nullopt;
     if (*line == referenceVersion())
