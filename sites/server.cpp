@@ -46,7 +46,18 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     in.versionLine = versionLine_;
     in.cellSize = cellSize_;
 
+    const bool listPage = in.path == u"/deleteddomain.php";
+    const QString key =
+        listPage ? in.host + u' ' + request.url().query(QUrl::FullyEncoded) : QString();
+    if (const QByteArray* page = listPage ? listPages_.object(key) : nullptr) {
+        makeResponder(request, socket)
+            .write(*page, {{"Content-Type", "text/html; charset=utf-8"}, {"Server", "lumo-sites"}},
+                   QHttpServerResponder::StatusCode::Ok);
+        return true;
+    }
     const sites::Reply out = sites::respond(in);
+    if (listPage && out.status == 200)
+        listPages_.insert(key, new QByteArray(out.body), qMax<qsizetype>(1, out.body.size()));
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},
                     QHttpServerResponder::StatusCode(out.status));

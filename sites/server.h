@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QCache>
 #include <QDate>
 #include <QString>
 
@@ -19,6 +21,9 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    // List pages are the only pages asked for thousands of times over; they depend on
+    // nothing but the request, so the latest ones are kept ready.
+    QCache<QString, QByteArray> listPages_{8 << 20};
     QString versionLine_;
     QDate fixedToday_; // invalid: the clock's date
     int cellSize_ = -1;
