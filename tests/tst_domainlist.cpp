@@ -1,6 +1,6 @@
-#include "fixtureserver.h"
 #include "listing/domainlist.h"
 #include "listing/urls.h"
+#include "rig.h"
 #include "window/form1.h"
 
 #include <QLineEdit>
@@ -30,23 +30,8 @@ QString comPage(int length, int page) {
         .arg(length);
 }
 
-struct Rig {
-    FixtureServer server;
-    std::unique_ptr<Form1> form;
-
-    Rig() {
-        if (!server.listen())
-            qFatal("no loopback port");
-        form = std::make_unique<Form1>(
-            Addresses{server.origin() + "/", server.origin(), server.origin()});
-        for (QTimer* timer : {form->Timer1, form->Timer2, form->Timer3})
-            timer->stop();
-        form->MsgBox = [](const QString&, int, const QString&) { return MsgBoxOk; };
-        form->Text7->setText(QStringLiteral("2011-05-03"));
-    }
-    Label* cell(int length, int index) const {
-        return form->findChild<Label*>(QStringLiteral("Label%1(%2)").arg(length - 1).arg(index));
-    }
+struct ListRig : Rig {
+    ListRig() { form->Text7->setText(QStringLiteral("2011-05-03")); }
     // Every target answers a page of `count` names; `held` only after `act` has run while
     // the program waits for it.
     void serve(int count, const QString& held = {}, const std::function<void()>& act = {}) {
@@ -124,7 +109,7 @@ void DomainListTest::cellClick_data() {
 
 void DomainListTest::cellClick() {
     QFETCH(Click, c);
-    Rig rig;
+    ListRig rig;
     rig.serve(c.perPage);
     rig.form->Text7->setText(c.first.section("date=", 1).section('&', 0, 0));
     rig.click(c.length, c.index, c.caption);
@@ -140,7 +125,7 @@ void DomainListTest::cellClick() {
 }
 
 void DomainListTest::namesAppendedUnchanged() {
-    Rig rig;
+    ListRig rig;
     const QString marker = "href=" + rig.server.origin() + "/whois.php?domain=";
     rig.server.setFallback(FixtureServer::answer(
         (marker + " sp ace.com >x</a>" + marker + "中文.com" + marker + "last.com>").toUtf8()));
@@ -152,7 +137,7 @@ void DomainListTest::namesAppendedUnchanged() {
 
 // Stopping during a wait; then the click after it, still with the stop flag set.
 void DomainListTest::stopDuringFetch() {
-    Rig rig;
+    ListRig rig;
     rig.serve(100, comPage(4, 3), [&] { rig.form->Command7->click(); });
     rig.click(4, 1, "500");
     QCOMPARE(rig.server.targets(), (QStringList{comPage(4, 1), comPage(4, 2), comPage(4, 3)}));
@@ -167,7 +152,7 @@ void DomainListTest::stopDuringFetch() {
 }
 
 void DomainListTest::secondClickOvertakesFirst() {
-    Rig rig;
+    ListRig rig;
     const QString second = "/deleteddomain.php?date=2011-05-03&t=inter&page=1&tld=.net&length=4";
     rig.server.setReply(second, FixtureServer::answer(listPage(rig.server.origin(), 30)));
     rig.serve(100, comPage(3, 1), [&] {
@@ -181,7 +166,7 @@ void DomainListTest::secondClickOvertakesFirst() {
 }
 
 void DomainListTest::dateLoadDuringRetrieval() {
-    Rig rig;
+    ListRig rig;
     rig.form->Text1->setText("2011-05-04");
     rig.server.setReply("/deleteddate.php?date=2011-05-04",
                         FixtureServer::answer("<td noWrap><font color=red>2011-05-04</font>"

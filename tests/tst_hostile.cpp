@@ -1,9 +1,7 @@
-#include "fixtureserver.h"
-#include "window/form1.h"
+#include "rig.h"
 
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 
 // Whatever the user types into the lookup box goes out as text HTTP can carry, and the
 // labels show what the service answered.
@@ -35,20 +33,16 @@ void TestHostile::lookupBoxText_data() {
 void TestHostile::lookupBoxText() {
     QFETCH(QString, typed);
     QFETCH(QString, query);
-    FixtureServer server;
-    QVERIFY(server.listen());
+    Rig rig;
     QByteArray page;
     for (const char* v : {"<b>1年</b>", "ok", "a&amp;b", "<i>x</i>", "2011-01-08"})
         page += QByteArray("<td class=\"deltd1\">") + v + "</td>";
-    server.setFallback(FixtureServer::answer(page + ">还剩：1 天<"));
-    Form1 form({server.origin() + "/", server.origin(), server.origin()});
-    form.Timer1->stop();
-    form.Timer3->stop();
-    form.MsgBox = [](const QString&, int, const QString&) { return MsgBoxOk; };
+    rig.server.setFallback(FixtureServer::answer(page + ">还剩：1 天<"));
+    Form1& form = *rig.form;
     form.Text9->setText(typed);
     QCOMPARE(form.Text9->text(), typed); // nothing cut off on the way in
     form.Command8_Click();
-    QCOMPARE(server.targets(), QStringList{"/DomainDel/?wd=" + query});
+    QCOMPARE(rig.server.targets(), QStringList{"/DomainDel/?wd=" + query});
     const QStringList shown = {form.Label9(1)->text(), form.Label9(3)->text(),
                                form.Label9(4)->text(), form.Label9(5)->text(),
                                form.Label9(6)->text()};

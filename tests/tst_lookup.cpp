@@ -1,4 +1,4 @@
-#include "fixtureserver.h"
+#include "rig.h"
 #include "window/form1.h"
 
 #include <QLineEdit>
@@ -18,29 +18,13 @@ QByteArray servicePage(const QStringList& cells, const QString& countdown) {
     return (page + "</tr></table><div>还剩：" + countdown + "</div></html>").toUtf8();
 }
 
-// A window pointed at its own server, its timers stopped, its message boxes recorded.
-struct Window {
-    Window() {
-        if (!server.listen())
-            qFatal("no loopback port");
-        form = std::make_unique<Form1>(
-            Addresses{server.origin() + "/", server.origin(), server.origin()});
-        for (QTimer* timer : {form->Timer1, form->Timer2, form->Timer3})
-            timer->stop();
-        form->MsgBox = [this](const QString& text, int, const QString&) {
-            boxes << text;
-            return MsgBoxOk;
-        };
-    }
+struct Window : Rig {
     Six labels() const {
         Six out;
         for (int i = 1; i <= 6; ++i)
             out << form->Label9(i)->text();
         return out;
     }
-    FixtureServer server;
-    std::unique_ptr<Form1> form;
-    QStringList boxes;
 };
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "fixtureserver.h"
 #include "maintenance/versionfile.h"
+#include "rig.h"
 #include "window/form1.h"
 
 #include <QEventLoop>
@@ -11,23 +11,6 @@
 namespace {
 
 const QString VersionFile = QStringLiteral("/lumo/rideve.txt");
-
-// A window pointed at the test's server, its timers stopped, its desktop recorded.
-struct Window {
-    explicit Window(FixtureServer& server, int answer = MsgBoxCancel)
-        : form(Addresses{server.origin() + "/", server.origin(), server.origin()}) {
-        for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3})
-            timer->stop();
-        form.MsgBox = [this, answer](const QString& text, int, const QString&) {
-            questions << text;
-            return answer;
-        };
-        form.OpenUrl = [this](const QUrl& address) { opened << address.toString(); };
-    }
-    Form1 form;
-    QStringList questions;
-    QStringList opened;
-};
 
 } // namespace
 
@@ -68,17 +51,15 @@ private slots:
     }
     void answer() {
         QFETCH(bool, ok);
-        FixtureServer server;
-        QVERIFY(server.listen());
-        server.setReply(VersionFile, FixtureServer::answer("9.0\r\n"));
-        Window w(server, ok ? MsgBoxOk : MsgBoxCancel);
-        w.form.Command9_Click();
-        QCOMPARE(w.questions, QStringList{"发现最新版本9.0，是否更新？"});
-        QCOMPARE(w.opened, ok ? QStringList{server.origin() + "/lumo/"} : QStringList{});
-        QCOMPARE(server.targets(), QStringList{VersionFile}); // the page is left to the browser
+        Rig w(ok ? MsgBoxOk : MsgBoxCancel);
+        w.server.setReply(VersionFile, FixtureServer::answer("9.0\r\n"));
+        w.form->Command9_Click();
+        QCOMPARE(w.boxes, QStringList{"发现最新版本9.0，是否更新？"});
+        QCOMPARE(w.opened, ok ? QStringList{w.server.origin() + "/lumo/"} : QStringList{});
+        QCOMPARE(w.server.targets(), QStringList{VersionFile}); // the page is left to the browser
         w.opened.clear();
-        w.form.Command10->click();
-        QCOMPARE(w.opened, QStringList{server.origin() + "/lumo"});
+        w.form->Command10->click();
+        QCOMPARE(w.opened, QStringList{w.server.origin() + "/lumo"});
     }
 
     // The update check's timer fires while the start-up fetch waits for a slow home page;

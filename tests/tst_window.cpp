@@ -1,4 +1,4 @@
-#include "fixtureserver.h"
+#include "rig.h"
 
 #include "lumo/config.h"
 #include "window/clock.h"
@@ -17,18 +17,8 @@ namespace {
 
 // A window pointed at a local server, shown, with the start-up fetch and the update check
 // held back and no real message box.
-struct Window {
-    FixtureServer server;
-    std::unique_ptr<Form1> form;
-
-    Window() {
-        if (!server.listen())
-            qFatal("no local server");
-        const QString origin = server.origin();
-        form = std::make_unique<Form1>(Addresses{origin + u'/', origin, origin});
-        form->Timer1->stop();
-        form->Timer3->stop();
-        form->MsgBox = [](const QString&, int, const QString&) { return MsgBoxCancel; };
+struct Window : Rig {
+    Window() : Rig(MsgBoxCancel) {
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             qFatal("window not shown");
@@ -165,6 +155,7 @@ void TstWindow::clock() {
     Window window;
     Label* label = window.form->Label14;
     QCOMPARE(label->text(), QString()); // empty until the first tick
+    window.form->Timer2->start();
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     QTRY_VERIFY_WITH_TIMEOUT(!label->text().isEmpty(), 3000);
     QStringList candidates;

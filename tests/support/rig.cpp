@@ -1,0 +1,24 @@
+#include "rig.h"
+
+#include <QTimer>
+#include <QUrl>
+
+Rig::Rig(int answer) : answer(answer) {
+    if (!server.listen())
+        qFatal("no loopback port");
+    form =
+        std::make_unique<Form1>(Addresses{server.origin() + "/", server.origin(), server.origin()});
+    for (QTimer* timer : {form->Timer1, form->Timer2, form->Timer3})
+        timer->stop();
+    form->MsgBox = [this](const QString& text, int, const QString&) {
+        boxes << text;
+        return this->answer;
+    };
+    form->OpenUrl = [this](const QUrl& address) { opened << address.toString(); };
+}
+
+Label* Rig::cell(int length, int index) const {
+    const ControlArray<Label, 1, 7>* rows[] = {&form->Label2, &form->Label3, &form->Label4,
+                                               &form->Label5, &form->Label6};
+    return (*rows[length - 3])(index);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "fixtureserver.h"
+#include "window/form1.h"
+
+#include <QStringList>
+#include <memory>
+
+// A window pointed at its own loopback server, its timers stopped, and what it asks of the
+// desktop recorded instead of shown: the message boxes' texts (each answered with
+// `answer`) and the addresses it opens.
+struct Rig {
+    explicit Rig(int answer = MsgBoxOk);
+    // A count cell by its row's name length (3 to 7) and its suffix index (1 to 7).
+    Label* cell(int length, int index) const;
+
+    FixtureServer server;
+    std::unique_ptr<Form1> form;
+    int answer;
+    QStringList boxes;
+    QStringList opened;
+};
