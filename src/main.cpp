@@ -4,8 +4,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QGuiApplication::setDesktopFileName(
-        QStringLiteral("lumo")); // ties the window to its menu entry
+    // Ties the window to its menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lumo"));
     Form1 form(Addresses::compiledIn());
     form.show();
     return app.exec();
