@@ -77,16 +77,16 @@ public:
         mask_ = (quint64(1) << half_) - 1;
     }
     quint64 forward(quint64 x) const {
-        do
-            x = encrypt(x);
-        while (x >= size_);
-        return x;
+        quint64 y = encrypt(x);
+        while (y >= size_) // cycle-walk back into the label space
+            y = encrypt(y);
+        return y;
     }
     quint64 backward(quint64 x) const {
-        do
-            x = decrypt(x);
-        while (x >= size_);
-        return x;
+        quint64 y = decrypt(x);
+        while (y >= size_)
+            y = decrypt(y);
+        return y;
     }
 
 private:
@@ -132,8 +132,9 @@ QString labelOf(quint64 value, int length) {
     QString label(length, Qt::Uninitialized);
     for (int p = length - 1; p >= 0; --p) {
         const quint64 r = quint64(radix(p, length));
-        label[p] = QChar((r == 37 ? Inner : Edge)[value % r]);
+        const quint64 digit = value % r;
         value /= r;
+        label[p] = QChar((r == 37 ? Inner : Edge)[digit]);
     }
     return label;
 }
