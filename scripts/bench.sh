@@ -7,9 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 LUMO_BUILD="$LUMO_ROOT/build-bench"
 
 lumo_install_packages libbenchmark-dev wrk curl libcurl4-openssl-dev
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=OFF "${launcher[@]}"
+lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=OFF
 
 export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="qt.qpa.*=false"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"

@@ -31,6 +31,8 @@ lumo_install_packages() {
 }
 
 lumo_build() {
-    cmake -S "$LUMO_ROOT" -B "$LUMO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$LUMO_ROOT" -B "$LUMO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     cmake --build "$LUMO_BUILD" -j2
 }
