@@ -123,10 +123,6 @@ QString BytesToText(const QByteArray& bytes, const QString& charset) {
     return text;
 }
 
-FetchLimits fetchLimits() {
-    return g_limits;
-}
-
 void setFetchLimits(const FetchLimits& limits) {
     g_limits = limits;
 }

@@ -23,7 +23,6 @@ struct FetchLimits {
     qint64 maxBodyBytes = 32ll << 20; // larger bodies are abandoned
     int maxRedirects = 10;
 };
-FetchLimits fetchLimits();
 // Tests shorten the limits; the program keeps the defaults.
 void setFetchLimits(const FetchLimits& limits);
 

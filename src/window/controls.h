@@ -50,8 +50,6 @@ public:
     explicit Line(QWidget* parent = nullptr);
     // End points in the container's pixels.
     void setPoints(QPoint from, QPoint to);
-    QPoint from() const { return from_; }
-    QPoint to() const { return to_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -64,13 +64,11 @@ public:
 
     // Every request target received so far, in order.
     QStringList targets() const { return targets_; }
-    void clearTargets() { targets_.clear(); }
     // Called as each request arrives, before it is answered.
     std::function<void(const QString& target)> onRequest;
 
     // Sends the answers held for `target` (all of them when it is empty).
     void release(const QString& target = QString());
-    int heldCount() const { return int(held_.size()); }
 
     static QByteArray response(int status, const QByteArray& body,
                                const QList<QPair<QByteArray, QByteArray>>& headers = {});
