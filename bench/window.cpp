@@ -103,6 +103,27 @@ bool loadToday(Form1& form, int count) {
     return true;
 }
 
+// lumo-sites with every cell holding `names` names, and the window at it with its start-up
+// dates in (and today's grid too, unless `loadDay` is false).
+struct Session {
+    explicit Session(int names)
+        : sites({QStringLiteral("--today"), Today, QStringLiteral("--cell-size"),
+                 QString::number(names)}) {}
+    SitesProcess sites;
+    std::unique_ptr<Form1> form;
+};
+std::unique_ptr<Session> openSession(int names, bool loadDay = true) {
+    auto session = std::make_unique<Session>(names);
+    if (!session->sites.start()) {
+        fail(qPrintable(session->sites.errorString()));
+        return nullptr;
+    }
+    session->form = openWindow(session->sites.origin());
+    if (!startUp(*session->form) || (loadDay && !loadToday(*session->form, names)))
+        return nullptr;
+    return session;
+}
+
 // --- 1: waiting costs nothing -------------------------------------------------------------
 
 bool idle() {
@@ -183,13 +204,10 @@ qint64 fetchWithCurl(CURL* curl, const std::vector<std::string>& urls) {
 
 bool list() {
     constexpr int Names = 5000;
-    SitesProcess sites(
-        {QStringLiteral("--today"), Today, QStringLiteral("--cell-size"), QString::number(Names)});
-    if (!sites.start())
-        return fail(qPrintable(sites.errorString()));
-    auto form = openWindow(sites.origin());
-    if (!startUp(*form) || !loadToday(*form, Names))
+    const auto session = openSession(Names);
+    if (!session)
         return false;
+    Form1* form = session->form.get();
 
     const QString base = form->addresses().listing;
     std::vector<std::string> urls;
@@ -275,13 +293,10 @@ bool list() {
 // For a profiler: `rounds` list retrievals through Form1, nothing else timed.
 bool profile(int rounds, bool window) {
     constexpr int Names = 5000;
-    SitesProcess sites(
-        {QStringLiteral("--today"), Today, QStringLiteral("--cell-size"), QString::number(Names)});
-    if (!sites.start())
-        return fail(qPrintable(sites.errorString()));
-    auto form = openWindow(sites.origin());
-    if (!startUp(*form) || !loadToday(*form, Names))
+    const auto session = openSession(Names);
+    if (!session)
         return false;
+    Form1* form = session->form.get();
     QStringList urls;
     for (int page = 1; page <= Names / 100; ++page)
         urls << listing::listPageUrl(form->addresses().listing, form->Text7->text(), 1, 7, page);
@@ -304,13 +319,10 @@ bool profile(int rounds, bool window) {
 
 bool memory() {
     constexpr int Names = 20000;
-    SitesProcess sites(
-        {QStringLiteral("--today"), Today, QStringLiteral("--cell-size"), QString::number(Names)});
-    if (!sites.start())
-        return fail(qPrintable(sites.errorString()));
-    auto form = openWindow(sites.origin());
-    if (!startUp(*form))
+    const auto session = openSession(Names, false);
+    if (!session)
         return false;
+    Form1* form = session->form.get();
     settle(300);
     const double startPeak = statusMiB("VmHWM");
 
