@@ -1,11 +1,9 @@
-#include "fixtureserver.h"
 #include "net/module1.h"
-#include "window/form1.h"
+#include "rig.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -14,25 +12,14 @@
 // for a good page or for a failed one.
 namespace {
 
-enum class Fault {
-    Refused,
-    ResetMidBody,
-    Silent,
-    NotFound,
-    ServerError,
-    OverCap,
-    Drip,
-    RedirectLoop,
-    Chunked,
-    Gzip,
-    StrayBytes
-};
+using MakeReply = FixtureServer::Reply (*)(const QByteArray& goodPage);
 
 struct Handler {
     QByteArray (*page)(const QString& origin); // a good answer
     void (*run)(Form1&);
-    bool (*succeeded)(Form1&);
-    bool (*failed)(Form1&); // the documented outcome of a failed fetch
+    QStringList (*shows)(const Rig&);
+    QStringList good;
+    QStringList failed; // the documented outcome of a failed fetch
 };
 
 QByteArray homePage(const QString&) {
@@ -62,81 +49,55 @@ QByteArray lookupPage(const QString&) {
     return page + "<p>还剩：1天 2小时</p>";
 }
 
-QByteArray versionFile(const QString&) {
-    return "9.0\r\n";
-}
+const Handler kStartup{homePage,
+                       [](Form1& f) { f.Command11_Click(); },
+                       [](const Rig& r) {
+                           return QStringList{r.form->Text1->text(),
+                                              r.form->Picture1->isHidden() ? "hidden" : "shown",
+                                              r.form->Label8->text()};
+                       },
+                       {"2011-01-08", "hidden", ".."},
+                       {"", "hidden", "日期载入失败，请检查网络后重新打开本工具"}};
 
-const QString kQuestion = QStringLiteral("发现最新版本9.0，是否更新？");
-
-const Handler kStartup{
-    homePage, [](Form1& f) { f.Command11_Click(); },
-    [](Form1& f) { return f.Text1->text() == u"2011-01-08" && f.Picture1->isHidden(); },
-    [](Form1& f) {
-        return f.Text1->text().isEmpty() && f.Picture1->isHidden() &&
-               f.Label8->text() == u"日期载入失败，请检查网络后重新打开本工具";
-    }};
-
-const Handler kGrid{
-    summaryPage, [](Form1& f) { f.Command2_Click(); }, // read as GB2312
-    [](Form1& f) { return f.Text7->text() == u"2011-01-08" && f.Label6(7)->text() == u"5"; },
-    [](Form1& f) {
-        return f.Text7->text() == u"Text7" && f.Label6(7)->text() == u"..." &&
-               f.Frame4->isHidden() && f.Label8->text() == u"数据载入失败，请重试";
-    }};
+const Handler kGrid{summaryPage,
+                    [](Form1& f) { f.Command2_Click(); }, // read as GB2312
+                    [](const Rig& r) {
+                        return QStringList{r.form->Text7->text(), r.form->Label6(7)->text(),
+                                           r.form->Frame4->isHidden() ? "hidden" : "shown",
+                                           r.form->Label8->text()};
+                    },
+                    {"2011-01-08", "5", "hidden", ".."},
+                    {"Text7", "...", "hidden", "数据载入失败，请重试"}};
 
 const Handler kList{
-    listPage, [](Form1& f) { f.Label3_Click(1); },
-    [](Form1& f) { return f.List1->count() == 3 && f.Label8->text() == u"恭喜查询完毕！"; },
-    [](Form1& f) { return f.List1->count() == 0 && f.Label8->text() == u"恭喜查询完毕！"; }};
+    listPage,
+    [](Form1& f) { f.Label3_Click(1); },
+    [](const Rig& r) {
+        return QStringList{QString::number(r.form->List1->count()), r.form->Label8->text()};
+    },
+    {"3", "恭喜查询完毕！"},
+    {"0", "恭喜查询完毕！"}};
 
-const Handler kLookup{lookupPage, [](Form1& f) { f.Command8_Click(); },
-                      [](Form1& f) {
-                          return f.Label9(5)->text() == u"2011-01-08" &&
-                                 f.Label9(6)->text() == u"1天2小时";
-                      },
-                      [](Form1& f) {
+const Handler kLookup{lookupPage,
+                      [](Form1& f) { f.Command8_Click(); },
+                      [](const Rig& r) {
+                          QStringList shown;
                           for (int i = 1; i <= 6; ++i)
-                              if (!f.Label9(i)->text().isEmpty())
-                                  return false;
-                          return true;
-                      }};
+                              shown << r.form->Label9(i)->text();
+                          return shown;
+                      },
+                      {"3年", "ok", "2008-01-01", "2010-11-01", "2011-01-08", "1天2小时"},
+                      {"", "", "", "", "", ""}};
 
-QStringList g_questions;
-
-const Handler kUpdate{versionFile, [](Form1& f) { f.Command9_Click(); },
-                      [](Form1&) { return g_questions == QStringList{kQuestion}; },
-                      [](Form1&) { return g_questions.isEmpty(); }};
-
-FixtureServer::Reply replyFor(Fault fault, const QByteArray& page) {
-    switch (fault) {
-    case Fault::ResetMidBody:
-        return FixtureServer::resetMidBody(page, page.size() / 2);
-    case Fault::Silent:
-        return FixtureServer::silent();
-    case Fault::NotFound:
-        return FixtureServer::answer("<html><h1>404 Not Found</h1></html>", 404);
-    case Fault::ServerError:
-        return FixtureServer::answer("<html><h1>500</h1></html>", 500);
-    case Fault::OverCap:
-        return FixtureServer::answer(page + QByteArray(100 * 1024, ' '));
-    case Fault::Drip:
-        return FixtureServer::drip(page, 200);
-    case Fault::RedirectLoop:
-        return FixtureServer::raw(
-            "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
-    case Fault::Chunked:
-        return FixtureServer::chunked(page);
-    case Fault::Gzip:
-        return FixtureServer::gzipped(page);
-    case Fault::StrayBytes:
-        return FixtureServer::answer(page + QByteArray("\0\xFF\xC9<\x80", 5));
-    case Fault::Refused:
-        break;
-    }
-    return FixtureServer::answer(page);
-}
+const Handler kUpdate{[](const QString&) { return QByteArray("9.0\r\n"); },
+                      [](Form1& f) { f.Command9_Click(); },
+                      [](const Rig& r) { return r.boxes; },
+                      {"发现最新版本9.0，是否更新？"},
+                      {}};
 
 } // namespace
+
+Q_DECLARE_METATYPE(MakeReply)
 
 class TestFaults : public QObject {
     Q_OBJECT
@@ -165,7 +126,6 @@ void TestFaults::init() {
     limits.totalTimeoutMs = 1500;
     limits.maxBodyBytes = 64 * 1024;
     Module1::setFetchLimits(limits);
-    g_questions.clear();
 }
 
 void TestFaults::cleanup() {
@@ -173,64 +133,62 @@ void TestFaults::cleanup() {
 }
 
 void TestFaults::faultTable() {
-    QTest::addColumn<int>("fault");
+    QTest::addColumn<MakeReply>("reply"); // none: nothing listens
     QTest::addColumn<bool>("pageArrives");
     QTest::addColumn<bool>("slow");
-    QTest::newRow("connection refused") << int(Fault::Refused) << false << false;
-    QTest::newRow("reset mid-body") << int(Fault::ResetMidBody) << false << false;
-    QTest::newRow("silent server") << int(Fault::Silent) << false << true;
-    QTest::newRow("404 page") << int(Fault::NotFound) << false << false;
-    QTest::newRow("500 page") << int(Fault::ServerError) << false << false;
-    QTest::newRow("body over the cap") << int(Fault::OverCap) << false << false;
-    QTest::newRow("a byte every 200 ms") << int(Fault::Drip) << false << true;
-    QTest::newRow("redirect loop") << int(Fault::RedirectLoop) << false << false;
-    QTest::newRow("chunked") << int(Fault::Chunked) << true << false;
-    QTest::newRow("gzip") << int(Fault::Gzip) << true << false;
-    QTest::newRow("NUL and invalid bytes") << int(Fault::StrayBytes) << true << false;
+    using R = FixtureServer;
+    const QList<std::tuple<const char*, MakeReply, bool, bool>> rows = {
+        {"connection refused", nullptr, false, false},
+        {"reset mid-body", [](const QByteArray& p) { return R::resetMidBody(p, p.size() / 2); },
+         false, false},
+        {"silent server", [](const QByteArray&) { return R::silent(); }, false, true},
+        {"404 page", [](const QByteArray&) { return R::answer("<html>404</html>", 404); }, false,
+         false},
+        {"500 page", [](const QByteArray&) { return R::answer("<html>500</html>", 500); }, false,
+         false},
+        {"body over the cap",
+         [](const QByteArray& p) { return R::answer(p + QByteArray(100 * 1024, ' ')); }, false,
+         false},
+        {"a byte every 200 ms", [](const QByteArray& p) { return R::drip(p, 200); }, false, true},
+        {"redirect loop",
+         [](const QByteArray&) {
+             return R::raw("HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+         },
+         false, false},
+        {"chunked", [](const QByteArray& p) { return R::chunked(p); }, true, false},
+        {"gzip", [](const QByteArray& p) { return R::gzipped(p); }, true, false},
+        {"NUL and invalid bytes",
+         [](const QByteArray& p) { return R::answer(p + QByteArray("\0\xFF\xC9<\x80", 5)); }, true,
+         false},
+    };
+    for (const auto& [name, reply, pageArrives, slow] : rows)
+        QTest::newRow(name) << reply << pageArrives << slow;
 }
 
 void TestFaults::check(const Handler& handler) {
-    QFETCH(int, fault);
+    QFETCH(MakeReply, reply);
     QFETCH(bool, pageArrives);
     QFETCH(bool, slow);
 
-    FixtureServer server;
-    QVERIFY(server.listen());
-    QString origin = server.origin();
-    if (Fault(fault) == Fault::Refused) {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        origin = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
-    }
-    server.setFallback(replyFor(Fault(fault), handler.page(server.origin())));
-
-    Form1 form({origin + "/", origin, origin});
-    form.Timer1->stop();
-    form.Timer2->stop();
-    form.Timer3->stop();
-    form.MsgBox = [](const QString& text, int, const QString&) {
-        g_questions << text;
-        return MsgBoxCancel;
-    };
-    form.OpenUrl = [](const QUrl&) {};
-    form.Text9->setText("x.com");
-    form.Text7->setText("Text7");
-    form.Label3(1)->setText("3");
-    form.show();
+    Rig rig(MsgBoxCancel);
+    if (reply)
+        rig.server.setFallback(reply(handler.page(rig.server.origin())));
+    else
+        rig.server.close();
+    rig.form->Text9->setText("x.com");
+    rig.form->Text7->setText("Text7");
+    rig.form->Label3(1)->setText("3");
+    rig.form->show();
 
     int ticks = 0;
     QTimer probe;
     connect(&probe, &QTimer::timeout, this, [&] { ++ticks; });
     probe.start(10);
-    handler.run(form);
+    handler.run(*rig.form);
     probe.stop();
 
-    if (fault != int(Fault::Refused)) // fixed up above; the list page's links name the server
-        QVERIFY(!server.targets().isEmpty());
-    if (pageArrives)
-        QVERIFY(handler.succeeded(form));
-    else
-        QVERIFY(handler.failed(form));
+    QCOMPARE(rig.server.targets().isEmpty(), !reply);
+    QCOMPARE(handler.shows(rig), pageArrives ? handler.good : handler.failed);
     if (slow)
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // the window ran meanwhile
 }

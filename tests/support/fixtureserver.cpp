@@ -130,6 +130,10 @@ bool FixtureServer::listen() {
     return server_->listen(QHostAddress::LocalHost, 0);
 }
 
+void FixtureServer::close() {
+    server_->close();
+}
+
 quint16 FixtureServer::port() const {
     return server_->serverPort();
 }

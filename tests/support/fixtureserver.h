@@ -54,6 +54,8 @@ public:
     ~FixtureServer() override;
 
     bool listen();
+    // Stops listening: connections to the port are refused from now on.
+    void close();
     quint16 port() const;
     // "http://127.0.0.1:PORT", with no slash after it.
     QString origin() const;
