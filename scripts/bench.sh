@@ -12,12 +12,8 @@ lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=O
 export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="qt.qpa.*=false"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 out="$(mktemp -d)"
-sites_pid=""
 cleanup() {
-    if [ -n "$sites_pid" ]; then
-        kill "$sites_pid" 2>/dev/null || true
-        wait "$sites_pid" 2>/dev/null || true
-    fi
+    lumo_stop_sites
     rm -rf "$out"
 }
 trap cleanup EXIT
@@ -34,15 +30,9 @@ echo "== 5: memory after listing 20,000 names"
 "$bin/bench_window" memory | tee -a "$out/results"
 
 echo "== 6: wrk, 10 s, 32 connections: list pages, then a static 10 kB page"
-"$LUMO_BUILD/sites/lumo-sites" --port 0 --today 2024-03-05 --cell-size 5000 \
-    --static-page 10240 >"$out/sites.log" 2>&1 &
-sites_pid=$!
-for _ in $(seq 100); do
-    grep -q '^listening on' "$out/sites.log" && break
-    sleep 0.1
-done
-origin="$(sed -n 's|^listening on \(http://127\.0\.0\.1:[0-9]*\)/$|\1|p' "$out/sites.log")"
-[ -n "$origin" ] || { echo "lumo-sites did not start: $(cat "$out/sites.log")" >&2; exit 1; }
+lumo_start_sites "$out/sites.log" --port 0 --today 2024-03-05 --cell-size 5000 \
+    --static-page 10240 || { echo "lumo-sites did not start: $(cat "$out/sites.log")" >&2; exit 1; }
+origin="$LUMO_SITES_ORIGIN"
 wrk -t2 -c32 -d10s -s "$LUMO_ROOT/bench/list_pages.lua" "$origin" | tee "$out/wrk-list"
 wrk -t2 -c32 -d10s "$origin/static.html" | tee "$out/wrk-static"
 # Requests per second, and every error wrk counts (socket errors, non-2xx answers).

@@ -7,17 +7,8 @@ lumo_install_packages
 lumo_build
 
 sites_port=8613
-sites_pid=
 sites_log="$(mktemp)"
-
-stop_sites() {
-    if [ -n "$sites_pid" ]; then
-        kill "$sites_pid" 2>/dev/null || true
-        wait "$sites_pid" 2>/dev/null || true
-    fi
-    rm -f "$sites_log"
-}
-trap stop_sites EXIT
+trap 'lumo_stop_sites; rm -f "$sites_log"' EXIT
 trap 'exit 130' INT TERM
 
 # True when lumo-sites answers on the port (ours, or one left running from before).
@@ -34,27 +25,13 @@ sites_answer() {
     return $found
 }
 
-"$LUMO_BUILD/sites/lumo-sites" --port "$sites_port" >"$sites_log" 2>&1 &
-sites_pid=$!
-for _ in $(seq 100); do
-    if grep -q '^listening on ' "$sites_log" && sites_answer; then
-        break
-    fi
-    if ! kill -0 "$sites_pid" 2>/dev/null; then
-        wait "$sites_pid" 2>/dev/null || true
-        sites_pid=
-        if sites_answer; then
-            echo "lumo: using the lumo-sites already running on port $sites_port" >&2
-            break
-        fi
+if ! lumo_start_sites "$sites_log" --port "$sites_port"; then
+    if ! sites_answer; then
         cat "$sites_log" >&2
+        echo "lumo: lumo-sites did not start on port $sites_port" >&2
         exit 1
     fi
-    sleep 0.1
-done
-if ! sites_answer; then
-    echo "lumo: lumo-sites did not answer on port $sites_port" >&2
-    exit 1
+    echo "lumo: using the lumo-sites already running on port $sites_port" >&2
 fi
 
 # With a display the window opens as usual; without one, a screenshot is saved instead.

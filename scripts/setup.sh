@@ -36,3 +36,34 @@ lumo_build() {
     cmake -S "$LUMO_ROOT" -B "$LUMO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     cmake --build "$LUMO_BUILD" -j2
 }
+
+# Starts the built lumo-sites in the background with the given options, its output in LOG:
+#   lumo_start_sites LOG [OPTIONS...]
+# Sets LUMO_SITES_PID and, once it listens, LUMO_SITES_ORIGIN ("http://127.0.0.1:PORT").
+# Fails when the server ends or has not started listening within 10 s.
+lumo_start_sites() {
+    local log="$1" _
+    shift
+    "$LUMO_BUILD/sites/lumo-sites" "$@" >"$log" 2>&1 &
+    LUMO_SITES_PID=$!
+    for _ in $(seq 100); do
+        LUMO_SITES_ORIGIN="$(sed -n 's|^listening on \(http://127\.0\.0\.1:[0-9]*\)/$|\1|p' "$log")"
+        [ -n "$LUMO_SITES_ORIGIN" ] && return 0
+        if ! kill -0 "$LUMO_SITES_PID" 2>/dev/null; then
+            wait "$LUMO_SITES_PID" 2>/dev/null || true
+            LUMO_SITES_PID=
+            return 1
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Stops what lumo_start_sites started, if it still runs.
+lumo_stop_sites() {
+    if [ -n "${LUMO_SITES_PID:-}" ]; then
+        kill "$LUMO_SITES_PID" 2>/dev/null || true
+        wait "$LUMO_SITES_PID" 2>/dev/null || true
+        LUMO_SITES_PID=
+    fi
+}

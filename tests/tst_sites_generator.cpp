@@ -52,7 +52,6 @@ private slots:
     void garbageGivesNoNames();
     void echoedTextEscaped_data();
     void echoedTextEscaped();
-    void benchmarkListPage();
 };
 
 void SitesGenerator::listsMatchSummary_data() {
@@ -168,14 +167,6 @@ void SitesGenerator::echoedTextEscaped() {
     QVERIFY2(page.contains(shown), qPrintable(page));
     QVERIFY(!page.contains(u"<script>"));
     QVERIFY(page.size() < 3000);
-}
-
-void SitesGenerator::benchmarkListPage() {
-    QString page;
-    QBENCHMARK {
-        page = listOf(QDate(2011, 3, 7), 1, 7, 12);
-    }
-    QCOMPARE(readList(page).size(), NamesPerPage);
 }
 
 QTEST_GUILESS_MAIN(SitesGenerator)
