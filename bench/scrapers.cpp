@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmark 4: each scraper on a 10 MB page dense with its markers, against one plain
 // std::search pass over the same page that finds every occurrence of the scraper's marker.
 // A scraper that reads its page about once stays within a small multiple of that pass.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks 1, 2, 3 and 5: the real window on the offscreen platform.
 //   bench_window idle     CPU time per wall time while one fetch waits 5 s on a silent server
 //   bench_window list     a 5,000-name cell through Form1 against libcurl on the same 50 pages,

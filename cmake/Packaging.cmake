@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian package of the installed tree: `cpack -G DEB` in the build directory.
 set(LUMO_PACKAGE_MAINTAINER "Lumo developers <lumo@example.org>"
     CACHE STRING "Maintainer field of the Debian package")

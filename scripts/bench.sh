@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmarks (Release, build-bench/) and runs all six, then prints each figure
 # against its target. Not part of the test suite: a missed target is reported, never an
 # error; the script fails only when something cannot be built or run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, starts the bundled web sites and then the program; the
 # sites stop when the window closes.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared set-up of the README commands: installs the Debian packages the build needs when
 # they are missing, then configures and builds with 2 jobs. Sourced, not run.
 set -euo pipefail

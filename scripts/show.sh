@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # lumo_show: opens the window. On a machine without a display it runs the window on a
 # virtual one (Xvfb) instead, waits until the start-up dates are in, saves a screenshot of
 # the window as lumo-screenshot.png in the build folder, prints its path and ends.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs the whole test suite:
 #   1. the tests on the normal build,
 #   2. each fuzz target for 20 seconds,

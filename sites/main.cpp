@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites: the listing service, the lookup service and the maker site on one loopback port.
 #include "server.h"
 

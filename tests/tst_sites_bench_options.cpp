@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites' options for benchmarks: a forced cell size and a fixed page.
 #include "listing/daysummary.h"
 #include "listing/domainlist.h"

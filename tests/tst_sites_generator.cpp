@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sites' data and pages, read with the markers the program cuts with.
 #include "scrape/split.h"
 #include "sitescore/calendar.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites as the program meets it: a child process on a loopback port.
 #include "net/module1.h"
 #include "scrape/split.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "maintenance/versionfile.h"
 #include "rig.h"
 #include "window/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sitescore/pages.h"
 
 #include "sitescore/calendar.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a throw-away DESTDIR and checks what landed where:
 #   check_install.sh BUILD_DIR
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build tree into a throw-away folder and checks its control
 # fields and file list:  check_package.sh BUILD_DIR VERSION
 set -euo pipefail

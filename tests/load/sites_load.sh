@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The bundled sites under load: wrk, 64 connections, 10 s on list pages, twice. No errors
 # and no non-2xx answers may come back, and the server's memory must stay flat between
 # the two runs.   sites_load.sh LUMO_SITES_PROGRAM
