@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fixtureserver.h"
+#include "rig.h"
 
 #include "window/form1.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +52,7 @@ private slots:
     void refusalKeepsWindow_data();
     void refusalKeepsWindow();
     void okDuringWaitEndsProcessAtOnce();
+    void pageUnderOpenBoxKept();
 };
 
 void TstExit::refusalKeepsWindow_data() {
@@ -83,6 +86,34 @@ void TstExit::okDuringWaitEndsProcessAtOnce() {
     // close call never even returned.
     QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()),
              QStringLiteral("asked 真的退出吗?|33|退出\n"));
+}
+
+// A page that came in while the box stood open for longer than the fetch's total limit is
+// kept: after Cancel the retrieval lists every name.
+void TstExit::pageUnderOpenBoxKept() {
+    Module1::FetchLimits limits;
+    limits.totalTimeoutMs = 300;
+    Module1::setFetchLimits(limits);
+    Rig rig(MsgBoxCancel);
+    rig.form->show();
+    rig.form->Text7->setText("2011-05-03");
+    const QString page2 = "/deleteddomain.php?date=2011-05-03&t=inter&page=2&tld=.com&length=5";
+    rig.server.setFallback(FixtureServer::answer(listPageOf(rig.server.origin(), 100)));
+    rig.server.setReply(page2, FixtureServer::held(listPageOf(rig.server.origin(), 100, 101)));
+    rig.form->MsgBox = [&](const QString&, int, const QString&) {
+        rig.server.release();
+        QTest::qWait(2 * limits.totalTimeoutMs);
+        return MsgBoxCancel;
+    };
+    rig.server.onRequest = [&](const QString& target) {
+        if (target == page2)
+            QTimer::singleShot(0, rig.form.get(), [&] { rig.form->close(); });
+    };
+    rig.cell(5, 1)->setText("300");
+    rig.form->Label4_Click(1);
+    Module1::setFetchLimits({});
+    QCOMPARE(rig.form->List1->count(), 300);
+    QCOMPARE(rig.form->List1->item(150)->text(), QStringLiteral("n151.com"));
 }
 
 int main(int argc, char* argv[]) {

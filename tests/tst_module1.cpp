@@ -20,6 +20,7 @@ private slots:
     void unrequestableUrlReturnsAtOnce();
     void nestedFetchReturnsFirst();
     void windowKeepsRunningDuringWait();
+    void pageKeptWhileNestedWorkOutlastsLimit();
     void redirectsFollowedWithinLimit();
 
 private:
@@ -147,6 +148,24 @@ void TestModule1::windowKeepsRunningDuringWait() {
     ticker.start(10);
     QCOMPARE(Module1::GetPageUtf8(server->origin() + "/slow"), QStringLiteral("done"));
     QCOMPARE(ticks, 5);
+}
+
+// The limits stop a request in flight, never a page already in: a dialog left open inside
+// the wait for longer than the total limit takes nothing away.
+void TestModule1::pageKeptWhileNestedWorkOutlastsLimit() {
+    Module1::FetchLimits limits;
+    limits.totalTimeoutMs = 200;
+    Module1::setFetchLimits(limits);
+    server->setReply("/p", FixtureServer::held("kept"));
+    server->onRequest = [&](const QString&) {
+        QTimer::singleShot(0, this, [&] {
+            server->release();
+            QTest::qWait(3 * limits.totalTimeoutMs);
+        });
+    };
+    const QString page = Module1::GetPageUtf8(server->origin() + "/p");
+    Module1::setFetchLimits({});
+    QCOMPARE(page, QStringLiteral("kept"));
 }
 
 void TestModule1::redirectsFollowedWithinLimit() {

@@ -112,7 +112,11 @@ void SitesGenerator::garbageGivesNoNames_data() {
     QTest::newRow("date word") << names << list("2011-03-05", "xyz") << 200;
     QTest::newRow("date without data") << names << list("2011-03-05", "1999-03-05") << 200;
     QTest::newRow("page 0") << names << list("page=1", "page=0") << 200;
-    QTest::newRow("page overflow") << names << list("page=1", "page=999999999999999999999") << 200;
+    for (const char* page : {"999999999999999999999", "99999999999999999", "99999999999",
+                             "9223372036854775807", "-1", "%2B1", "1e3"})
+        QTest::newRow(page) << names
+                            << QString(good).replace("page=1", "page=" + QLatin1String(page))
+                            << 200;
     QTest::newRow("length 9") << names << list("length=5", "length=9") << 200;
     QTest::newRow("tld .xyz") << names << list(".com", ".xyz") << 200;
     QTest::newRow("kind mismatch") << names << list("t=inter", "t=cn") << 200;

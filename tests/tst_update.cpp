@@ -29,13 +29,15 @@ private slots:
             {"older version", "8.7\r\n8.8\r\n", "8.7"},
             {"empty", "", ""},
             {"HTML error page", "<html><title>404 Not Found</title></html>", ""},
-            {"64 characters, then more lines",
-             "9999999999999999999999999999999999999999999999999999999999999999\r\nxxxx",
-             "9999999999999999999999999999999999999999999999999999999999999999"},
-            {"65 characters",
-             "99999999999999999999999999999999999999999999999999999999999999999\r\n8.9", ""}};
+            {"long LF-only notes",
+             "9.2\n1. 列表更快：三千个域名一秒内列完。\n2. "
+             "名单可以复制、导出为文本或表格，并按拼音和数字形状筛选。\n3. 支持 Linux 桌面。\n",
+             "9.2\n1. 列表更快：三千个域名一秒内列完。\n2. "
+             "名单可以复制、导出为文本或表格，并按拼音和数字形状筛选。\n3. 支持 Linux 桌面。\n"}};
         for (const auto& row : rows)
             QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
+        const QString notes = QString(1200, u'说');
+        QTest::newRow("past 1,000 characters") << notes + "\r\n" << notes.left(1000) + "…";
     }
     void versionLine() {
         QFETCH(QString, page);

@@ -155,7 +155,8 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
 
     const int count = cellSize >= 0 ? cellSize : nameCount(*day, suffixIndex, len);
     const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
-    const qint64 first = (pageNumber - 1) * NamesPerPage;
+    // A page past the last holds nothing; its number is never multiplied, so no size overflows.
+    const qint64 first = pageNumber <= pages ? (pageNumber - 1) * NamesPerPage : count;
     const qint64 last = qMin<qint64>(count, first + NamesPerPage);
     const QString marker =
         QStringLiteral("href=") + escaped(base) + QStringLiteral("whois.php?domain=");

@@ -72,11 +72,13 @@ using Row = ControlArray<Label, 1, 7>;
 // Lists the names of one cell, page by page. It works on the date and the count it started
 // with; a newer cell click overtakes it, and then it leaves the list and the status line to
 // the newer one.
-void retrieveList(Form1& form, quint64& latestRun, const Row& row, int length, int suffixIndex) {
+void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Row& row, int length,
+                  int suffixIndex) {
     form.Text10->setText(QStringLiteral("0"));
     if (!Row::contains(suffixIndex))
         return;
     const quint64 run = ++latestRun;
+    lane.abort();
     form.List1->clear();
     form.Label7->setText(QStringLiteral("0"));
     form.Label8->setText(QStringLiteral("正在查询，请等待！"));
@@ -93,8 +95,8 @@ void retrieveList(Form1& form, quint64& latestRun, const Row& row, int length, i
     for (int page = 1; page <= pages; ++page) {
         if (end.met(form.List1->count()))
             break; // nothing more to ask for
-        const QString text =
-            Module1::GetPageUtf8(listing::listPageUrl(base, date, suffixIndex, length, page));
+        const QString text = Module1::GetPageUtf8(
+            listing::listPageUrl(base, date, suffixIndex, length, page), &lane);
         if (latestRun != run)
             return;
         QStringList names = listing::namesOnPage(text, marker);
@@ -111,19 +113,19 @@ void retrieveList(Form1& form, quint64& latestRun, const Row& row, int length, i
 } // namespace
 
 void Form1::Label2_Click(int Index) {
-    retrieveList(*this, listRun_, Label2, 3, Index);
+    retrieveList(*this, listRun_, listLane_, Label2, 3, Index);
 }
 void Form1::Label3_Click(int Index) {
-    retrieveList(*this, listRun_, Label3, 4, Index);
+    retrieveList(*this, listRun_, listLane_, Label3, 4, Index);
 }
 void Form1::Label4_Click(int Index) {
-    retrieveList(*this, listRun_, Label4, 5, Index);
+    retrieveList(*this, listRun_, listLane_, Label4, 5, Index);
 }
 void Form1::Label5_Click(int Index) {
-    retrieveList(*this, listRun_, Label5, 6, Index);
+    retrieveList(*this, listRun_, listLane_, Label5, 6, Index);
 }
 void Form1::Label6_Click(int Index) {
-    retrieveList(*this, listRun_, Label6, 7, Index);
+    retrieveList(*this, listRun_, listLane_, Label6, 7, Index);
 }
 
 void Form1::Command7_Click() {

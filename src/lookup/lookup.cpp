@@ -45,6 +45,7 @@ void Form1::Command8_Click() {
         Label9(i)->setText(QString());
     // Every click, an empty box included, overtakes a lookup still waiting for its page.
     const quint64 run = ++lookupRun_;
+    lookupLane_.abort();
 
     const QString name = Text9->text();
     if (name.isEmpty()) {
@@ -52,8 +53,8 @@ void Form1::Command8_Click() {
                QStringLiteral("Lumo过期域名查询工具"));
         return;
     }
-    const QString page =
-        Module1::GetPageUtf8(addresses_.lookup + QStringLiteral("/DomainDel/?wd=") + name);
+    const QString page = Module1::GetPageUtf8(
+        addresses_.lookup + QStringLiteral("/DomainDel/?wd=") + name, &lookupLane_);
     if (run != lookupRun_)
         return;
 

@@ -12,8 +12,8 @@ namespace maintenance {
 
 namespace {
 
-// Longer first lines are pages, not version files.
-constexpr qsizetype MaxVersionLength = 64;
+// The question box must stay on the screen, whatever the file holds.
+constexpr qsizetype MaxShownLength = 1000;
 
 } // namespace
 
@@ -22,16 +22,17 @@ QString referenceVersion() {
 }
 
 std::optional<QString> newVersionLine(QStringView page) {
-    // A first line past the limit is refused whatever follows, so only the start of the file
-    // is read: an error page of megabytes on one line costs nothing.
-    const auto line =
-        scrape::piece(page.first(qMin(page.size(), MaxVersionLength + 2)), u"\r\n", 0);
+    const auto line = scrape::piece(page, u"\r\n", 0);
     if (!line || line->isEmpty())
         return std::nullopt;
     if (*line == referenceVersion())
         return std::nullopt;
-    if (line->size() > MaxVersionLength || line->contains(u'<'))
+    if (line->contains(u'<')) // an error page, not a version file
         return std::nullopt;
+    if (line->size() > MaxShownLength) {
+        const qsizetype cut = MaxShownLength - (line->at(MaxShownLength - 1).isHighSurrogate());
+        return line->first(cut).toString() + QStringLiteral("…");
+    }
     return line->toString();
 }
 

@@ -11,9 +11,9 @@ namespace maintenance {
 QString referenceVersion();
 
 // The first line (up to the first CR LF) of the maker site's version file when the user
-// should be asked about it: it differs from the reference version in any way and could be
-// a version at all. An empty answer, or a line too long or holding markup (an error page),
-// gives nullopt, as does the reference version itself.
+// should be asked about it: it differs from the reference version in any way and is no
+// error page. An empty answer, or a line holding markup, gives nullopt, as does the
+// reference version itself. A line past 1,000 characters comes cut short, ending in "…".
 std::optional<QString> newVersionLine(QStringView page);
 
 } // namespace maintenance

@@ -2,22 +2,97 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
+#include <QPointer>
 #include <QString>
+
+class QNetworkReply;
+class QTimer;
 
 // Page retrieval: every page the program reads comes through here.
 namespace Module1 {
 
-// The body of one GET for `url`, decoded as UTF-8, or the empty text when the request or
-// the decoding failed. The HTTP status is never looked at. The caller's window keeps
-// handling its events while this waits; fetches started meanwhile nest and return first.
-QString GetPageUtf8(const QString& url);
+// Why a request brought no page. Pages with an error status are pages all the same.
+enum class Failure {
+    None,
+    BadAddress,   // not an http or https address with a host
+    Refused,      // nothing listens there
+    HostNotFound, // the name does not resolve
+    Silent,       // no data for the idle limit
+    TooSlow,      // still not complete at the total limit
+    TooLarge,     // the body passed the size limit
+    Broken,       // reset, garbled, too many redirects, TLS ...
+    Aborted,      // the caller gave up on it
+};
+
+// What one request brought: the decoded body, or the empty text and why there is none.
+struct Page {
+    QString text;
+    Failure failure = Failure::None;
+    QString detail; // the network layer's own words for a Broken request
+};
+
+// One line for people saying what went wrong; empty for Failure::None.
+QString describe(const Page& page);
+
+// One GET, under way from its construction on. `finished` comes once: from the event loop, or
+// from inside abort(). After it the page no longer changes, and no limit applies any more
+// however long the owner takes to read it.
+class Request : public QObject {
+    Q_OBJECT
+public:
+    Request(const QString& url, const QString& charset, QObject* parent = nullptr);
+    ~Request() override;
+
+    bool isFinished() const { return finished_; }
+    const Page& page() const { return page_; }
+    // Ends a request in flight with Failure::Aborted; nothing once it has finished.
+    void abort();
+
+signals:
+    void finished();
+
+private:
+    void fail(Failure why);
+    void complete();
+
+    QString charset_;
+    QNetworkReply* reply_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    QByteArray body_;
+    qint64 maxBody_ = 0;
+    Failure pending_ = Failure::None; // why we abort the reply ourselves
+    bool finished_ = false;
+    Page page_;
+};
+
+// Requests that overtake each other: a fetch on a lane aborts the one before it still in
+// flight there, so that an overtaken request does not hold a connection.
+class Lane {
+public:
+    // Aborts the lane's request still in flight, if any.
+    void abort();
+
+private:
+    friend Page Fetch(const QString&, const QString&, Lane*);
+    QPointer<Request> current_;
+};
+
+// The body of one GET for `url`, decoded in `charset`. The caller's window keeps handling its
+// events while this waits; fetches started meanwhile nest and return first.
+Page Fetch(const QString& url, const QString& charset, Lane* lane = nullptr);
+
+// The body decoded as UTF-8, or the empty text when the request or the decoding failed. The
+// HTTP status is never looked at.
+QString GetPageUtf8(const QString& url, Lane* lane = nullptr);
 // The same, decoded as GB2312 (read as code page 936, GBK, like the services write it).
-QString GetPageGb2312(const QString& url);
+QString GetPageGb2312(const QString& url, Lane* lane = nullptr);
 // `bytes` decoded in `charset` ("UTF-8" or "gb2312"); invalid sequences become U+FFFD.
 // An unknown charset gives the empty text.
 QString BytesToText(const QByteArray& bytes, const QString& charset);
 
-// Where a request gives up. Each limit reached ends the fetch with the empty text.
+// Where a request gives up, while it is in flight. Each limit reached ends the fetch with the
+// empty text.
 struct FetchLimits {
     int idleTimeoutMs = 30'000;       // no data from the server for this long
     int totalTimeoutMs = 120'000;     // the whole exchange, for servers that drip bytes
@@ -26,5 +101,6 @@ struct FetchLimits {
 };
 // Tests shorten the limits; the program keeps the defaults.
 void setFetchLimits(const FetchLimits& limits);
+FetchLimits fetchLimits();
 
 } // namespace Module1

@@ -3,6 +3,7 @@
 
 #include "lumo/config.h"
 #include "window/button.h"
+#include "window/cover.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -111,6 +112,13 @@ Form1::Form1(Addresses addresses, QWidget* parent)
     createControls();
     layoutControls();
     connectHandlers();
+    // The window opens under its start-up cover; the busy cover lies over the top strip.
+    new CoverGuard(Picture1,
+                   {Command1, Command2, Command3, Command4, Command5, Command6, List1, Text9,
+                    Command8, Command7, Command10},
+                   Command1, true);
+    new CoverGuard(Frame4, {Command1, Command2, Command3, Command4, Command5, Command6, Command10},
+                   nullptr, false);
     Form_Load();
     // The timers count from the window's creation.
     Timer1->start();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/module1.h"
 #include "window/controls.h"
 
 #include <QString>
@@ -152,7 +153,9 @@ private:
 
     Addresses addresses_;
     // Identify the latest list retrieval and the latest lookup, so that one overtaken
-    // by a newer click writes nothing when its page arrives.
+    // by a newer click writes nothing when its page arrives; the lanes stop its request.
     quint64 listRun_ = 0;
     quint64 lookupRun_ = 0;
+    Module1::Lane listLane_;
+    Module1::Lane lookupLane_;
 };

@@ -182,6 +182,12 @@ void FixtureServer::release(const QString& target) {
     }
 }
 
+int FixtureServer::heldOpen() const {
+    return int(std::count_if(held_.begin(), held_.end(), [](const Held& h) {
+        return h.socket && h.socket->state() == QAbstractSocket::ConnectedState;
+    }));
+}
+
 void FixtureServer::onNewConnection() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });

@@ -72,6 +72,8 @@ public:
 
     // Sends the answers held for `target` (all of them when it is empty).
     void release(const QString& target = QString());
+    // Held requests whose client still keeps its connection open.
+    int heldOpen() const;
 
     static QByteArray response(int status, const QByteArray& body,
                                const QList<QPair<QByteArray, QByteArray>>& headers = {});

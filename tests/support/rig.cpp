@@ -4,6 +4,13 @@
 #include <QTimer>
 #include <QUrl>
 
+QByteArray listPageOf(const QString& origin, int count, int from) {
+    QString body = "<html><body>";
+    for (int n = from; n < from + count; ++n)
+        body += QStringLiteral("<a href=%1/whois.php?domain=n%2.com>x</a>").arg(origin).arg(n);
+    return (body + "</body></html>").toUtf8();
+}
+
 Rig::Rig(int answer) : answer(answer) {
     if (!server.listen())
         qFatal("no loopback port");

@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <memory>
 
+// A list page of `count` names "n<from>.com", "n<from+1>.com", ... behind the link marker of a
+// listing at `origin`.
+QByteArray listPageOf(const QString& origin, int count, int from = 1);
+
 // A window pointed at its own loopback server, its timers stopped, and what it asks of the
 // desktop recorded instead of shown: the message boxes' texts (each answered with
 // `answer`) and the addresses it opens.
