@@ -14,16 +14,19 @@ for _ in $(seq 100); do grep -q '^listening on ' "$log" && break; sleep 0.1; don
 origin="$(sed -n 's|^listening on \(http://127.0.0.1:[0-9]*\)/$|\1|p' "$log")"
 [ -n "$origin" ] || { echo "lumo-sites did not start"; cat "$log"; exit 1; }
 
-day="$(curl -s "$origin/" | grep -o 'deleteddate.php?date=2011-[0-9-]*' | head -n 1 | cut -d= -f2)"
+# Pages are read whole before they are searched: a reader that stops early would make curl
+# fail on the closed pipe.
+home="$(curl -s "$origin/")"
+day="$(grep -o 'deleteddate.php?date=2011-[0-9-]*' <<<"$home" | sed -n '1s/.*=//p')"
 url="$origin/deleteddomain.php?date=$day&t=inter&page=3&tld=.com&length=6"
-curl -s "$url" | grep -q 'whois.php?domain=' || { echo "no names on $url"; exit 1; }
+grep -q 'whois.php?domain=' <<<"$(curl -s "$url")" || { echo "no names on $url"; exit 1; }
 
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$pid/status"; }
 run() {
     local out
     out="$(wrk -t2 -c64 -d"${seconds}s" --latency "$url")"
     echo "$out" | grep -E 'Requests/sec|requests in'
-    if echo "$out" | grep -qE 'Socket errors|Non-2xx'; then
+    if grep -qE 'Socket errors|Non-2xx' <<<"$out"; then
         echo "$out"
         echo "FAIL: errors under load"
         exit 1
@@ -40,5 +43,5 @@ if [ "$after_second" -gt $((after_first + 8192)) ]; then
     exit 1
 fi
 kill -0 "$pid" || { echo "FAIL: lumo-sites died"; exit 1; }
-curl -sf "$origin/" | grep -q '四天后的删除域名查询' || { echo "FAIL: no home page after the load"; exit 1; }
+grep -q '四天后的删除域名查询' <<<"$(curl -sf "$origin/")" || { echo "FAIL: no home page after the load"; exit 1; }
 echo "PASS"
