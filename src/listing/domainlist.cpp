@@ -1,13 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "listing/domainlist.h"
 
-#include "listing/urls.h"
-#include "net/module1.h"
 #include "scrape/split.h"
-#include "window/form1.h"
-
-#include <QLineEdit>
-#include <QListWidget>
 
 namespace listing {
 
@@ -64,71 +58,3 @@ QStringList namesOnPage(QStringView page, QStringView marker, qsizetype maxPiece
 }
 
 } // namespace listing
-
-namespace {
-
-using Row = ControlArray<Label, 1, 7>;
-
-// Lists the names of one cell, page by page. It works on the date and the count it started
-// with; a newer cell click overtakes it, and then it leaves the list and the status line to
-// the newer one.
-void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Row& row, int length,
-                  int suffixIndex) {
-    form.Text10->setText(QStringLiteral("0"));
-    if (!Row::contains(suffixIndex))
-        return;
-    const quint64 run = ++latestRun;
-    lane.abort();
-    form.List1->clear();
-    form.Label7->setText(QStringLiteral("0"));
-    form.Label8->setText(QStringLiteral("正在查询，请等待！"));
-
-    const QString date = form.Text7->text();
-    const QString caption = row(suffixIndex)->text();
-    const listing::EndTest end(length, caption);
-    const int pages = listing::pageCount(caption);
-    if (suffixIndex == 1)
-        form.Text8->setText(QString::number(pages));
-    const QString base = form.addresses().listing;
-    const QString marker = listing::linkMarker(base);
-
-    for (int page = 1; page <= pages; ++page) {
-        if (end.met(form.List1->count()))
-            break; // nothing more to ask for
-        const QString text = Module1::GetPageUtf8(
-            listing::listPageUrl(base, date, suffixIndex, length, page), &lane);
-        if (latestRun != run)
-            return;
-        QStringList names = listing::namesOnPage(text, marker);
-        names.resize(end.take(form.List1->count(), names.size()));
-        // One batch per page: thousands of names stay quick to list.
-        form.List1->addItems(names);
-        form.Label7->setText(QString::number(form.List1->count()));
-        if (form.Text10->text() == u"1")
-            break;
-    }
-    form.Label8->setText(QStringLiteral("恭喜查询完毕！"));
-}
-
-} // namespace
-
-void Form1::Label2_Click(int Index) {
-    retrieveList(*this, listRun_, listLane_, Label2, 3, Index);
-}
-void Form1::Label3_Click(int Index) {
-    retrieveList(*this, listRun_, listLane_, Label3, 4, Index);
-}
-void Form1::Label4_Click(int Index) {
-    retrieveList(*this, listRun_, listLane_, Label4, 5, Index);
-}
-void Form1::Label5_Click(int Index) {
-    retrieveList(*this, listRun_, listLane_, Label5, 6, Index);
-}
-void Form1::Label6_Click(int Index) {
-    retrieveList(*this, listRun_, listLane_, Label6, 7, Index);
-}
-
-void Form1::Command7_Click() {
-    Text10->setText(QStringLiteral("1"));
-    Label8->setText(QStringLiteral("正在停止，请等待！"));
-}

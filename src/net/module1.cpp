@@ -163,12 +163,12 @@ void Lane::abort() {
         current_->abort();
 }
 
-Page Fetch(const QString& url, const QString& charset, Lane* lane) {
-    if (lane)
-        lane->abort();
-    Request request(url, charset);
-    if (lane)
-        lane->current_ = &request;
+void Lane::take(Request* request) {
+    abort();
+    current_ = request;
+}
+
+const Page& waitFor(Request& request) {
     // The window keeps handling its events (and other handlers their own fetches) while this
     // loop sleeps until the answer is in.
     if (!request.isFinished()) {
@@ -177,6 +177,15 @@ Page Fetch(const QString& url, const QString& charset, Lane* lane) {
         wait.exec();
     }
     return request.page();
+}
+
+Page Fetch(const QString& url, const QString& charset, Lane* lane) {
+    if (lane)
+        lane->abort();
+    Request request(url, charset);
+    if (lane)
+        lane->take(&request);
+    return waitFor(request);
 }
 
 QString GetPageUtf8(const QString& url, Lane* lane) {

@@ -72,11 +72,16 @@ class Lane {
 public:
     // Aborts the lane's request still in flight, if any.
     void abort();
+    // Aborts the one before, and makes `request` the lane's.
+    void take(Request* request);
 
 private:
-    friend Page Fetch(const QString&, const QString&, Lane*);
     QPointer<Request> current_;
 };
+
+// Waits for `request` to finish while the caller's window keeps handling its events; waits
+// started meanwhile nest and return first.
+const Page& waitFor(Request& request);
 
 // The body of one GET for `url`, decoded in `charset`. The caller's window keeps handling its
 // events while this waits; fetches started meanwhile nest and return first.

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "listing/domainlist.h"
+#include "listing/retrieval.h"
+#include "window/form1.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace {
+
+using Row = ControlArray<Label, 1, 7>;
+
+// Lists the names of one cell, page by page. It works on the date and the count it started
+// with; a newer cell click overtakes it, and then it leaves the list and the status line to
+// the newer one.
+void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Row& row, int length,
+                  int suffixIndex) {
+    form.Text10->setText(QStringLiteral("0"));
+    if (!Row::contains(suffixIndex))
+        return;
+    const quint64 run = ++latestRun;
+    lane.abort();
+    form.List1->clear();
+    form.Label7->setText(QStringLiteral("0"));
+    form.Label8->setText(QStringLiteral("正在查询，请等待！"));
+
+    const listing::Cell cell{form.addresses().listing, form.Text7->text(), suffixIndex, length,
+                             row(suffixIndex)->text()};
+    if (suffixIndex == 1)
+        form.Text8->setText(QString::number(listing::pageCount(cell.caption)));
+    listing::retrieveNames(
+        cell,
+        [&](const listing::ListedPage& page) {
+            if (latestRun != run)
+                return false;
+            // One batch per page: thousands of names stay quick to list.
+            form.List1->addItems(page.names);
+            form.Label7->setText(QString::number(form.List1->count()));
+            return true;
+        },
+        [&] { return form.Text10->text() == u"1"; }, {1, &lane});
+    if (latestRun == run)
+        form.Label8->setText(QStringLiteral("恭喜查询完毕！"));
+}
+
+} // namespace
+
+void Form1::Label2_Click(int Index) {
+    retrieveList(*this, listRun_, listLane_, Label2, 3, Index);
+}
+void Form1::Label3_Click(int Index) {
+    retrieveList(*this, listRun_, listLane_, Label3, 4, Index);
+}
+void Form1::Label4_Click(int Index) {
+    retrieveList(*this, listRun_, listLane_, Label4, 5, Index);
+}
+void Form1::Label5_Click(int Index) {
+    retrieveList(*this, listRun_, listLane_, Label5, 6, Index);
+}
+void Form1::Label6_Click(int Index) {
+    retrieveList(*this, listRun_, listLane_, Label6, 7, Index);
+}
+
+void Form1::Command7_Click() {
+    Text10->setText(QStringLiteral("1"));
+    Label8->setText(QStringLiteral("正在停止，请等待！"));
+}

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "listing/retrieval.h"
+
+#include "listing/domainlist.h"
+#include "listing/urls.h"
+
+#include <deque>
+#include <memory>
+
+namespace listing {
+
+RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
+                           const std::function<bool()>& stopRequested,
+                           const RetrievalOptions& options) {
+    const EndTest end(cell.length, cell.caption);
+    const int pages = pageCount(cell.caption);
+    const int jobs = qBound(1, options.jobs, 8);
+    const QString marker = linkMarker(cell.base);
+    const auto urlOf = [&](int page) {
+        return listPageUrl(cell.base, cell.date, cell.suffixIndex, cell.length, page);
+    };
+
+    std::deque<std::unique_ptr<Module1::Request>> ahead; // pages asked for, in page order
+    int asked = 0;
+    qsizetype listed = 0;
+    for (int page = 1; page <= pages; ++page) {
+        if (end.met(listed))
+            break; // nothing more to ask for
+        while (asked < pages && asked < page - 1 + jobs) {
+            auto request = std::make_unique<Module1::Request>(urlOf(++asked), "UTF-8");
+            if (jobs == 1 && options.lane)
+                options.lane->take(request.get());
+            ahead.push_back(std::move(request));
+        }
+        const std::unique_ptr<Module1::Request> request = std::move(ahead.front());
+        ahead.pop_front();
+
+        ListedPage out;
+        out.page = page;
+        out.pages = pages;
+        out.url = urlOf(page);
+        out.fetched = Module1::waitFor(*request);
+        out.names = namesOnPage(out.fetched.text, marker);
+        out.names.resize(end.take(listed, out.names.size()));
+        listed += out.names.size();
+        out.listed = listed;
+        if (!onPage(out))
+            return RetrievalEnd::Ended;
+        if (stopRequested && stopRequested())
+            return RetrievalEnd::Stopped;
+    }
+    return RetrievalEnd::Complete;
+}
+
+} // namespace listing

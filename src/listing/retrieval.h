@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "net/module1.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace listing {
+
+// One cell of one day, as the grid shows it.
+struct Cell {
+    QString base; // the listing service's base URL, ending in "/"
+    QString date; // the day as its summary printed it
+    int suffixIndex = 1;
+    int length = 3;
+    QString caption; // the cell's count, as shown
+};
+
+// One page of a retrieval, handed over in page order.
+struct ListedPage {
+    int page = 0;  // from 1
+    int pages = 0; // the most the retrieval asks for
+    QString url;
+    Module1::Page fetched; // what came back: the text, or why there is none
+    QStringList names;     // the names to append: the page's own, cut where the end test holds
+    qsizetype listed = 0;  // names handed over so far, these included
+};
+
+struct RetrievalOptions {
+    // Pages in flight at once, 1 to 8. Later pages are asked for early; they are handed over
+    // in order all the same, and the end test and the page count decide as with one.
+    int jobs = 1;
+    // With one job: the lane its requests go on, so that a newer retrieval stops them.
+    Module1::Lane* lane = nullptr;
+};
+
+enum class RetrievalEnd {
+    Complete, // the end test held, or the pages ran out
+    Stopped,  // stopRequested said so after a page
+    Ended,    // onPage said so
+};
+
+// Lists a cell's names page by page: pageCount(caption) pages at most, until the names
+// handed over meet the cell's EndTest. After each page `onPage` gets it, and may end the
+// retrieval at once by returning false; then `stopRequested`, when given, may end it after
+// that page. Requests still in flight at the end are aborted.
+RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
+                           const std::function<bool()>& stopRequested = {},
+                           const RetrievalOptions& options = {});
+
+} // namespace listing
