@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sites' data and pages, read with the markers the program cuts with.
+#include "listing/filter.h"
 #include "scrape/split.h"
 #include "sitescore/calendar.h"
 #include "sitescore/names.h"
@@ -49,6 +50,9 @@ class SitesGenerator : public QObject {
 private slots:
     void listsMatchSummary_data();
     void listsMatchSummary();
+    void mixLikeADropList_data();
+    void mixLikeADropList();
+    void shortCellsAcrossAllDays();
     void garbageGivesNoNames_data();
     void garbageGivesNoNames();
     void echoedTextEscaped_data();
@@ -97,6 +101,70 @@ void SitesGenerator::listsMatchSummary() {
         }
     }
     QCOMPARE(seen.size(), count);
+}
+
+void SitesGenerator::mixLikeADropList_data() {
+    QTest::addColumn<int>("suffix");
+    QTest::addColumn<double>("fewestDigits");
+    QTest::addColumn<double>("mostDigits");
+    QTest::addColumn<double>("fewestPinyin");
+    QTest::addColumn<double>("mostPinyin");
+    for (int suffix = 1; suffix <= SuffixCount; ++suffix) {
+        const bool cn = suffix >= 6;
+        QTest::addRow("%s", qPrintable(suffixName(suffix)))
+            << suffix << (cn ? 0.2 : 0.08) << (cn ? 0.32 : 0.18) << (cn ? 0.22 : 0.07)
+            << (cn ? 0.45 : 0.2);
+    }
+}
+
+// A week's names of length 6, seen through the buyers' filters: digits and pinyin in
+// their suffix's shares, and digits of two kinds at most (AABBAA, ABABAB, AAABBB ...) among them.
+void SitesGenerator::mixLikeADropList() {
+    QFETCH(int, suffix);
+    QFETCH(double, fewestDigits);
+    QFETCH(double, mostDigits);
+    QFETCH(double, fewestPinyin);
+    QFETCH(double, mostPinyin);
+    auto filter = [](const listing::FilterSpec& spec) {
+        return *listing::NameFilter::compile(spec);
+    };
+    const listing::NameFilter digits = filter({.digitsOnly = true});
+    const listing::NameFilter pinyin = filter({.pinyinSyllables = 0});
+    const listing::NameFilter shaped = filter({.regex = R"(^(\d)\1*(?:(\d)(?:\1|\2)*)?$)"});
+    int count = 0, digitNames = 0, pinyinNames = 0, shapedNames = 0;
+    for (QDate day(2011, 3, 1); day <= QDate(2011, 3, 7); day = day.addDays(1))
+        for (int i = 0; i < nameCount(day, suffix, 6); ++i, ++count) {
+            const QString name = domainName(day, suffix, 6, i);
+            digitNames += digits.matches(name);
+            pinyinNames += pinyin.matches(name);
+            shapedNames += shaped.matches(name);
+        }
+    QVERIFY2(count >= 200, qPrintable(QString::number(count)));
+    const double digitShare = double(digitNames) / count, pinyinShare = double(pinyinNames) / count;
+    QVERIFY2(digitShare >= fewestDigits && digitShare <= mostDigits,
+             qPrintable(QString::number(digitShare)));
+    QVERIFY2(pinyinShare >= fewestPinyin && pinyinShare <= mostPinyin,
+             qPrintable(QString::number(pinyinShare)));
+    QVERIFY(shapedNames > 0 && shapedNames < digitNames);
+}
+
+// Short cells have the least room: over all the days, every name of each suffix is listed
+// once only, and the lookup leads it back to its day.
+void SitesGenerator::shortCellsAcrossAllDays() {
+    for (int suffix = 1; suffix <= SuffixCount; ++suffix)
+        for (int length : {3, 4}) {
+            QSet<QString> seen;
+            for (QDate day(2010, 12, 1); hasData(day); day = day.addDays(1))
+                for (int i = 0; i < nameCount(day, suffix, length); ++i) {
+                    const QString name = domainName(day, suffix, length, i);
+                    QVERIFY2(!seen.contains(name), qPrintable(name));
+                    seen.insert(name);
+                    const std::optional<Listing> listing = findListing(name);
+                    QVERIFY2(listing && listing->day == day && listing->index == i,
+                             qPrintable(name));
+                }
+            QVERIFY2(seen.size() > 100, qPrintable(QString::number(seen.size())));
+        }
 }
 
 void SitesGenerator::garbageGivesNoNames_data() {

@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sitescore/names.h"
 
+#include "listing/pinyin.h"
+
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <numeric>
+#include <string_view>
+#include <vector>
 
 namespace sites {
 namespace {
@@ -17,8 +24,8 @@ constexpr double MeanCount[SuffixCount + 1][MaxLength - MinLength + 1] = {
     {0.8, 9, 140, 330, 380},   {0.5, 5, 70, 180, 210},     {0.4, 3, 35, 80, 90},
     {2.0, 30, 400, 900, 1000}, {0.6, 10, 120, 260, 300}};
 
-// Room per day in a cell's index space; no count reaches it.
-constexpr qint64 cellRoom(int length) {
+// Counts stay below this, whatever the day's load.
+constexpr qint64 countLimit(int length) {
     return length == 3 ? 64 : length == 4 ? 1024 : 8192;
 }
 
@@ -28,25 +35,6 @@ const QDate& firstDay() {
     return day;
 }
 constexpr qint64 DaysWithData = 401;
-
-constexpr char16_t Edge[] = u"abcdefghijklmnopqrstuvwxyz0123456789";   // 36, no hyphen
-constexpr char16_t Inner[] = u"abcdefghijklmnopqrstuvwxyz0123456789-"; // 37
-
-// A hyphen may stand inside a label but not at either end, nor at the fourth place of a
-// longer label: "ab--c" reads as a reserved ACE prefix.
-bool hyphenAllowed(int position, int length) {
-    return position > 0 && position < length - 1 && !(position == 3 && length >= 5);
-}
-qint64 radix(int position, int length) {
-    return hyphenAllowed(position, length) ? 37 : 36;
-}
-
-qint64 labelSpace(int length) {
-    qint64 size = 1;
-    for (int p = 0; p < length; ++p)
-        size *= radix(p, length);
-    return size;
-}
 
 quint64 mix(quint64 x) {
     x += 0x9e3779b97f4a7c15ull;
@@ -120,43 +108,400 @@ private:
     quint64 mask_ = 1;
 };
 
-Shuffle shuffleFor(int suffixIndex, int length) {
-    return Shuffle(labelSpace(length), hashOf({0x5eed, quint64(suffixIndex), quint64(length)}));
+// What a drop list is made of. Each kind has labels of its own in every length, so that a
+// label tells its kind, and numbers them from 0.
+enum Kind : quint8 {
+    ShapedDigits, // two different digits at most: 1122, 1212, 8886
+    PlainDigits,
+    Pinyin1, // one syllable: zhong
+    Pinyin2, // two and not one: haoche
+    Pinyin3, // three and not fewer, of the common syllables only: zhongguoren
+    Letters, // any other letters
+    Mixed,   // letters and digits, or one hyphen among letters and digits
+    KindCount
+};
+
+// Shares of a cell's names in thousandths. The .cn registry's names were bought for pinyin
+// and lucky numbers far more than the generic ones.
+constexpr int Wheel = 1000;
+constexpr std::array<int, KindCount> GenericShares = {40, 80, 20, 80, 40, 500, 240};
+constexpr std::array<int, KindCount> ChineseShares = {100, 150, 50, 250, 100, 200, 150};
+// Where a kind's share goes, first choice first, when its labels would not last the data's
+// days.
+constexpr std::array<std::array<int, 3>, KindCount> Spill = {{{PlainDigits, Mixed, -1},
+                                                              {Mixed, -1, -1},
+                                                              {Pinyin2, Pinyin3, Letters},
+                                                              {Pinyin3, Letters, -1},
+                                                              {Pinyin2, Letters, -1},
+                                                              {Mixed, -1, -1},
+                                                              {-1, -1, -1}}};
+
+// The syllables names are most often made of.
+constexpr std::string_view CommonSyllables[] = {
+    "ai",    "an",    "ba",    "bai",   "bao",   "bei",   "ben",  "bi",   "bo",    "cai",  "che",
+    "chang", "cheng", "chu",   "chuan", "da",    "dai",   "dan",  "dao",  "de",    "di",   "dian",
+    "ding",  "dong",  "du",    "fa",    "fan",   "fang",  "fei",  "feng", "fu",    "gao",  "ge",
+    "gong",  "gu",    "guang", "gui",   "guo",   "hai",   "han",  "hao",  "he",    "hong", "hua",
+    "huan",  "hui",   "jia",   "jian",  "jiang", "jie",   "jin",  "jing", "jiu",   "ju",   "kai",
+    "kang",  "ke",    "kuai",  "lai",   "lan",   "le",    "li",   "lian", "liang", "lin",  "ling",
+    "long",  "lu",    "lv",    "ma",    "mai",   "mao",   "mei",  "men",  "mi",    "min",  "ming",
+    "mu",    "nan",   "neng",  "ni",    "pin",   "qi",    "qian", "qing", "qu",    "ren",  "ri",
+    "rong",  "ru",    "shan",  "shang", "shen",  "sheng", "shi",  "shou", "shu",   "shui", "si",
+    "song",  "tai",   "tang",  "tian",  "tong",  "tu",    "wan",  "wang", "wei",   "wen",  "wu",
+    "xi",    "xia",   "xian",  "xiang", "xiao",  "xin",   "xing", "xiu",  "xue",   "ya",   "yan",
+    "yang",  "yao",   "ye",    "yi",    "yin",   "ying",  "you",  "yu",   "yuan",  "yue",  "yun",
+    "zhan",  "zhang", "zhen",  "zheng", "zhi",   "zhong", "zhou", "zhu",  "zi",
+};
+
+constexpr char16_t Alphanumeric[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
+
+// A hyphen may stand inside a label but not at either end, nor at the fourth place of a
+// longer label: "ab--c" reads as a reserved ACE prefix.
+bool hyphenAllowed(int position, int length) {
+    return position > 0 && position < length - 1 && !(position == 3 && length >= 5);
+}
+
+quint64 power(quint64 base, int exponent) {
+    quint64 result = 1;
+    while (exponent-- > 0)
+        result *= base;
+    return result;
+}
+
+quint64 letterValue(std::string_view letters) {
+    quint64 value = 0;
+    for (char c : letters)
+        value = value * 26 + quint64(c - 'a');
+    return value;
+}
+
+void sortUnique(std::vector<quint64>& values) {
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+}
+
+void remove(std::vector<quint64>& values, const std::vector<quint64>& sortedDrop) {
+    std::vector<quint64> kept;
+    std::set_difference(values.begin(), values.end(), sortedDrop.begin(), sortedDrop.end(),
+                        std::back_inserter(kept));
+    values.swap(kept);
+}
+
+using Tables = std::initializer_list<const std::vector<quint64>*>;
+
+quint64 countUpTo(quint64 value, Tables tables) {
+    quint64 count = 0;
+    for (const auto* table : tables)
+        count += quint64(std::upper_bound(table->begin(), table->end(), value) - table->begin());
+    return count;
+}
+
+// The `rank`th value (from 0) that none of the sorted tables holds.
+quint64 outside(quint64 rank, Tables tables) {
+    quint64 value = rank;
+    for (;;) {
+        const quint64 next = rank + countUpTo(value, tables);
+        if (next == value)
+            return value;
+        value = next;
+    }
+}
+
+std::optional<quint64> indexIn(const std::vector<quint64>& table, quint64 value) {
+    const auto at = std::lower_bound(table.begin(), table.end(), value);
+    if (at == table.end() || *at != value)
+        return std::nullopt;
+    return quint64(at - table.begin());
+}
+
+// The labels of one length, kind by kind: the small kinds as sorted tables (digits as decimal
+// values, letters as base-26 values), the large ones counted around them or by their build.
+struct Labels {
+    int length = 0;
+    std::vector<quint64> shaped;
+    std::array<std::vector<quint64>, 3> pinyin;
+    // Letters and digits without a hyphen, one block per mask (bit p set: a letter at place
+    // p), the masks 1 to 2^length - 2 in turn; then one block per place a hyphen may take.
+    std::vector<quint64> maskStart;
+    quint64 hyphenFree = 0;
+    std::vector<int> hyphenPlaces;
+    std::array<quint64, KindCount> size{};
+
+    explicit Labels(int labelLength) : length(labelLength) {
+        for (int a = 0; a <= 9; ++a)
+            for (int b = 0; b <= 9; ++b)
+                for (unsigned mask = 0; mask < (1u << length); ++mask) {
+                    quint64 value = 0;
+                    for (int p = 0; p < length; ++p)
+                        value = value * 10 + quint64((mask >> p) & 1 ? b : a);
+                    shaped.push_back(value);
+                }
+        sortUnique(shaped);
+        size[ShapedDigits] = shaped.size();
+        size[PlainDigits] = power(10, length) - shaped.size();
+
+        // Syllable values by their length; a name is the syllables' values in base 26, one
+        // after the other.
+        auto byLength = [](auto&& syllables) {
+            std::array<std::vector<quint64>, listing::LongestPinyinSyllable + 1> values;
+            for (std::string_view syllable : syllables)
+                values[syllable.size()].push_back(letterValue(syllable));
+            return values;
+        };
+        const auto all = byLength(listing::PinyinSyllables);
+        const auto common = byLength(CommonSyllables);
+        auto fits = [](int rest) { return rest >= 1 && rest <= listing::LongestPinyinSyllable; };
+        if (fits(length))
+            pinyin[0] = all[length];
+        for (int a = 1; a < length; ++a)
+            if (fits(a) && fits(length - a))
+                for (quint64 first : all[a])
+                    for (quint64 second : all[length - a])
+                        pinyin[1].push_back(first * power(26, length - a) + second);
+        for (int a = 1; a < length; ++a)
+            for (int b = 1; a + b < length; ++b)
+                if (fits(a) && fits(b) && fits(length - a - b))
+                    for (quint64 first : common[a])
+                        for (quint64 second : common[b])
+                            for (quint64 third : common[length - a - b])
+                                pinyin[2].push_back((first * power(26, b) + second) *
+                                                        power(26, length - a - b) +
+                                                    third);
+        for (auto& table : pinyin)
+            sortUnique(table);
+        remove(pinyin[1], pinyin[0]);
+        remove(pinyin[2], pinyin[0]);
+        remove(pinyin[2], pinyin[1]);
+        size[Letters] = power(26, length);
+        for (int t = 0; t < 3; ++t) {
+            size[Pinyin1 + t] = pinyin[t].size();
+            size[Letters] -= pinyin[t].size();
+        }
+
+        for (unsigned mask = 1; mask + 1 < (1u << length); ++mask) {
+            maskStart.push_back(hyphenFree);
+            const int letters = std::popcount(mask);
+            hyphenFree += power(26, letters) * power(10, length - letters);
+        }
+        for (int p = 0; p < length; ++p)
+            if (hyphenAllowed(p, length))
+                hyphenPlaces.push_back(p);
+        size[Mixed] = hyphenFree + hyphenPlaces.size() * power(36, length - 1);
+    }
+
+    QString text(int kind, quint64 rank) const {
+        QString label(length, Qt::Uninitialized);
+        auto spell = [&](quint64 value, quint64 radix, const char16_t* alphabet) {
+            for (int p = length - 1; p >= 0; --p) {
+                label[p] = QChar(alphabet[value % radix]);
+                value /= radix;
+            }
+        };
+        switch (kind) {
+        case ShapedDigits:
+            spell(shaped[rank], 10, Alphanumeric + 26);
+            break;
+        case PlainDigits:
+            spell(outside(rank, {&shaped}), 10, Alphanumeric + 26);
+            break;
+        case Pinyin1:
+        case Pinyin2:
+        case Pinyin3:
+            spell(pinyin[kind - Pinyin1][rank], 26, Alphanumeric);
+            break;
+        case Letters:
+            spell(outside(rank, {&pinyin[0], &pinyin[1], &pinyin[2]}), 26, Alphanumeric);
+            break;
+        default:
+            if (rank < hyphenFree) {
+                const auto block = std::upper_bound(maskStart.begin(), maskStart.end(), rank) - 1;
+                const unsigned mask = unsigned(block - maskStart.begin()) + 1;
+                quint64 value = rank - *block;
+                for (int p = length - 1; p >= 0; --p) {
+                    const bool letter = (mask >> p) & 1;
+                    label[p] =
+                        QChar(letter ? Alphanumeric[value % 26] : Alphanumeric[26 + value % 10]);
+                    value /= letter ? 26 : 10;
+                }
+            } else {
+                const quint64 perPlace = power(36, length - 1);
+                const int hyphen = hyphenPlaces[(rank - hyphenFree) / perPlace];
+                quint64 value = (rank - hyphenFree) % perPlace;
+                for (int p = length - 1; p >= 0; --p) {
+                    if (p == hyphen) {
+                        label[p] = u'-';
+                    } else {
+                        label[p] = QChar(Alphanumeric[value % 36]);
+                        value /= 36;
+                    }
+                }
+            }
+        }
+        return label;
+    }
+
+    struct Ranked {
+        int kind;
+        quint64 rank;
+    };
+    // The kind and number of `label` (of this length, either case), if it is one of ours.
+    std::optional<Ranked> rankOf(QStringView label) const {
+        int letters = 0, digits = 0, hyphen = -1;
+        unsigned mask = 0;
+        quint64 decimal = 0, base26 = 0, base36 = 0, mixed = 0;
+        for (int p = 0; p < length; ++p) {
+            const char16_t c = label[p].toLower().unicode();
+            if (c >= u'a' && c <= u'z') {
+                const quint64 digit = quint64(c - u'a');
+                ++letters;
+                mask |= 1u << p;
+                base26 = base26 * 26 + digit;
+                base36 = base36 * 36 + digit;
+                mixed = mixed * 26 + digit;
+            } else if (c >= u'0' && c <= u'9') {
+                const quint64 digit = quint64(c - u'0');
+                ++digits;
+                decimal = decimal * 10 + digit;
+                base36 = base36 * 36 + 26 + digit;
+                mixed = mixed * 10 + digit;
+            } else if (c == u'-' && hyphen < 0 && hyphenAllowed(p, length)) {
+                hyphen = p;
+            } else {
+                return std::nullopt;
+            }
+        }
+        if (hyphen >= 0) {
+            const auto place = std::find(hyphenPlaces.begin(), hyphenPlaces.end(), hyphen);
+            return Ranked{Mixed, hyphenFree +
+                                     quint64(place - hyphenPlaces.begin()) * power(36, length - 1) +
+                                     base36};
+        }
+        if (digits == length) {
+            if (const auto at = indexIn(shaped, decimal))
+                return Ranked{ShapedDigits, *at};
+            return Ranked{PlainDigits, decimal - countUpTo(decimal, {&shaped})};
+        }
+        if (letters == length) {
+            for (int t = 0; t < 3; ++t)
+                if (const auto at = indexIn(pinyin[t], base26))
+                    return Ranked{Pinyin1 + t, *at};
+            return Ranked{Letters,
+                          base26 - countUpTo(base26, {&pinyin[0], &pinyin[1], &pinyin[2]})};
+        }
+        return Ranked{Mixed, maskStart[mask - 1] + mixed};
+    }
+};
+
+// One suffix and length. A wheel of places, each of one kind in the kind's share, says the
+// kind of each name: name i of a day is place (turn + i) of the wheel, the day's turn a keyed
+// number. A kind's names are numbered on from day to day, so that its labels, shuffled once
+// per cell, serve every day's names once only; the shares are cut where a kind's labels
+// would not last all the days.
+struct Cell {
+    std::array<quint8, Wheel> wheel{};
+    std::array<int, KindCount> share{};
+    std::array<std::array<quint16, Wheel + 1>, KindCount> before{}; // kind's places below p
+    std::array<std::vector<quint16>, KindCount> places;
+    std::array<quint16, DaysWithData> turn{};
+    // A kind's first number on each day, and after the last day how many there are.
+    std::array<std::array<quint64, DaysWithData + 1>, KindCount> firstSlot{};
+
+    // How many places of `kind` lie before place `at` of the wheel turned round and round.
+    quint64 ofKind(int kind, quint64 at) const {
+        return at / Wheel * quint64(share[kind]) + before[kind][at % Wheel];
+    }
+
+    Cell(int suffixIndex, int length, const Labels& labels) {
+        std::array<int, DaysWithData> counts{};
+        for (int d = 0; d < DaysWithData; ++d) {
+            const QDate day = firstDay().addDays(d);
+            counts[d] = nameCount(day, suffixIndex, length);
+            turn[d] = quint16(
+                hashOf({quint64(day.toJulianDay()), quint64(suffixIndex), quint64(length), 0x7e1}) %
+                Wheel);
+        }
+        std::array<quint16, Wheel> order{};
+        std::iota(order.begin(), order.end(), quint16(0));
+        for (int i = Wheel - 1; i > 0; --i)
+            std::swap(order[i],
+                      order[hashOf({0x3ee1, quint64(suffixIndex), quint64(length), quint64(i)}) %
+                            quint64(i + 1)]);
+
+        share = suffixIndex >= 6 ? ChineseShares : GenericShares;
+        std::array<bool, KindCount> full{};
+        for (;;) {
+            int next = 0;
+            for (int kind = 0; kind < KindCount; ++kind)
+                for (int n = 0; n < share[kind]; ++n)
+                    wheel[order[next++]] = quint8(kind);
+            for (int kind = 0; kind < KindCount; ++kind) {
+                places[kind].clear();
+                for (int p = 0; p < Wheel; ++p) {
+                    before[kind][p + 1] = before[kind][p] + (wheel[p] == kind);
+                    if (wheel[p] == kind)
+                        places[kind].push_back(quint16(p));
+                }
+                for (int d = 0; d < DaysWithData; ++d)
+                    firstSlot[kind][d + 1] = firstSlot[kind][d] +
+                                             ofKind(kind, turn[d] + counts[d]) -
+                                             ofKind(kind, turn[d]);
+            }
+            // A kind whose labels ran short once takes no other kind's share after that.
+            int over = 0;
+            auto runsShort = [&](int kind) {
+                return Spill[kind][0] >= 0 && share[kind] > 0 &&
+                       (labels.size[kind] == 0 ||
+                        firstSlot[kind][DaysWithData] > labels.size[kind]);
+            };
+            while (over < KindCount && !runsShort(over))
+                ++over;
+            if (over == KindCount)
+                break;
+            full[over] = true;
+            int to = 0;
+            while (to < 2 && Spill[over][to + 1] >= 0 && full[Spill[over][to]])
+                ++to;
+            const int kept =
+                qMin(share[over] - 1, int(double(share[over]) * double(labels.size[over]) /
+                                          double(qMax<quint64>(1, firstSlot[over][DaysWithData]))));
+            share[Spill[over][to]] += share[over] - kept;
+            share[over] = kept;
+        }
+    }
+};
+
+class Data {
+public:
+    Data() {
+        for (int length = MinLength; length <= MaxLength; ++length)
+            labels_.emplace_back(length);
+        for (int suffixIndex = 1; suffixIndex <= SuffixCount; ++suffixIndex)
+            for (int length = MinLength; length <= MaxLength; ++length)
+                cells_.emplace_back(suffixIndex, length, labels_[length - MinLength]);
+    }
+    const Labels& labels(int length) const { return labels_[size_t(length - MinLength)]; }
+    const Cell& cell(int suffixIndex, int length) const {
+        return cells_[size_t((suffixIndex - 1) * (MaxLength - MinLength + 1) + length - MinLength)];
+    }
+
+private:
+    std::vector<Labels> labels_;
+    std::vector<Cell> cells_;
+};
+
+const Data& data() {
+    static const Data all;
+    return all;
+}
+
+Shuffle shuffleFor(int suffixIndex, int length, int kind, quint64 size) {
+    return Shuffle(qint64(size),
+                   hashOf({0x5eed, quint64(suffixIndex), quint64(length), quint64(kind)}));
 }
 
 bool validCell(int suffixIndex, int length) {
     return suffixIndex >= 1 && suffixIndex <= SuffixCount && length >= MinLength &&
            length <= MaxLength;
-}
-
-QString labelOf(quint64 value, int length) {
-    QString label(length, Qt::Uninitialized);
-    for (int p = length - 1; p >= 0; --p) {
-        const quint64 r = quint64(radix(p, length));
-        const quint64 digit = value % r;
-        value /= r;
-        label[p] = QChar((r == 37 ? Inner : Edge)[digit]);
-    }
-    return label;
-}
-
-std::optional<quint64> valueOf(QStringView label) {
-    const int length = int(label.size());
-    quint64 value = 0;
-    for (int p = 0; p < length; ++p) {
-        const QChar c = label[p].toLower();
-        qint64 digit = -1;
-        if (c >= u'a' && c <= u'z')
-            digit = c.unicode() - u'a';
-        else if (c >= u'0' && c <= u'9')
-            digit = 26 + c.unicode() - u'0';
-        else if (c == u'-' && hyphenAllowed(p, length))
-            digit = 36;
-        if (digit < 0)
-            return std::nullopt;
-        value = value * quint64(radix(p, length)) + quint64(digit);
-    }
-    return value;
 }
 
 } // namespace
@@ -198,7 +543,7 @@ int nameCount(QDate day, int suffixIndex, int length) {
     const double jitter = unit(mix(h)); // rounds the rare short names up or down
     const double mean = MeanCount[suffixIndex][length - MinLength];
     const qint64 count = qint64(std::floor(mean * dayLoad * spread + jitter));
-    return int(qBound<qint64>(0, count, cellRoom(length) - 1));
+    return int(qBound<qint64>(0, count, countLimit(length) - 1));
 }
 
 QString domainName(QDate day, int suffixIndex, int length, int index) {
@@ -210,10 +555,19 @@ QString domainName(QDate day, int suffixIndex, int length, int index) {
 QString cellName(QDate day, int suffixIndex, int length, qint64 index) {
     if (!hasData(day) || !validCell(suffixIndex, length) || index < 0)
         return {};
+    const Cell& cell = data().cell(suffixIndex, length);
+    const Labels& labels = data().labels(length);
+    const qint64 d = firstDay().daysTo(day);
+    const quint64 turn = cell.turn[d];
+    const quint64 at = turn + quint64(index);
+    const int kind = cell.wheel[at % Wheel];
+    // Past the day's names (a forced cell size) this runs on into the next days' names of
+    // the kind, and round its labels.
     const quint64 slot =
-        (quint64(firstDay().daysTo(day)) * quint64(cellRoom(length)) + quint64(index)) %
-        quint64(labelSpace(length));
-    return labelOf(shuffleFor(suffixIndex, length).forward(slot), length) + suffixName(suffixIndex);
+        (cell.firstSlot[kind][d] + cell.ofKind(kind, at) - cell.ofKind(kind, turn)) %
+        labels.size[kind];
+    const quint64 rank = shuffleFor(suffixIndex, length, kind, labels.size[kind]).forward(slot);
+    return labels.text(kind, rank) + suffixName(suffixIndex);
 }
 
 std::optional<Listing> findListing(QStringView domain) {
@@ -231,13 +585,23 @@ std::optional<Listing> findListing(QStringView domain) {
     if (suffixIndex == 0 || labelLength < MinLength || labelLength > MaxLength)
         return std::nullopt;
     const int length = int(labelLength);
-    const std::optional<quint64> value = valueOf(domain.first(labelLength));
-    if (!value)
+    const Labels& labels = data().labels(length);
+    const std::optional<Labels::Ranked> ranked = labels.rankOf(domain.first(labelLength));
+    if (!ranked)
         return std::nullopt;
-    const quint64 slot = shuffleFor(suffixIndex, length).backward(*value);
-    const qint64 room = cellRoom(length);
-    const QDate day = firstDay().addDays(qint64(slot / quint64(room)));
-    const int index = int(slot % quint64(room));
+    const int kind = ranked->kind;
+    const Cell& cell = data().cell(suffixIndex, length);
+    const quint64 slot =
+        shuffleFor(suffixIndex, length, kind, labels.size[kind]).backward(ranked->rank);
+    const auto& first = cell.firstSlot[kind];
+    if (slot >= first[DaysWithData]) // a label no day has come to
+        return std::nullopt;
+    const int d = int(std::upper_bound(first.begin(), first.end(), slot) - first.begin()) - 1;
+    const quint64 t = cell.before[kind][cell.turn[d]] + slot - first[d];
+    const quint64 share = quint64(cell.share[kind]);
+    const quint64 at = t / share * Wheel + cell.places[kind][t % share];
+    const QDate day = firstDay().addDays(d);
+    const int index = int(at - cell.turn[d]);
     if (index >= nameCount(day, suffixIndex, length))
         return std::nullopt;
     return Listing{day, suffixIndex, length, index};

@@ -7,9 +7,12 @@
 #include <optional>
 
 // The listing's data: how many names of each suffix and length are deleted on a day, and
-// the names themselves. Nothing is stored: name i of a cell is computed from (day, suffix,
-// length, i) by a keyed permutation of the label space, so names never repeat (not within a
-// day, not across days) and a name leads back to its day and index.
+// the names themselves, a mix like a real drop list's: digits (many in repeated shapes such as
+// 1122 or 1212), pinyin of one to three syllables, letters, and letters with digits or a
+// hyphen, with more pinyin and digits under .cn and .com.cn. Only small tables are kept: name
+// i of a cell is computed from (day, suffix, length, i) by keyed permutations of each kind's
+// labels, so names never repeat (not within a day, not across days) and a name leads back to
+// its day and index.
 namespace sites {
 
 inline constexpr int SuffixCount = 7; // suffix index 1 .com ... 7 .com.cn
