@@ -7,7 +7,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Ties the window to its menu entry.
-    QGuiApplication::setDesktopFileName(QStringLiteral("lumo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.lumo"));
     const Addresses addresses = Addresses::compiledIn();
     // Up before the window's first request, where no socket unit serves the bundled sites.
     BundledSites sites;
