@@ -86,17 +86,11 @@ else
     fail "share/metainfo/org.example.lumo.metainfo.xml is missing"
 fi
 
-# A manual page for every program, compressed as Debian wants (gzip -9, no name inside).
+# A manual page for every program (lintian, in the package test, checks how they are made).
 for program in "$root"/bin/*; do
     page="$root/share/man/man1/${program##*/}.1.gz"
-    if [ ! -f "$page" ]; then
+    zcat "$page" 2>/dev/null | grep -qiE "^\.TH \"?${program##*/}\"? \"?1\"? " ||
         fail "no manual page for ${program##*/}"
-        continue
-    fi
-    # The gzip header: no flags (so no file name) and the mark of the best compression.
-    read -r flags extra < <(od -An -tu1 -j3 -N6 "$page" | awk '{ print $1, $6 }')
-    [ "$flags $extra" = "0 2" ] || fail "${page##*/} is not compressed with gzip -9n"
-    zcat "$page" | grep -qiE "^\.TH \"?${program##*/}\"? \"?1\"? " || fail "${page##*/} is not a section 1 page"
 done
 lumo_page="$(zcat "$root/share/man/man1/lumo.1.gz" 2>/dev/null || true)"
 for text in LUMO_LISTING_URL LUMO_LOOKUP_URL LUMO_MAKER_URL LUMO_MAKER_NAME LUMO_SUPPORT_CONTACT \
