@@ -66,17 +66,10 @@ bool BundledSites::startFor(const QStringList& addresses, const QUrl& origin,
     stop();
     const bool wanted = std::any_of(addresses.begin(), addresses.end(),
                                     [&](const QString& a) { return sameOrigin(QUrl(a), origin); });
-    if (!wanted) {
-        status_ = QStringLiteral("no address at %1").arg(origin.toString());
+    if (!wanted || answers(origin))
         return false;
-    }
-    if (answers(origin)) {
-        status_ = QStringLiteral("%1 is served already").arg(origin.toString());
-        return false;
-    }
     if (program.isEmpty()) {
-        status_ = QStringLiteral("lumo-sites was not found");
-        qWarning("lumo: %s", qPrintable(status_));
+        qWarning("lumo: lumo-sites was not found");
         return false;
     }
 
@@ -97,16 +90,17 @@ bool BundledSites::startFor(const QStringList& addresses, const QUrl& origin,
                 if (process_.readLine().startsWith("listening on ")) {
                     listening_ = true;
                     process_.readAllStandardOutput();
-                    status_ = QStringLiteral("started %1").arg(program);
                     return true;
                 }
             }
             process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         }
     }
-    status_ = QStringLiteral("%1 did not start listening at %2").arg(program, origin.toString());
-    qWarning("lumo: %s", qPrintable(status_));
     stop();
+    // Another window may have started its own in the meantime.
+    if (!answers(origin))
+        qWarning("lumo: %s did not start listening at %s", qPrintable(program),
+                 qPrintable(origin.toString()));
     return false;
 }
 

@@ -33,14 +33,11 @@ public:
 
     bool running() const { return process_.state() != QProcess::NotRunning; }
     qint64 processId() const { return process_.processId(); }
-    // Why nothing was started, or why the start failed.
-    QString status() const { return status_; }
 
     // True when something accepts a TCP connection at the origin's host and port.
     static bool answers(const QUrl& origin, int timeoutMs = 1000);
 
 private:
     QProcess process_;
-    QString status_;
     bool listening_ = false;
 };
