@@ -8,11 +8,13 @@ set(CPACK_PACKAGE_NAME lumo)
 set(CPACK_PACKAGE_VENDOR "${LUMO_MAKER_NAME}")
 set(CPACK_PACKAGE_CONTACT "${LUMO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch expiring domain names and look them up")
+# Lines of the long description stay within 80 columns, the leading space included.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Lumo shows, for six days around today, how many names of each suffix and length a\n"
-    "listing service will delete, lists those names page by page and looks one name up\n"
-    "at a lookup service. The package also carries lumo-sites, which serves the bundled\n"
-    "listing, lookup and maker sites on 127.0.0.1:8613.")
+    "Lumo shows, for six days around today, how many names of each suffix and\n"
+    "length a listing service will delete, lists those names page by page and\n"
+    "looks one name up at a lookup service. The package also carries lumo-sites,\n"
+    "which serves the bundled listing, lookup and maker sites on 127.0.0.1:8613.\n"
+    "A user socket unit, or else the window itself, starts it when needed.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -24,5 +26,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMO_PACKAGE_MAINTAINER}")
 # at run time and the window needs a font with the Chinese captions, so both are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+
+# Maintainer scripts: enable the bundled sites' socket for every user, and on removal stop
+# what runs and take the enabling back.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_SOURCE_DIR}/dist/debian/postinst;${PROJECT_SOURCE_DIR}/dist/debian/prerm;${PROJECT_SOURCE_DIR}/dist/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites: the listing service, the lookup service and the maker site on one loopback port.
+#include "handedsocket.h"
 #include "server.h"
 
 #include "sitescore/calendar.h"
@@ -107,10 +108,16 @@ int main(int argc, char* argv[]) {
                         .arg(parser.value(staticPage)));
 
     auto* tcp = new QTcpServer(&app);
-    if (!tcp->listen(QHostAddress::LocalHost, quint16(portNumber)))
+    // Under socket activation the service manager holds the port; --port does not apply.
+    if (const int handed = sites::takeHandedSocket(); handed >= 0) {
+        if (!tcp->setSocketDescriptor(handed))
+            return fail(
+                QStringLiteral("cannot take the handed socket: %1").arg(tcp->errorString()));
+    } else if (!tcp->listen(QHostAddress::LocalHost, quint16(portNumber))) {
         return fail(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
                         .arg(portNumber)
                         .arg(tcp->errorString()));
+    }
 
     SitesServer server(parser.value(versionLine), fixedToday);
     server.setCellSize(*names);

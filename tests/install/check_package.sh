@@ -32,6 +32,8 @@ grep -qE '^[^<]+ <[^>]+@[^>]+>$' <<<"$(field Maintainer)" || fail "Maintainer is
 description="$(field Description)"
 [ "$(wc -l <<<"$description")" -ge 2 ] || fail "Description has no long text: $description"
 ! grep -q ';' <<<"$description" || fail "Description carries CMake list separators: $description"
+long_lines="$(dpkg-deb -I "$deb" control | sed -n '/^Description:/,/^[^ ]/p' | awk 'length > 80')"
+[ -z "$long_lines" ] || fail "Description lines wider than 80 columns: $long_lines"
 
 # Depends is a comma-separated list; alternatives inside one item are separated by |.
 depends="$(field Depends)"
@@ -44,16 +46,52 @@ grep -qE '^fonts-wqy-microhei \| fonts-noto-cjk$' <<<"$items" || fail "Depends l
 
 # File list: the programs, the menu entry, the icons and the README, nothing built for tests.
 files="$(dpkg-deb -c "$deb" | awk '{ print $NF }')"
-for path in ./usr/bin/lumo ./usr/bin/lumo-sites ./usr/share/applications/lumo.desktop \
+for path in ./usr/bin/lumo ./usr/bin/lumo-sites ./usr/share/applications/org.example.lumo.desktop \
             ./usr/share/icons/hicolor/16x16/apps/lumo.png ./usr/share/icons/hicolor/24x24/apps/lumo.png \
             ./usr/share/icons/hicolor/32x32/apps/lumo.png ./usr/share/icons/hicolor/48x48/apps/lumo.png \
-            ./usr/share/icons/hicolor/scalable/apps/lumo.svg ./usr/share/doc/lumo/README.md; do
+            ./usr/share/icons/hicolor/scalable/apps/lumo.svg ./usr/share/doc/lumo/README.md \
+            ./usr/share/doc/lumo/copyright ./usr/share/doc/lumo/changelog.gz \
+            ./usr/share/man/man1/lumo.1.gz ./usr/share/man/man1/lumo-sites.1.gz \
+            ./usr/share/metainfo/org.example.lumo.metainfo.xml \
+            ./usr/lib/systemd/user/lumo-sites.socket ./usr/lib/systemd/user/lumo-sites.service; do
     grep -qxF "$path" <<<"$files" || fail "package lacks $path"
 done
 strays="$(grep -E '/tst_|\.a$|\.so(\.|$)|^\./usr/local/' <<<"$files" || true)"
 [ -z "$strays" ] || fail "package carries build leftovers: $strays"
 perms="$(dpkg-deb -c "$deb" | awk '$NF == "./usr/bin/lumo" || $NF == "./usr/bin/lumo-sites" { print $1 }')"
 [ "$(grep -c '^-rwxr-xr-x$' <<<"$perms")" -eq 2 ] || fail "programs are not mode 0755: $perms"
+
+# The maintainer scripts, run on the unpacked package under DPKG_ROOT (so the machine's own
+# units are left alone): installing enables the socket for every user, removing takes it back.
+scripts="$(dpkg-deb --ctrl-tarfile "$deb" | tar -tvf - | awk '{ print $1, $NF }')"
+for script in postinst prerm postrm; do
+    grep -qxF -- "-rwxr-xr-x ./$script" <<<"$scripts" || fail "no executable $script: $scripts"
+done
+tree="$out/tree"
+dpkg-deb -R "$deb" "$tree"
+maintscript() {
+    DPKG_ROOT="$tree" DPKG_MAINTSCRIPT_PACKAGE=lumo DPKG_MAINTSCRIPT_NAME="$1" \
+        "$tree/DEBIAN/$1" "$2" >"$out/$1.log" 2>&1 || fail "$1 $2 failed: $(cat "$out/$1.log")"
+}
+wanted="$tree/etc/systemd/user/sockets.target.wants/lumo-sites.socket"
+maintscript postinst configure
+[ "$(readlink "$wanted" 2>/dev/null)" = /usr/lib/systemd/user/lumo-sites.socket ] ||
+    fail "postinst does not enable lumo-sites.socket for every user"
+maintscript prerm remove
+maintscript postrm remove
+[ ! -e "$wanted" ] && [ ! -L "$wanted" ] || fail "postrm remove leaves lumo-sites.socket enabled"
+maintscript postrm purge
+leftovers="$(find "$tree/etc" "$tree/var" ! -type d 2>/dev/null || true)"
+[ -z "$leftovers" ] || fail "purging leaves: $leftovers"
+
+# lintian: no error, and every warning it still gives is named, with its reason, in the
+# README that the package carries.
+lintian_out="$(lintian --allow-root "$deb" 2>&1 || true)"
+! grep -q '^E: ' <<<"$lintian_out" || fail "lintian finds errors: $lintian_out"
+readme="$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/lumo/README.md | sed -n '/^## Install/,/^## /p')"
+for tag in $(sed -n 's/^W: [^:]*: \([a-z0-9-]*\).*/\1/p' <<<"$lintian_out" | sort -u); do
+    grep -qF -- "$tag" <<<"$readme" || fail "lintian warns $tag, which README's Install section does not name"
+done
 
 [ "$failures" -eq 0 ] || exit 1
 echo "package $(basename "$deb") OK"
