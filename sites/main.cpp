@@ -62,6 +62,12 @@ int main(int argc, char* argv[]) {
     parser.addOption(today);
     parser.addOption(cellSize);
     parser.addOption(staticPage);
+    const QCommandLineOption delay(
+        QStringLiteral("delay-ms"),
+        QStringLiteral("For benchmarks: answer every request N milliseconds late (0 to 60000), "
+                       "serving other connections meanwhile."),
+        QStringLiteral("N"));
+    parser.addOption(delay);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -107,6 +113,11 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--static-page wants a number from 1 to 16777216, not '%1'")
                         .arg(parser.value(staticPage)));
 
+    const std::optional<int> delayMs = bounded(delay, 0, 60'000);
+    if (!delayMs)
+        return fail(QStringLiteral("--delay-ms wants a number from 0 to 60000, not '%1'")
+                        .arg(parser.value(delay)));
+
     auto* tcp = new QTcpServer(&app);
     // Under socket activation the service manager holds the port; --port does not apply.
     if (const int handed = sites::takeHandedSocket(); handed >= 0) {
@@ -121,6 +132,7 @@ int main(int argc, char* argv[]) {
 
     SitesServer server(parser.value(versionLine), fixedToday);
     server.setCellSize(*names);
+    server.setDelay(*delayMs);
     if (*staticBytes > 0)
         server.setStaticPage(*staticBytes);
     server.bind(tcp);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "server.h"
 
-#include "sitescore/pages.h"
-
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QTcpSocket>
+#include <QTimer>
 
 SitesServer::SitesServer(QString versionLine, QDate fixedToday, QObject* parent)
     : QAbstractHttpServer(parent), versionLine_(std::move(versionLine)), fixedToday_(fixedToday) {}
@@ -23,13 +22,28 @@ void SitesServer::setStaticPage(int bytes) {
 }
 
 bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    if (!staticPage_.isEmpty() && request.url().path() == u"/static.html") {
+    const sites::Reply out = replyTo(request, socket);
+    if (delayMs_ <= 0) {
         makeResponder(request, socket)
-            .write(staticPage_,
-                   {{"Content-Type", "text/html; charset=utf-8"}, {"Server", "lumo-sites"}},
-                   QHttpServerResponder::StatusCode::Ok);
+            .write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},
+                   QHttpServerResponder::StatusCode(out.status));
         return true;
     }
+    // The request and its responder live no longer than this call, so the late answer is
+    // written as it stands; a connection closed meanwhile gets nothing.
+    const QByteArray bytes = "HTTP/1.1 " + QByteArray::number(out.status) +
+                             (out.status == 200 ? " OK" : " Not Found") +
+                             "\r\nContent-Type: " + out.contentType +
+                             "\r\nContent-Length: " + QByteArray::number(out.body.size()) +
+                             "\r\nServer: lumo-sites\r\n\r\n" + out.body;
+    QTimer::singleShot(delayMs_, socket, [socket, bytes] { socket->write(bytes); });
+    return true;
+}
+
+sites::Reply SitesServer::replyTo(const QHttpServerRequest& request, QTcpSocket* socket) {
+    const QByteArray htmlType = "text/html; charset=utf-8";
+    if (!staticPage_.isEmpty() && request.url().path() == u"/static.html")
+        return {200, htmlType, staticPage_};
     sites::Request in;
     in.path = request.url().path();
     in.query = request.query();
@@ -50,19 +64,12 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     const bool listPage = in.path == u"/deleteddomain.php";
     const QString key =
         listPage ? in.host + u' ' + request.url().query(QUrl::FullyEncoded) : QString();
-    if (const QByteArray* page = listPage ? listPages_.object(key) : nullptr) {
-        makeResponder(request, socket)
-            .write(*page, {{"Content-Type", "text/html; charset=utf-8"}, {"Server", "lumo-sites"}},
-                   QHttpServerResponder::StatusCode::Ok);
-        return true;
-    }
-    const sites::Reply out = sites::respond(in);
+    if (const QByteArray* page = listPage ? listPages_.object(key) : nullptr)
+        return {200, htmlType, *page};
+    sites::Reply out = sites::respond(in);
     if (listPage && out.status == 200)
         listPages_.insert(key, new QByteArray(out.body), qMax<qsizetype>(1, out.body.size()));
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},
-                    QHttpServerResponder::StatusCode(out.status));
-    return true;
+    return out;
 }
 
 void SitesServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {

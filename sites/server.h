@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QString>
 
+#include "sitescore/pages.h"
+
 // Answers every request with the page that sites::respond builds for it.
 class SitesServer : public QAbstractHttpServer {
 public:
@@ -16,12 +18,17 @@ public:
     void setCellSize(int names) { cellSize_ = names; }
     // Serves a fixed page of exactly `bytes` bytes at /static.html, built once here.
     void setStaticPage(int bytes);
+    // For benchmarks: every answer leaves `ms` milliseconds after its request came in, as
+    // over a slower network; other connections are served meanwhile.
+    void setDelay(int ms) { delayMs_ = ms; }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    sites::Reply replyTo(const QHttpServerRequest& request, QTcpSocket* socket);
+
     // List pages are the only pages asked for thousands of times over; they depend on
     // nothing but the request, so the latest ones are kept ready.
     QCache<QString, QByteArray> listPages_{8 << 20};
@@ -29,4 +36,5 @@ private:
     QDate fixedToday_; // invalid: the clock's date
     int cellSize_ = -1;
     QByteArray staticPage_; // empty: no /static.html
+    int delayMs_ = 0;
 };
