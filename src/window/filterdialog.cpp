@@ -91,6 +91,7 @@ FilterDialog::FilterDialog(const listing::FilterSpec& current, Counter counter, 
     buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
     clearButton = buttons->addButton(QStringLiteral("清除筛选"), QDialogButtonBox::ResetRole);
     okButton->setDefault(true);
+    clearButton->setEnabled(!current.isEmpty());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(clearButton, &QPushButton::clicked, this, [this] {
