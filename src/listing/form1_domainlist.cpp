@@ -2,6 +2,7 @@
 #include "listing/domainlist.h"
 #include "listing/retrieval.h"
 #include "window/form1.h"
+#include "window/listmenu.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +27,7 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
 
     const listing::Cell cell{form.addresses().listing, form.Text7->text(), suffixIndex, length,
                              row(suffixIndex)->text()};
+    form.listMenu->setCell(cell.date, suffixIndex, length);
     if (suffixIndex == 1)
         form.Text8->setText(QString::number(listing::pageCount(cell.caption)));
     listing::retrieveNames(

@@ -4,6 +4,7 @@
 #include "lumo/config.h"
 #include "window/button.h"
 #include "window/cover.h"
+#include "window/listmenu.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -109,9 +110,14 @@ Form1::Form1(Addresses addresses, QWidget* parent)
     if (QApplication::windowIcon().isNull()) // the message boxes show it too
         QApplication::setWindowIcon(icon);
 
+    SaveFileName = [this](const QString& proposedPath) {
+        return askSaveFileName(this, proposedPath);
+    };
+
     createControls();
     layoutControls();
     connectHandlers();
+    listMenu = new ListMenu(*this);
     // The window opens under its start-up cover; the busy cover lies over the top strip.
     new CoverGuard(Picture1,
                    {Command1, Command2, Command3, Command4, Command5, Command6, List1, Text9,

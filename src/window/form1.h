@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 
+class ListMenu;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
@@ -52,6 +53,11 @@ public:
     std::function<void(const QUrl& address)> OpenUrl;
     // Ends the program at once, whatever is waiting.
     std::function<void()> EndProgram;
+    // Asks where to save a file, proposing `proposedPath`; the path chosen, or empty.
+    std::function<QString(const QString& proposedPath)> SaveFileName;
+
+    // List1's context menu and shortcuts: selection, copy, export and the filter.
+    ListMenu* listMenu = nullptr;
 
     // --- Controls, by container --------------------------------------------------------
     QFrame* Picture1 = nullptr; // start-up cover

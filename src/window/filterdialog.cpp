@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "window/filterdialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit* field(const QString& accessibleName, const QString& placeholder, const QString& text) {
+    auto* edit = new QLineEdit(text);
+    edit->setAccessibleName(accessibleName);
+    edit->setPlaceholderText(placeholder);
+    edit->setClearButtonEnabled(true);
+    return edit;
+}
+
+// Where a field's reason goes: red, wrapped, and taking no room while there is none.
+QLabel* reasonLabel() {
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(200, 0, 0));
+    label->setPalette(palette);
+    label->hide();
+    return label;
+}
+
+void showReason(QLabel* label, QLineEdit* field, const QString& reason) {
+    label->setText(reason);
+    label->setVisible(!reason.isEmpty());
+    field->setAccessibleDescription(reason);
+}
+
+} // namespace
+
+QString shownOfListed(qsizetype shown, qsizetype listed) {
+    return QStringLiteral("显示 %1 / 共 %2 个").arg(shown).arg(listed);
+}
+
+FilterDialog::FilterDialog(const listing::FilterSpec& current, Counter counter, QWidget* parent)
+    : QDialog(parent), counter_(std::move(counter)) {
+    setObjectName(QStringLiteral("filterDialog"));
+    setWindowTitle(QStringLiteral("筛选域名"));
+    setAccessibleName(QStringLiteral("筛选域名"));
+
+    lettersOnly = new QCheckBox(QStringLiteral("只含字母(&L)"));
+    digitsOnly = new QCheckBox(QStringLiteral("只含数字(&D)"));
+    noHyphen = new QCheckBox(QStringLiteral("不含连字符(&H)"));
+    lettersOnly->setChecked(current.lettersOnly);
+    digitsOnly->setChecked(current.digitsOnly);
+    noHyphen->setChecked(current.noHyphen);
+    contains = field(QStringLiteral("包含"), QStringLiteral("不分大小写"), current.contains);
+    pattern = field(QStringLiteral("模式"), QStringLiteral("如 AABB、LL88、CVCV"), current.pattern);
+    patternError = reasonLabel();
+    pinyin = new QComboBox;
+    pinyin->setAccessibleName(QStringLiteral("拼音音节数"));
+    pinyin->addItem(QStringLiteral("不限"), -1);
+    pinyin->addItem(QStringLiteral("拼音，音节数任意"), 0);
+    for (int n = 1; n <= 3; ++n)
+        pinyin->addItem(QStringLiteral("拼音，%1 个音节").arg(n), n);
+    pinyin->setCurrentIndex(qMax(0, pinyin->findData(current.pinyinSyllables)));
+    regex =
+        field(QStringLiteral("正则表达式"), QStringLiteral("如 ^a.*z$，不分大小写"), current.regex);
+    regexError = reasonLabel();
+    count = new QLabel;
+    count->setTextFormat(Qt::PlainText);
+
+    auto* kinds = new QHBoxLayout;
+    for (QWidget* w : {lettersOnly, digitsOnly, noHyphen})
+        kinds->addWidget(w);
+    kinds->addStretch();
+    auto* form = new QFormLayout;
+    form->addRow(kinds);
+    form->addRow(QStringLiteral("包含(&C)："), contains);
+    form->addRow(QStringLiteral("模式(&P)："), pattern);
+    form->addRow(QString(), patternError);
+    form->addRow(QStringLiteral("拼音(&Y)："), pinyin);
+    form->addRow(QStringLiteral("正则(&R)："), regex);
+    form->addRow(QString(), regexError);
+
+    auto* buttons = new QDialogButtonBox;
+    okButton = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    clearButton = buttons->addButton(QStringLiteral("清除筛选"), QDialogButtonBox::ResetRole);
+    okButton->setDefault(true);
+    clearButton->setEnabled(!current.isEmpty());
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(clearButton, &QPushButton::clicked, this, [this] {
+        emit clearRequested();
+        reject();
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(count);
+    layout->addWidget(buttons);
+    // Long reasons wrap instead of widening the dialog past its fields.
+    setMinimumWidth(360);
+    patternError->setMaximumWidth(420);
+    regexError->setMaximumWidth(420);
+
+    for (QCheckBox* box : {lettersOnly, digitsOnly, noHyphen})
+        connect(box, &QCheckBox::toggled, this, &FilterDialog::check);
+    for (QLineEdit* edit : {contains, pattern, regex})
+        connect(edit, &QLineEdit::textChanged, this, &FilterDialog::check);
+    connect(pinyin, &QComboBox::currentIndexChanged, this, &FilterDialog::check);
+    check();
+}
+
+listing::FilterSpec FilterDialog::spec() const {
+    listing::FilterSpec spec;
+    spec.lettersOnly = lettersOnly->isChecked();
+    spec.digitsOnly = digitsOnly->isChecked();
+    spec.noHyphen = noHyphen->isChecked();
+    spec.contains = contains->text();
+    spec.pattern = pattern->text();
+    spec.pinyinSyllables = pinyin->currentData().toInt();
+    spec.regex = regex->text();
+    return spec;
+}
+
+void FilterDialog::check() {
+    const listing::FilterSpec wanted = spec();
+    // Each field on its own, so that its reason stands under it.
+    QString patternReason, regexReason;
+    listing::FilterSpec alone;
+    alone.pattern = wanted.pattern;
+    listing::NameFilter::compile(alone, &patternReason);
+    alone = {};
+    alone.regex = wanted.regex;
+    listing::NameFilter::compile(alone, &regexReason);
+    showReason(patternError, pattern, patternReason);
+    showReason(regexError, regex, regexReason);
+
+    filter_ = listing::NameFilter::compile(wanted);
+    okButton->setEnabled(filter_.has_value());
+    recount();
+    adjustSize();
+}
+
+void FilterDialog::recount() {
+    if (!filter_) {
+        count->setText(QString());
+        return;
+    }
+    const auto [shown, listed] = counter_(*filter_);
+    count->setText(shownOfListed(shown, listed));
+}

@@ -1,0 +1,338 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "window/listmenu.h"
+
+#include "listing/export.h"
+#include "listing/urls.h"
+#include "window/filterdialog.h"
+#include "window/form1.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace {
+
+// Keys List1 handles itself that must not act behind a greyed entry or open no menu: Qt's
+// own Ctrl+C copies the current row even when nothing is selected, and Shift+F10 is the
+// menu key's stand-in on keyboards without one.
+class ListKeys : public QObject {
+public:
+    ListKeys(QObject* parent, std::function<void()> openMenu)
+        : QObject(parent), openMenu_(std::move(openMenu)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            openMenu_();
+            return true;
+        }
+        return key->matches(QKeySequence::Copy);
+    }
+
+private:
+    std::function<void()> openMenu_;
+};
+
+const QString txtFilter = QStringLiteral("文本文件，每行一个域名 (*.txt)");
+const QString csvFilter = QStringLiteral("CSV 表格 (*.csv)");
+
+} // namespace
+
+ListMenu::ListMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(form.List1)) {
+    QListWidget* list = form.List1;
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    menu_->setObjectName(QStringLiteral("List1Menu"));
+    menu_->setAccessibleName(QStringLiteral("域名列表菜单"));
+
+    // Each entry's shortcut works while the list has the keyboard, and only then: a cover
+    // that takes the keyboard off the list takes the shortcuts with it.
+    const auto entry = [&](const QString& text, const QKeySequence& keys,
+                           void (ListMenu::*handler)()) {
+        auto* action = new QAction(text, list);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        connect(action, &QAction::triggered, this, handler);
+        list->addAction(action);
+        menu_->addAction(action);
+        return action;
+    };
+    copyAction = entry(QStringLiteral("复制"), QKeySequence::Copy, &ListMenu::copySelected);
+    copyAllAction = entry(QStringLiteral("复制全部"), {}, &ListMenu::copyAll);
+    selectAllAction = entry(QStringLiteral("全选"), QKeySequence::SelectAll, &ListMenu::selectAll);
+    menu_->addSeparator();
+    exportAction = entry(QStringLiteral("导出…"), QKeySequence::Save, &ListMenu::exportList);
+    menu_->addSeparator();
+    filterAction = entry(QStringLiteral("筛选…"), {}, &ListMenu::editFilter);
+    clearFilterAction = entry(QStringLiteral("清除筛选"), {}, &ListMenu::clearFilter);
+
+    list->installEventFilter(new ListKeys(this, [this] { popUpAtCurrent(); }));
+    connect(list, &QWidget::customContextMenuRequested, this, &ListMenu::popUp);
+    QAbstractItemModel* model = list->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { namesInserted(first, last); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { namesRemoved(first, last); });
+    connect(model, &QAbstractItemModel::modelReset, this, &ListMenu::listReset);
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ListMenu::updateActions);
+    // The model and the selection outlive the list's own destructor and still signal then.
+    connect(list, &QObject::destroyed, this, [this, model, selection = list->selectionModel()] {
+        model->disconnect(this);
+        selection->disconnect(this);
+    });
+
+    exportFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (exportFolder_.isEmpty() || !QFileInfo(exportFolder_).isDir())
+        exportFolder_ = QDir::homePath();
+    listReset();
+}
+
+void ListMenu::setCell(const QString& day, int suffixIndex, int length) {
+    day_ = day;
+    suffixIndex_ = suffixIndex;
+    length_ = length;
+}
+
+// --- The entries ----------------------------------------------------------------------------
+
+void ListMenu::copySelected() {
+    const QStringList names = selectedShownNames();
+    if (!names.isEmpty())
+        QGuiApplication::clipboard()->setText(names.join(u'\n'));
+}
+
+void ListMenu::copyAll() {
+    const QStringList names = shownNames();
+    if (!names.isEmpty())
+        QGuiApplication::clipboard()->setText(names.join(u'\n'));
+}
+
+void ListMenu::selectAll() {
+    // Qt selects the shown rows only, a range for each run of them. Replacing a selection of
+    // many ranges by another takes Qt time that grows with both (a second with a filter that
+    // hides every other of 20,000 names); emptying it first does not.
+    form_.List1->clearSelection();
+    form_.List1->selectAll();
+}
+
+void ListMenu::exportList() {
+    if (shownCount_ == 0)
+        return;
+    const QString suffix = listing::suffix(suffixIndex_);
+    const QString stem = listing::listFileStem(day_, suffix, length_);
+    const QString path = form_.SaveFileName(QDir(exportFolder_).filePath(stem + ".txt"));
+    if (path.isEmpty())
+        return;
+    exportFolder_ = QFileInfo(path).absolutePath();
+
+    // The names as they stand now: a retrieval may have gone on while the dialog was open.
+    const QStringList names = shownNames();
+    QString text;
+    if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0) {
+        text = listing::listCsvHeader();
+        for (const QString& name : names)
+            text += listing::listCsvRow(name, length_, suffix, day_);
+    } else {
+        text = listing::namesAsText(names);
+    }
+    const QByteArray bytes = text.toUtf8();
+    // Whole or not at all: the names go to a file beside it, which replaces it only when
+    // every byte is down.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    form_.MsgBox(QStringLiteral("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), reason),
+                 MsgBoxStyle::OkOnly, QStringLiteral("导出"));
+}
+
+void ListMenu::editFilter() {
+    if (dialog_) {
+        dialog_->raise();
+        dialog_->activateWindow();
+        return;
+    }
+    QListWidget* list = form_.List1;
+    auto* dialog = new FilterDialog(
+        filter_.spec(),
+        [list](const listing::NameFilter& filter) {
+            qsizetype shown = 0;
+            for (int row = 0, n = list->count(); row < n; ++row)
+                shown += filter.matches(list->item(row)->text());
+            return std::pair<qsizetype, qsizetype>(shown, list->count());
+        },
+        &form_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (dialog->filter())
+            setFilter(*dialog->filter());
+    });
+    connect(dialog, &FilterDialog::clearRequested, this, &ListMenu::clearFilter);
+    dialog_ = dialog;
+    // Not exec(): a retrieval waiting for its next page must go on while the dialog is open.
+    dialog->open();
+}
+
+FilterDialog* ListMenu::filterDialog() const {
+    return dialog_;
+}
+
+void ListMenu::clearFilter() {
+    setFilter(listing::NameFilter());
+}
+
+void ListMenu::setFilter(const listing::NameFilter& filter) {
+    filter_ = filter;
+    QListWidget* list = form_.List1;
+    const int n = list->count();
+    shown_.resize(std::size_t(n), 1);
+    qsizetype shown = 0;
+    // Only the rows whose state changes: each change costs the view a little.
+    for (int row = 0; row < n; ++row) {
+        const bool pass = filter_.isEmpty() || filter_.matches(list->item(row)->text());
+        if (pass != bool(shown_[std::size_t(row)])) {
+            shown_[std::size_t(row)] = pass;
+            list->setRowHidden(row, !pass);
+        }
+        shown += pass;
+    }
+    shownCount_ = shown;
+    listChanged();
+}
+
+// --- The names ------------------------------------------------------------------------------
+
+QStringList ListMenu::shownNames() const {
+    QStringList names;
+    names.reserve(shownCount_);
+    for (std::size_t row = 0; row < shown_.size(); ++row)
+        if (shown_[row])
+            names.append(form_.List1->item(int(row))->text());
+    return names;
+}
+
+QStringList ListMenu::selectedShownNames() const {
+    QStringList names;
+    for (int row : selectedShownRows(false))
+        names.append(form_.List1->item(row)->text());
+    return names;
+}
+
+// The selection's rows in list order, hidden ones left out; with `firstOnly`, one at most.
+std::vector<int> ListMenu::selectedShownRows(bool firstOnly) const {
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : form_.List1->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (std::size_t(row) < shown_.size() && shown_[std::size_t(row)]) {
+                rows.push_back(row);
+                if (firstOnly)
+                    return rows;
+            }
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void ListMenu::namesInserted(int first, int last) {
+    QListWidget* list = form_.List1;
+    shown_.insert(shown_.begin() + first, std::size_t(last - first + 1), 1);
+    for (int row = first; row <= last; ++row) {
+        const bool pass = filter_.isEmpty() || filter_.matches(list->item(row)->text());
+        if (!pass) {
+            shown_[std::size_t(row)] = 0;
+            list->setRowHidden(row, true);
+        }
+        shownCount_ += pass;
+    }
+    listChanged();
+}
+
+void ListMenu::namesRemoved(int first, int last) {
+    const auto from = shown_.begin() + first, to = shown_.begin() + last + 1;
+    shownCount_ -= std::count(from, to, 1);
+    shown_.erase(from, to);
+    listChanged();
+}
+
+void ListMenu::listReset() {
+    shown_.clear();
+    shownCount_ = 0;
+    if (form_.List1->count() > 0)
+        namesInserted(0, form_.List1->count() - 1);
+    else
+        listChanged();
+}
+
+void ListMenu::listChanged() {
+    form_.List1->setToolTip(filter_.isEmpty() ? QString()
+                                              : shownOfListed(shownCount_, form_.List1->count()));
+    updateActions();
+    if (dialog_)
+        dialog_->recount();
+}
+
+void ListMenu::updateActions() {
+    const bool any = shownCount_ > 0;
+    copyAction->setEnabled(!selectedShownRows(true).empty());
+    copyAllAction->setEnabled(any);
+    selectAllAction->setEnabled(any);
+    exportAction->setEnabled(any);
+    clearFilterAction->setVisible(!filter_.isEmpty());
+}
+
+// --- The menu -------------------------------------------------------------------------------
+
+void ListMenu::popUp(const QPoint& viewportPos) {
+    updateActions();
+    menu_->popup(form_.List1->viewport()->mapToGlobal(viewportPos));
+}
+
+// At the current name when it is in view, else at the list's top left corner.
+void ListMenu::popUpAtCurrent() {
+    QListWidget* list = form_.List1;
+    const QRect item = list->visualRect(list->currentIndex());
+    const QRect view = list->viewport()->rect();
+    popUp(item.intersects(view) ? item.center() : QPoint(4, 4));
+}
+
+// --- The save dialog ------------------------------------------------------------------------
+
+QString askSaveFileName(QWidget* owner, const QString& proposedPath) {
+    QFileDialog dialog(owner, QStringLiteral("导出域名"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({txtFilter, csvFilter});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(proposedPath);
+    // Choosing the other kind changes the name's extension with it.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        const QString ext = f == csvFilter ? QStringLiteral("csv") : QStringLiteral("txt");
+        dialog.setDefaultSuffix(ext);
+        const QStringList chosen = dialog.selectedFiles();
+        if (chosen.isEmpty())
+            return;
+        const QFileInfo file(chosen.first());
+        const QString now = file.suffix().toLower();
+        if (now == u"txt" || now == u"csv")
+            dialog.selectFile(file.completeBaseName() + u'.' + ext);
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}

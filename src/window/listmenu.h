@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "listing/filter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class Form1;
+class FilterDialog;
+class QAction;
+class QMenu;
+class QPoint;
+class QWidget;
+
+// What the user can do with the listed names besides picking one: select several, copy them,
+// export them to a file and show only those a filter passes. It all lives in List1's context
+// menu and its shortcuts; the window's face stays as it is.
+//
+// A filter hides names, it never removes them: the list, its running count and the
+// retrieval's end test keep every name listed, and names listed later are filtered as they
+// come.
+class ListMenu : public QObject {
+    Q_OBJECT
+public:
+    explicit ListMenu(Form1& form);
+
+    // The cell whose names the list holds from now on, as its retrieval read it.
+    void setCell(const QString& day, int suffixIndex, int length);
+
+    // The menu's entries.
+    void copySelected();
+    void copyAll();
+    void selectAll();
+    void exportList();
+    void editFilter();
+    void clearFilter();
+
+    void setFilter(const listing::NameFilter& filter);
+    const listing::NameFilter& filter() const { return filter_; }
+
+    // In list order.
+    QStringList shownNames() const;
+    QStringList selectedShownNames() const;
+    qsizetype shownCount() const { return shownCount_; }
+
+    QMenu* menu() const { return menu_; }
+    // The filter dialog while it is open.
+    FilterDialog* filterDialog() const;
+
+    QAction* copyAction = nullptr;
+    QAction* copyAllAction = nullptr;
+    QAction* selectAllAction = nullptr;
+    QAction* exportAction = nullptr;
+    QAction* filterAction = nullptr;
+    QAction* clearFilterAction = nullptr;
+
+private:
+    void popUp(const QPoint& viewportPos);
+    void popUpAtCurrent();
+    void namesInserted(int first, int last);
+    void namesRemoved(int first, int last);
+    void listReset();
+    void listChanged();
+    void updateActions();
+    std::vector<int> selectedShownRows(bool firstOnly) const;
+
+    Form1& form_;
+    QMenu* menu_;
+    QPointer<FilterDialog> dialog_;
+    listing::NameFilter filter_;
+    std::vector<char> shown_; // per row: whether the filter passes it
+    qsizetype shownCount_ = 0;
+    QString day_;
+    int suffixIndex_ = 0;
+    int length_ = 0;
+    QString exportFolder_; // the folder of the last export, for the next one
+};
+
+// The desktop's save dialog, offering text and CSV; the chosen path, or empty.
+QString askSaveFileName(QWidget* owner, const QString& proposedPath);
