@@ -26,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMO_PACKAGE_MAINTAINER}")
 # at run time and the window needs a font with the Chinese captions, so both are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+# Qt's own dialogs (message box buttons, the save dialog) in Chinese, like the window.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 
 # Maintainer scripts: enable the bundled sites' socket for every user, and on removal stop
 # what runs and take the enabling back.

@@ -8,7 +8,7 @@ LUMO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 LUMO_BUILD="${LUMO_BUILD:-$LUMO_ROOT/build}"
 
 lumo_packages=(cmake g++ make pkg-config qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
-               libgl-dev zlib1g-dev fonts-wqy-microhei xvfb xauth wrk curl desktop-file-utils
+               libgl-dev zlib1g-dev fonts-wqy-microhei qt6-translations-l10n xvfb xauth wrk curl desktop-file-utils
                dpkg-dev help2man lintian appstream systemd)
 
 lumo_install_packages() {

@@ -3,9 +3,18 @@
 #include "window/form1.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // The window speaks Chinese whatever the desktop's language: so do Qt's own dialogs
+    // (the message boxes' buttons, the save dialog), where Qt's translation is installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // Ties the window to its menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.lumo"));
     const Addresses addresses = Addresses::compiledIn();
