@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Benchmarks 1, 2, 3 and 5: the real window on the offscreen platform.
+// Benchmarks 1, 2, 3, 5, 7 and 11: the real window on the offscreen platform.
 //   bench_window idle     CPU time per wall time while one fetch waits 5 s on a silent server
 //   bench_window list     a 5,000-name cell through Form1 against libcurl on the same 50 pages,
 //                         and the worst lateness of a 10 ms probe timer meanwhile
 //   bench_window memory   peak resident memory after listing 20,000 names, against start-up
+//   bench_window delayed  the same list as `list` with every answer 5 ms, then 20 ms late
+//   bench_window listops  select all + copy, and a filter change, on 20,000 names
 // Each prints "RESULT <key> <value> ..." lines for scripts/bench.sh, and exits non-zero only
 // when the benchmark could not run as meant (never because a figure is slow).
+#include "listing/filter.h"
 #include "listing/urls.h"
 #include "net/module1.h"
 #include "sitesprocess.h"
 #include "window/form1.h"
+#include "window/listmenu.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -107,14 +111,14 @@ bool loadToday(Form1& form, int count) {
 // lumo-sites with every cell holding `names` names, and the window at it with its start-up
 // dates in (and today's grid too, unless `loadDay` is false).
 struct Session {
-    explicit Session(int names)
+    explicit Session(int names, int delayMs = 0)
         : sites({QStringLiteral("--today"), Today, QStringLiteral("--cell-size"),
-                 QString::number(names)}) {}
+                 QString::number(names), QStringLiteral("--delay-ms"), QString::number(delayMs)}) {}
     SitesProcess sites;
     std::unique_ptr<Form1> form;
 };
-std::unique_ptr<Session> openSession(int names, bool loadDay = true) {
-    auto session = std::make_unique<Session>(names);
+std::unique_ptr<Session> openSession(int names, bool loadDay = true, int delayMs = 0) {
+    auto session = std::make_unique<Session>(names, delayMs);
     if (!session->sites.start()) {
         fail(qPrintable(session->sites.errorString()));
         return nullptr;
@@ -203,9 +207,11 @@ qint64 fetchWithCurl(CURL* curl, const std::vector<std::string>& urls) {
     return total;
 }
 
-bool list() {
+// With `delayMs`, every answer of the server comes that much later, as over a real network:
+// figure 7 instead of 2 and 3.
+bool list(int delayMs = 0) {
     constexpr int Names = 5000;
-    const auto session = openSession(Names);
+    const auto session = openSession(Names, true, delayMs);
     if (!session)
         return false;
     Form1* form = session->form.get();
@@ -240,7 +246,8 @@ bool list() {
     };
 
     // Its lateness while nothing runs, for comparison.
-    probed([] { settle(1000); });
+    if (delayMs == 0)
+        probed([] { settle(1000); });
     const double idleLate = worstLate;
 
     auto runWindow = [&] {
@@ -269,7 +276,7 @@ bool list() {
     if (runWindow() < 0 || runCurl() < 0)
         return fail("a warm-up round did not list every name");
 
-    constexpr int Rounds = 7;
+    const int Rounds = delayMs == 0 ? 7 : 5;
     std::vector<double> window, reference, fetcher;
     worstLate = 0;
     for (int round = 0; round < Rounds; ++round) {
@@ -277,13 +284,20 @@ bool list() {
         probed([&] { ms = runWindow(); });
         window.push_back(ms);
         reference.push_back(runCurl());
-        fetcher.push_back(runFetcher());
+        if (delayMs == 0)
+            fetcher.push_back(runFetcher());
         if (window.back() < 0 || reference.back() < 0)
             return fail("a round did not list every name");
     }
     curl_easy_cleanup(curl);
 
     const double w = median(window), r = median(reference);
+    if (delayMs > 0) {
+        std::printf("RESULT delayed_list_ratio_%dms %.3f (Form1 %.0f ms, curl %.0f ms, medians of "
+                    "%d)\n",
+                    delayMs, w / r, w, r, Rounds);
+        return true;
+    }
     std::printf("RESULT list_time_ratio %.3f (Form1 %.1f ms, curl %.1f ms, medians of %d; "
                 "Module1 alone %.1f ms)\n",
                 w / r, w, r, Rounds, median(fetcher));
@@ -340,6 +354,57 @@ bool memory() {
     return true;
 }
 
+// --- 11: what a user does with a long list -------------------------------------------------
+
+// Select all and copy, then a filter change, on 20,000 listed names, each against one
+// QListWidget::addItems of the same names: the cheapest way the names get into a list. Each
+// is timed with the layout and painting it causes.
+bool listOps() {
+    constexpr int Names = 20000;
+    QStringList names;
+    for (int i = 0; i < Names; ++i)
+        names << QStringLiteral("%1%2.com").arg(i % 3 ? "ab" : "").arg(i, 5, 10, QChar(u'0'));
+    auto form = openWindow(QStringLiteral("http://127.0.0.1:9"));
+    form->Picture1->hide();
+    form->List1->addItems(names);
+    settle(50);
+    const auto timed = [](const std::function<void()>& work) {
+        QElapsedTimer t;
+        t.start();
+        work();
+        QCoreApplication::processEvents();
+        return double(t.nsecsElapsed()) / 1e6;
+    };
+    listing::FilterSpec digits;
+    digits.digitsOnly = true;
+    listing::FilterSpec letters;
+    letters.contains = QStringLiteral("ab");
+    const listing::NameFilter filters[] = {*listing::NameFilter::compile(digits),
+                                           *listing::NameFilter::compile(letters)};
+    constexpr int Rounds = 7;
+    std::vector<double> copy, filter, reference;
+    for (int round = 0; round < Rounds; ++round) {
+        form->List1->clearSelection();
+        copy.push_back(timed([&] {
+            form->listMenu->selectAll();
+            form->listMenu->copySelected();
+        }));
+        filter.push_back(timed([&] { form->listMenu->setFilter(filters[round % 2]); }));
+        QListWidget plain;
+        plain.resize(form->List1->size());
+        plain.show();
+        settle(10);
+        reference.push_back(timed([&] { plain.addItems(names); }));
+    }
+    form->listMenu->setFilter(listing::NameFilter());
+    const double r = median(reference);
+    std::printf("RESULT select_copy_ratio %.3f (%.1f ms; addItems %.1f ms, medians of %d)\n",
+                median(copy) / r, median(copy), r, Rounds);
+    std::printf("RESULT filter_change_ratio %.3f (%.1f ms; addItems %.1f ms)\n",
+                median(filter) / r, median(filter), r);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -355,10 +420,14 @@ int main(int argc, char* argv[]) {
         ok = list();
     else if (mode == u"memory")
         ok = memory();
+    else if (mode == u"delayed")
+        ok = list(5) && list(20);
+    else if (mode == u"listops")
+        ok = listOps();
     else if (mode == u"profile-window" || mode == u"profile-fetch")
         ok = profile(argc > 2 ? std::atoi(argv[2]) : 20, mode == u"profile-window");
     else
-        std::fprintf(stderr, "usage: bench_window idle|list|memory\n");
+        std::fprintf(stderr, "usage: bench_window idle|list|memory|delayed|listops\n");
     std::fflush(stdout);
     curl_global_cleanup();
     return ok ? 0 : 1;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the benchmarks (Release, build-bench/) and runs all six, then prints each figure
+# Builds the benchmarks (Release, build-bench/) and runs all eleven, then prints each figure
 # against its target. Not part of the test suite: a missed target is reported, never an
 # error; the script fails only when something cannot be built or run.
 set -euo pipefail
@@ -8,7 +8,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 LUMO_BUILD="$LUMO_ROOT/build-bench"
 
 lumo_install_packages libbenchmark-dev wrk curl libcurl4-openssl-dev
-lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=OFF
+# The window of this build talks to the start-up benchmark's own server on a port of its own.
+bench_port=18613
+lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=OFF \
+    -DLUMO_LISTING_URL="http://127.0.0.1:$bench_port/" -DLUMO_LOOKUP_URL="http://127.0.0.1:$bench_port" \
+    -DLUMO_MAKER_URL="http://127.0.0.1:$bench_port"
 
 export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="qt.qpa.*=false"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
@@ -29,6 +33,51 @@ echo "== 4: scrapers on 10 MB pages"
 sed 's/\x1b\[[0-9;]*m//g' "$out/scrapers" | grep '^RESULT' >>"$out/results" || true
 echo "== 5: memory after listing 20,000 names"
 "$bin/bench_window" memory | tee -a "$out/results"
+
+echo "== 7: the same 50 pages through Form1 against libcurl, every answer 5 ms and 20 ms late"
+"$bin/bench_window" delayed | tee -a "$out/results"
+echo "== 8, 9: the window's start-up and idle memory against a minimal Qt Widgets program"
+"$bin/bench_startup" "$LUMO_BUILD/src/lumo" "$bin/bench_minimal" "$bench_port" | tee -a "$out/results"
+echo "== 11: select all + copy, and a filter change, on 20,000 names, against addItems"
+"$bin/bench_window" listops | tee -a "$out/results"
+
+echo "== 10: lumo-cli list of 50 pages, whole process, against curl on the same addresses"
+cli_figures() { # DELAY_MS
+    local delay="$1" log="$out/sites-$1.log" day urls=() round t0 t1 jobs
+    lumo_start_sites "$log" --port 0 --today 2024-03-05 --cell-size 5000 --delay-ms "$delay" ||
+        { echo "lumo-sites did not start: $(cat "$log")" >&2; exit 1; }
+    local origin="$LUMO_SITES_ORIGIN"
+    day=2011-03-05 # --today 2024-03-05, carried into 2011
+    # curl asks for what lumo-cli asks for: the home page, the day's summary, the 50 pages.
+    urls=("$origin/" "$origin/deleteddate.php?date=$day")
+    for page in $(seq 50); do
+        urls+=("$origin/deleteddomain.php?date=$day&t=inter&page=$page&tld=.com&length=7")
+    done
+    now() { date +%s%N; }
+    declare -A times=()
+    for round in 0 1 2 3 4 5; do # round 0 warms up
+        for jobs in 1 4; do
+            t0="$(now)"
+            "$LUMO_BUILD/src/cli/lumo-cli" list --listing-url "$origin/" --day today --suffix com \
+                --length 7 --jobs "$jobs" >"$out/cli-names"
+            t1="$(now)"
+            [ "$(wc -l <"$out/cli-names")" = 5000 ] || { echo "lumo-cli did not list 5,000 names" >&2; exit 1; }
+            [ "$round" = 0 ] || times[cli$jobs]+="$(( (t1 - t0) / 1000 )) "
+        done
+        t0="$(now)"
+        curl -s "${urls[@]}" >/dev/null
+        t1="$(now)"
+        [ "$round" = 0 ] || times[curl]+="$(( (t1 - t0) / 1000 )) "
+    done
+    lumo_stop_sites
+    median() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+    local c1 c4 cu
+    c1="$(median "${times[cli1]}")"; c4="$(median "${times[cli4]}")"; cu="$(median "${times[curl]}")"
+    echo "RESULT cli_jobs1_ratio_${delay}ms $(awk -v a="$c1" -v b="$cu" 'BEGIN {printf "%.3f (lumo-cli %.0f ms, curl %.0f ms)", a / b, a / 1000, b / 1000}')"
+    echo "RESULT cli_jobs4_ratio_${delay}ms $(awk -v a="$c4" -v b="$cu" 'BEGIN {printf "%.3f (lumo-cli %.0f ms)", a / b, a / 1000}')"
+}
+cli_figures 0 | tee -a "$out/results"
+cli_figures 20 | tee -a "$out/results"
 
 echo "== 6: wrk, 10 s, 32 connections: list pages, then a static 10 kB page"
 lumo_start_sites "$out/sites.log" --port 0 --today 2024-03-05 --cell-size 5000 \
@@ -55,7 +104,7 @@ echo
 echo "== Figures of this run ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg))"
 awk '
     BEGIN {
-        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static", keys, "|")
+        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static|delayed_list_ratio_20ms|delayed_list_ratio_5ms|startup_ratio|idle_memory_ratio|cli_jobs1_ratio_0ms|cli_jobs1_ratio_20ms|cli_jobs4_ratio_20ms|select_copy_ratio|filter_change_ratio", keys, "|")
         what["idle_cpu_per_wall"] = "1 waiting: CPU / wall";        op["idle_cpu_per_wall"] = "<="; goal["idle_cpu_per_wall"] = 0.02
         what["list_time_ratio"] = "2 5,000 names: Form1 / curl";    op["list_time_ratio"] = "<=";   goal["list_time_ratio"] = 1.3
         what["probe_worst_late_ms"] = "3 probe timer, worst late ms"; op["probe_worst_late_ms"] = "<="; goal["probe_worst_late_ms"] = 50
@@ -64,6 +113,15 @@ awk '
         what["wrk_list_rps"] = "6 list pages, requests/s";          op["wrk_list_rps"] = ">=";      goal["wrk_list_rps"] = 5000
         what["wrk_errors"] = "6 wrk errors";                        op["wrk_errors"] = "<=";        goal["wrk_errors"] = 0
         what["wrk_list_to_static"] = "6 list / static requests/s";  op["wrk_list_to_static"] = ">="; goal["wrk_list_to_static"] = 0.5
+        what["delayed_list_ratio_20ms"] = "7 Form1 / curl, 20 ms late"; op["delayed_list_ratio_20ms"] = "<="; goal["delayed_list_ratio_20ms"] = 1.05
+        what["delayed_list_ratio_5ms"] = "7 Form1 / curl, 5 ms late"; op["delayed_list_ratio_5ms"] = "<="; goal["delayed_list_ratio_5ms"] = 1.15
+        what["startup_ratio"] = "8 start-up / minimal program";    op["startup_ratio"] = "<=";     goal["startup_ratio"] = 1.1
+        what["idle_memory_ratio"] = "9 idle memory / minimal";     op["idle_memory_ratio"] = "<="; goal["idle_memory_ratio"] = 1.5
+        what["cli_jobs1_ratio_0ms"] = "10 lumo-cli -j1 / curl, loopback"; op["cli_jobs1_ratio_0ms"] = "<="; goal["cli_jobs1_ratio_0ms"] = 2
+        what["cli_jobs1_ratio_20ms"] = "10 lumo-cli -j1 / curl, 20 ms"; op["cli_jobs1_ratio_20ms"] = "<="; goal["cli_jobs1_ratio_20ms"] = 1.05
+        what["cli_jobs4_ratio_20ms"] = "10 lumo-cli -j4 / curl, 20 ms"; op["cli_jobs4_ratio_20ms"] = "<="; goal["cli_jobs4_ratio_20ms"] = 0.35
+        what["select_copy_ratio"] = "11 select all + copy / addItems"; op["select_copy_ratio"] = "<="; goal["select_copy_ratio"] = 2
+        what["filter_change_ratio"] = "11 filter change / addItems"; op["filter_change_ratio"] = "<="; goal["filter_change_ratio"] = 2
         printf "%-36s %10s %4s %7s  %s\n", "benchmark", "figure", "", "target", "verdict"
     }
     /^RESULT / {
