@@ -20,7 +20,7 @@ done
 for entry in "$root"/bin/* "$root"/bin/.[!.]*; do
     [ -e "$entry" ] || continue
     case "${entry##*/}" in
-    lumo | lumo-sites) ;;
+    lumo | lumo-sites | lumo-cli) ;;
     *) fail "unexpected file in bin/: ${entry##*/}" ;;
     esac
 done
