@@ -88,7 +88,6 @@ QStringList Command::withOptionalValues(QStringList arguments) const {
 int Command::execute(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addOptions(allOptions());
-    parser.addPositionalArgument(positional_, positionalHelp_);
     if (!parser.parse(withOptionalValues(arguments))) {
         if (!parser.unknownOptionNames().isEmpty())
             return usage(QStringLiteral("%1 没有选项 %2；“lumo-cli %1 --help”列出它的选项")

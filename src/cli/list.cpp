@@ -132,21 +132,22 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
             services.fail(page.url, Module1::describe(page.fetched));
             return false;
         }
+        QStringList names;
+        for (const QString& name : page.names)
+            if (filter->matches(name))
+                names << name;
+        kept += names.size();
         QString text;
-        for (const QString& name : page.names) {
-            if (!filter->matches(name))
-                continue;
-            ++kept;
-            if (format == Format::Text)
-                text += name + u'\n';
-            else if (format == Format::Csv)
+        if (format == Format::Text)
+            text = listing::namesAsText(names);
+        for (const QString& name : names)
+            if (format == Format::Csv)
                 text += listing::listCsvRow(name, *length, suffix, cell.date);
-            else
+            else if (format == Format::Json)
                 text += array.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
                                                QStringLiteral("suffix"), QStringLiteral("day")},
                                               {name, QString::number(*length), suffix, cell.date},
                                               {false, true}));
-        }
         if (!text.isEmpty() && !out.write(text))
             return false;
         QString line = QStringLiteral("已读 %1/%2 页，列出 %3 个域名")
