@@ -4,6 +4,7 @@
 #include "cli/output.h"
 
 #include <QCoreApplication>
+#include <QNetworkAccessManager>
 
 namespace cli {
 
@@ -91,5 +92,11 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("lumo-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
     cli::interrupt::install();
-    return cli::run(QCoreApplication::arguments().mid(1));
+    const int code = cli::run(QCoreApplication::arguments().mid(1));
+    // Put the network layer away before the end: a finished reply waits for a deferred
+    // delete, and the connections kept for reuse live in a thread of their own.
+    if (auto* network = app.findChild<QNetworkAccessManager*>())
+        network->clearConnectionCache();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return code;
 }
