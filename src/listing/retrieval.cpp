@@ -26,14 +26,12 @@ RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const List
     for (int page = 1; page <= pages; ++page) {
         if (end.met(listed))
             break; // nothing more to ask for
-        while (asked < pages && asked < page - 1 + jobs) {
-            auto request = std::make_unique<Module1::Request>(urlOf(++asked), "UTF-8");
-            if (jobs == 1 && options.lane)
-                options.lane->take(request.get());
-            ahead.push_back(std::move(request));
-        }
+        while (asked < pages && asked < page - 1 + jobs)
+            ahead.push_back(std::make_unique<Module1::Request>(urlOf(++asked), "UTF-8"));
         const std::unique_ptr<Module1::Request> request = std::move(ahead.front());
         ahead.pop_front();
+        if (options.lane)
+            options.lane->take(request.get());
 
         ListedPage out;
         out.page = page;

@@ -32,7 +32,8 @@ struct RetrievalOptions {
     // Pages in flight at once, 1 to 8. Later pages are asked for early; they are handed over
     // in order all the same, and the end test and the page count decide as with one.
     int jobs = 1;
-    // With one job: the lane its requests go on, so that a newer retrieval stops them.
+    // The lane the page waited for goes on, so that a newer retrieval (or an interrupt)
+    // aborts it; the pages asked for ahead go when the retrieval returns.
     Module1::Lane* lane = nullptr;
 };
 

@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/commands.h"
+
+#include "cli/interrupt.h"
+#include "listing/export.h"
+#include "listing/filter.h"
+#include "listing/retrieval.h"
+#include "listing/urls.h"
+
+namespace cli {
+namespace {
+
+QString suffixChoices() {
+    QStringList all;
+    for (int i = 1; i <= 7; ++i)
+        all << listing::suffix(i);
+    return all.join(QStringLiteral(", "));
+}
+
+// ".com", "com" and "COM" alike; 0 for none of the seven.
+int suffixIndexOf(QString text) {
+    text = text.toLower();
+    if (!text.startsWith(u'.'))
+        text.prepend(u'.');
+    for (int i = 1; i <= 7; ++i)
+        if (listing::suffix(i) == text)
+            return i;
+    return 0;
+}
+
+// A whole number in [low, high], written plainly.
+std::optional<int> numberIn(const QString& text, int low, int high) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < low || n > high || text != QString::number(n))
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+List::List()
+    : Command(QStringLiteral("list"), QStringLiteral("列出一天里某个后缀、某个长度的全部域名")) {
+    setDetails(QStringLiteral("名字按列表页的顺序输出，读到格子里的数量为止，和窗口列出的一样。\n"
+                              "筛选条件看的是不带后缀的名字，给出的都要满足。\n"
+                              "Ctrl+C 像窗口的“停止查询”：已列出的照常输出，退出码 130。"));
+    addOption(dayOption());
+    addOption({QStringLiteral("suffix"),
+               QStringLiteral("后缀：%1（可不带点）").arg(suffixChoices()), QStringLiteral("S")});
+    addOption(
+        {QStringLiteral("length"), QStringLiteral("名字的长度：3 到 7"), QStringLiteral("N")});
+    addOption({QStringLiteral("jobs"), QStringLiteral("同时读取的页数：1 到 8（默认 1），输出不变"),
+               QStringLiteral("N"), QStringLiteral("1")});
+    addOption({QStringLiteral("letters-only"), QStringLiteral("只要纯字母的名字")});
+    addOption({QStringLiteral("digits-only"), QStringLiteral("只要纯数字的名字")});
+    addOption({QStringLiteral("no-hyphen"), QStringLiteral("不要带连字符的名字")});
+    addOption({QStringLiteral("contains"), QStringLiteral("名字里含有这段文字（不分大小写）"),
+               QStringLiteral("TEXT")});
+    addOption({QStringLiteral("match"), QStringLiteral("名字里有符合这个正则表达式的部分"),
+               QStringLiteral("REGEX")});
+    addOption({QStringLiteral("pattern"),
+               QStringLiteral("名字符合这个模式：L 字母，N 数字，C 辅音，V 元音，"
+                              "其他大写字母同字同值（AABB），小写字母和数字照写"),
+               QStringLiteral("P")});
+    addOptionalValueOption({QStringLiteral("pinyin"),
+                            QStringLiteral("名字由拼音音节组成；给出 K 时恰好 K 个音节（1 到 3）"),
+                            QStringLiteral("K")},
+                           {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+}
+
+int List::run(const QCommandLineParser& parser, Format format, Services& services) {
+    // Everything the command line says is checked before the first request.
+    if (!parser.isSet(QStringLiteral("suffix")))
+        return usage(QStringLiteral("list 需要 --suffix，可选 %1").arg(suffixChoices()));
+    const int suffixIndex = suffixIndexOf(parser.value(QStringLiteral("suffix")));
+    if (suffixIndex == 0)
+        return usage(QStringLiteral("没有后缀 %1；可选 %2")
+                         .arg(parser.value(QStringLiteral("suffix")), suffixChoices()));
+    if (!parser.isSet(QStringLiteral("length")))
+        return usage(QStringLiteral("list 需要 --length，可选 3 到 7"));
+    const std::optional<int> length = numberIn(parser.value(QStringLiteral("length")), 3, 7);
+    if (!length)
+        return usage(
+            QStringLiteral("没有长度 %1；可选 3 到 7").arg(parser.value(QStringLiteral("length"))));
+    const std::optional<int> jobs = numberIn(parser.value(QStringLiteral("jobs")), 1, 8);
+    if (!jobs)
+        return usage(QStringLiteral("--jobs 只能是 1 到 8，不能是 %1")
+                         .arg(parser.value(QStringLiteral("jobs"))));
+
+    listing::FilterSpec spec;
+    spec.lettersOnly = parser.isSet(QStringLiteral("letters-only"));
+    spec.digitsOnly = parser.isSet(QStringLiteral("digits-only"));
+    spec.noHyphen = parser.isSet(QStringLiteral("no-hyphen"));
+    spec.contains = parser.value(QStringLiteral("contains"));
+    spec.regex = parser.value(QStringLiteral("match"));
+    spec.pattern = parser.value(QStringLiteral("pattern"));
+    if (parser.isSet(QStringLiteral("pinyin"))) {
+        const QString k = parser.value(QStringLiteral("pinyin"));
+        const std::optional<int> syllables = numberIn(k, 1, 3);
+        if (!k.isEmpty() && !syllables)
+            return usage(QStringLiteral("--pinyin 的音节数只能是 1、2 或 3，不能是 %1").arg(k));
+        spec.pinyinSyllables = syllables.value_or(0);
+    }
+    QString error;
+    const std::optional<listing::NameFilter> filter = listing::NameFilter::compile(spec, &error);
+    if (!filter)
+        return usage(error);
+
+    // The cell as the window's grid would show it: the day's printed date and its count.
+    const std::optional<Day> day = services.day(parser.value(QStringLiteral("day")));
+    if (!day)
+        return services.exitCode();
+    const std::optional<listing::DaySummary> summary = services.summary(*day);
+    if (!summary)
+        return services.exitCode();
+    const listing::Cell cell{services.listingUrl(), *summary->printedDate, suffixIndex, *length,
+                             *summary->count(*length, suffixIndex)};
+    const QString suffix = listing::suffix(suffixIndex);
+
+    Output out;
+    JsonArray array;
+    if (format == Format::Csv)
+        out.write(listing::listCsvHeader());
+    else if (format == Format::Json)
+        out.write(array.open());
+    qsizetype kept = 0;
+    showProgress(QStringLiteral("正在读取第 1 页……"));
+    const auto onPage = [&](const listing::ListedPage& page) {
+        if (page.fetched.failure == Module1::Failure::Aborted && interrupt::requested())
+            return false; // the page Ctrl+C cut short is dropped
+        if (page.fetched.failure != Module1::Failure::None) {
+            services.fail(page.url, Module1::describe(page.fetched));
+            return false;
+        }
+        QStringList names;
+        for (const QString& name : page.names)
+            if (filter->matches(name))
+                names << name;
+        kept += names.size();
+        QString text;
+        if (format == Format::Text)
+            text = listing::namesAsText(names);
+        for (const QString& name : names)
+            if (format == Format::Csv)
+                text += listing::listCsvRow(name, *length, suffix, cell.date);
+            else if (format == Format::Json)
+                text += array.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
+                                               QStringLiteral("suffix"), QStringLiteral("day")},
+                                              {name, QString::number(*length), suffix, cell.date},
+                                              {false, true}));
+        if (!text.isEmpty() && !out.write(text))
+            return false;
+        QString line = QStringLiteral("已读 %1/%2 页，列出 %3 个域名")
+                           .arg(page.page)
+                           .arg(page.pages)
+                           .arg(page.listed);
+        if (!filter->isEmpty())
+            line += QStringLiteral("，%1 个符合条件").arg(kept);
+        showProgress(line);
+        return true;
+    };
+    listing::retrieveNames(cell, onPage, &interrupt::requested, {*jobs, &interrupt::lane()});
+    clearProgress();
+
+    if (format == Format::Json)
+        out.write(array.close());
+    if (out.failed())
+        return out.failure();
+    if (interrupt::requested())
+        return Interrupted;
+    return services.exitCode();
+}
+
+} // namespace cli

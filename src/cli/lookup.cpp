@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/commands.h"
+
+#include "cli/interrupt.h"
+
+namespace cli {
+
+Lookup::Lookup()
+    : Command(QStringLiteral("lookup"),
+              QStringLiteral("查询域名的年龄、注册、到期和删除时间以及删除倒计时")) {
+    setPositional(QStringLiteral("域名..."), QStringLiteral("要查询的域名，一个或多个"));
+}
+
+int Lookup::run(const QCommandLineParser& parser, Format format, Services& services) {
+    const QStringList names = parser.positionalArguments();
+    if (names.isEmpty() || names.contains(QString()))
+        return usage(QStringLiteral("请输入查询域名"));
+
+    Records records{{QStringLiteral("name"), QStringLiteral("age"), QStringLiteral("status"),
+                     QStringLiteral("registered"), QStringLiteral("expires"),
+                     QStringLiteral("deleted"), QStringLiteral("countdown")}};
+    for (const QString& name : names) {
+        const std::optional<lookup::LookupPage> found = services.lookup(name);
+        if (interrupt::requested())
+            break;
+        if (found)
+            records.rows.append(QStringList{name} +
+                                QStringList(found->fields.begin(), found->fields.end()) +
+                                QStringList{found->countdown});
+    }
+
+    QString text;
+    if (format == Format::Text) {
+        if (!records.rows.isEmpty()) {
+            QList<QStringList> table{{QStringLiteral("域名"), QStringLiteral("域名年龄"),
+                                      QStringLiteral("域名状态"), QStringLiteral("注册时间"),
+                                      QStringLiteral("到期时间"), QStringLiteral("删除时间"),
+                                      QStringLiteral("删除倒计时")}};
+            text = alignedTable(table + records.rows);
+        }
+    } else {
+        text = format == Format::Csv ? records.csv() : records.json();
+    }
+    Output out;
+    out.write(text);
+    if (out.failed())
+        return out.failure();
+    return interrupt::requested() ? int(Interrupted) : services.exitCode();
+}
+
+} // namespace cli
