@@ -37,8 +37,9 @@ if(TARGET lumo-sites)
             DESTINATION lib/systemd/user)
 endif()
 
-# The command-line programs' pages come from their --help, with dist/man/NAME.h2m adding
-# sections (or a [NAME] of its own) when there is one. Deferred to the end of the top
+# The command-line programs' pages come from their --help, with an include file adding
+# sections (or a [NAME] of its own) when there is one. Their help is Chinese: help2man runs
+# them in a UTF-8 locale. Deferred to the end of the top
 # directory, so that a program added anywhere in the tree gets its page.
 function(lumo_command_pages)
     if(NOT LUMO_HELP2MAN)
@@ -46,20 +47,25 @@ function(lumo_command_pages)
     endif()
     set(whatis_lumo-sites "serve the listing, lookup and maker sites that lumo reads")
     set(whatis_lumo-cli "Lumo's command-line program")
+    set(include_lumo-sites ${LUMO_DIST}/man/lumo-sites.h2m)
+    set(include_lumo-cli ${PROJECT_SOURCE_DIR}/src/cli/lumo-cli.h2m) # kept beside its commands
     foreach(program lumo-sites lumo-cli)
         if(NOT TARGET ${program} OR NOT LUMO_HELP2MAN)
             continue()
         endif()
         set(page ${LUMO_DIST_OUT}/man/${program}.1)
-        set(include ${LUMO_DIST}/man/${program}.h2m)
+        set(include ${include_${program}})
         if(NOT EXISTS ${include})
             set(include)
         endif()
         add_custom_command(
             OUTPUT ${page}
             COMMAND ${LUMO_HELP2MAN} --no-info --section=1 --version-string=${PROJECT_VERSION}
-                    --name=${whatis_${program}} --opt-include=${LUMO_DIST}/man/${program}.h2m
+                    --name=${whatis_${program}} --opt-include=${include_${program}} --locale=C.UTF-8
                     --output=${page} $<TARGET_FILE:${program}>
+            # groff breaks and stretches lines only at blanks, and Chinese has none: let it
+            # break after the punctuation marks, where Chinese text breaks, and not justify.
+            COMMAND sed -i -e "s/\\([，、；：。）]\\)/\\1\\\\:/g" -e "/^\\.TH /a .ad l" ${page}
             DEPENDS ${program} ${include} VERBATIM)
         lumo_gzip(${page})
         install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

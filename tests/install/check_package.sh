@@ -46,7 +46,7 @@ grep -qE '^fonts-wqy-microhei \| fonts-noto-cjk$' <<<"$items" || fail "Depends l
 
 # File list: the programs, the menu entry, the icons and the README, nothing built for tests.
 files="$(dpkg-deb -c "$deb" | awk '{ print $NF }')"
-for path in ./usr/bin/lumo ./usr/bin/lumo-sites ./usr/share/applications/org.example.lumo.desktop \
+for path in ./usr/bin/lumo ./usr/bin/lumo-cli ./usr/bin/lumo-sites ./usr/share/applications/org.example.lumo.desktop \
             ./usr/share/icons/hicolor/16x16/apps/lumo.png ./usr/share/icons/hicolor/24x24/apps/lumo.png \
             ./usr/share/icons/hicolor/32x32/apps/lumo.png ./usr/share/icons/hicolor/48x48/apps/lumo.png \
             ./usr/share/icons/hicolor/scalable/apps/lumo.svg ./usr/share/doc/lumo/README.md \
@@ -58,8 +58,8 @@ for path in ./usr/bin/lumo ./usr/bin/lumo-sites ./usr/share/applications/org.exa
 done
 strays="$(grep -E '/tst_|\.a$|\.so(\.|$)|^\./usr/local/' <<<"$files" || true)"
 [ -z "$strays" ] || fail "package carries build leftovers: $strays"
-perms="$(dpkg-deb -c "$deb" | awk '$NF == "./usr/bin/lumo" || $NF == "./usr/bin/lumo-sites" { print $1 }')"
-[ "$(grep -c '^-rwxr-xr-x$' <<<"$perms")" -eq 2 ] || fail "programs are not mode 0755: $perms"
+perms="$(dpkg-deb -c "$deb" | awk '$NF ~ /^\.\/usr\/bin\/lumo(-cli|-sites)?$/ { print $1 }')"
+[ "$(grep -c '^-rwxr-xr-x$' <<<"$perms")" -eq 3 ] || fail "programs are not mode 0755: $perms"
 
 # The maintainer scripts, run on the unpacked package under DPKG_ROOT (so the machine's own
 # units are left alone): installing enables the socket for every user, removing takes it back.
