@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "listing/domainlist.h"
+#include "listing/export.h"
 #include "listing/urls.h"
 #include "rig.h"
 #include "window/form1.h"
@@ -73,6 +74,7 @@ private slots:
     void overtakenRequestStopped_data();
     void overtakenRequestStopped();
     void dateLoadDuringRetrieval();
+    void csv();
 };
 
 void DomainListTest::pageCount() {
@@ -212,6 +214,13 @@ void DomainListTest::dateLoadDuringRetrieval() {
              (QStringList{comPage(4, 1), "/deleteddate.php?date=2011-05-04", comPage(4, 2)}));
     QCOMPARE(rig.form->List1->count(), 150); // the count and the date it started with
     QCOMPARE(rig.form->Label8->text(), Done);
+}
+
+void DomainListTest::csv() {
+    QCOMPARE(listing::listCsvHeader() + listing::listCsvRow("a\"b,c.com", 5, ".com", "5月3日"),
+             QStringLiteral("name,length,suffix,day\r\n\"a\"\"b,c.com\",5,.com,5月3日\r\n"));
+    QCOMPARE(listing::csvRow({"a\nb", "x\ry", "plain"}),
+             QStringLiteral("\"a\nb\",\"x\ry\",plain\r\n"));
 }
 
 QTEST_MAIN(DomainListTest)

@@ -46,6 +46,7 @@ private slots:
     void buttons_data();
     void buttons();
     void laterPages();
+    void oneLoadAtATime();
 };
 
 // Counts go by occurrence: text before the first marker and the eighth are no counts, and
@@ -112,6 +113,20 @@ void GridTest::laterPages() {
             QCOMPARE(rig.cell(length, i)->text(), (length == 5 && i >= 4) || length == 7
                                                       ? QStringLiteral("...")
                                                       : QString::number(length * 10 + i));
+}
+
+// A date button pressed from the keyboard while a day loads starts nothing.
+void GridTest::oneLoadAtATime() {
+    GridRig rig;
+    rig.server.setFallback(FixtureServer::held(summaryPage("2011-05-03").toUtf8()));
+    rig.server.onRequest = [&](const QString&) {
+        QTimer::singleShot(0, [&] {
+            rig.form->Command1_Click();
+            rig.server.release();
+        });
+    };
+    rig.form->Command3_Click();
+    QCOMPARE(rig.server.targets(), QStringList{"/deleteddate.php?date=d1"});
 }
 
 QTEST_MAIN(GridTest)

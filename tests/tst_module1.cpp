@@ -22,6 +22,7 @@ private slots:
     void windowKeepsRunningDuringWait();
     void pageKeptWhileNestedWorkOutlastsLimit();
     void redirectsFollowedWithinLimit();
+    void silentServerEndsAtIdleLimit();
 
 private:
     FixtureServer* server = nullptr;
@@ -174,6 +175,15 @@ void TestModule1::redirectsFollowedWithinLimit() {
                                         "Content-Length: 0\r\n\r\n"));
     server->setReply("/new", FixtureServer::answer("moved here"));
     QCOMPARE(Module1::GetPageUtf8(server->origin() + "/old"), QStringLiteral("moved here"));
+}
+
+// A server that says nothing is given up at the idle limit, long before the total one.
+void TestModule1::silentServerEndsAtIdleLimit() {
+    Module1::setFetchLimits({.idleTimeoutMs = 300, .totalTimeoutMs = 5000});
+    server->setReply("/p", FixtureServer::silent());
+    const Module1::Page page = Module1::Fetch(server->origin() + "/p", "UTF-8");
+    Module1::setFetchLimits({});
+    QCOMPARE(page.failure, Module1::Failure::Silent);
 }
 
 QTEST_MAIN(TestModule1)

@@ -43,6 +43,7 @@ class TstWindow : public QObject {
 private slots:
     void geometry_data();
     void geometry();
+    void gridAsDrawn();
     void holdingFrameOutOfView();
     void coversOnTop();
     void longStatusStaysInItsRoom();
@@ -83,6 +84,20 @@ void TstWindow::geometry() {
     QCOMPARE(w->pos() - (w->parentWidget() == box ? box->contentsRect().topLeft() : QPoint()),
              rect.topLeft());
     QCOMPARE(w->size(), rect.isEmpty() ? w->sizeHint() : rect.size());
+}
+
+// The grid as painted: a line runs 8 pixels left of each column of cells and 8 pixels above
+// each row, so no cell sits on a line or in its neighbour's box.
+void TstWindow::gridAsDrawn() {
+    Window window;
+    const QImage picture = window.form->Frame2->grab().toImage();
+    for (int length = 3; length <= 7; ++length)
+        for (int i = 1; i <= 7; ++i) {
+            const QRect cell = window.cell(length, i)->geometry();
+            QVERIFY2(qGray(picture.pixel(cell.x() - 8, cell.center().y())) < 128 &&
+                         qGray(picture.pixel(cell.center().x(), cell.y() - 8)) < 128,
+                     qPrintable(window.cell(length, i)->objectName()));
+        }
 }
 
 void TstWindow::holdingFrameOutOfView() {
@@ -180,6 +195,8 @@ void TstWindow::clock() {
     const QDateTime moment(QDate(2024, 3, 5), QTime(17, 8, 9));
     QCOMPARE(window::clockText(moment, QLocale::c(), QStringLiteral("QQ:800123")),
              QStringLiteral("当前时间:  5 Mar 2024 17:08:09  软件问题：QQ:800123"));
+    QCOMPARE(window::clockText(moment, QLocale(QLocale::German, QLocale::Germany), "x"),
+             QStringLiteral("当前时间:  05.03.24 17:08:09  软件问题：x"));
 
     Window window;
     Label* label = window.form->Label14;
@@ -220,6 +237,11 @@ void TstWindow::listPick() {
     QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {},
                       form.List1->visualItemRect(form.List1->item(1)).center());
     QCOMPARE(form.Text9->text(), QStringLiteral("bcd.com"));
+    // A control-click unpicks the row: it stays current, and is no pick.
+    form.Text9->setText(QStringLiteral("typed.com"));
+    QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      form.List1->visualItemRect(form.List1->item(1)).center());
+    QCOMPARE(form.Text9->text(), QStringLiteral("typed.com"));
     QCOMPARE(window.server.targets(), QStringList()); // a pick starts no lookup
 }
 
