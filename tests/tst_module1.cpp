@@ -70,7 +70,7 @@ private slots:
             << R::drip(QByteArray(400, 'x'), 5) << "" << Failure::TooSlow;
         QTest::newRow("over the size cap")
             << R::answer(QByteArray(1001, 'x')) << "" << Failure::TooLarge;
-        QTest::newRow("refused") << R::Reply(R::Reply::Mode::Silent, 0) << "" << Failure::Refused;
+        QTest::newRow("refused") << R::answer({}, 0) << "" << Failure::Refused;
     }
     void fetch() {
         QFETCH(FixtureServer::Reply, reply);
@@ -110,23 +110,6 @@ private slots:
         for (const char* url : {"", "not a url", "ftp://127.0.0.1/x", "http://"})
             QCOMPARE(Module1::Fetch(url, "UTF-8").failure, Failure::BadAddress);
         QCOMPARE(server->targets().size(), 1);
-    }
-
-    // A fetch started inside another's wait (the window keeps running) returns first; each
-    // gets its own page.
-    void nestedFetchReturnsFirst() {
-        server->setReply("/outer", FixtureServer::held("outer"));
-        server->setReply("/inner", FixtureServer::answer("inner"));
-        QStringList order;
-        server->onRequest = [&](const QString& target) {
-            if (target == "/outer")
-                QTimer::singleShot(0, this, [&] {
-                    order << Module1::GetPageUtf8(server->origin() + "/inner");
-                    server->release("/outer");
-                });
-        };
-        order << Module1::GetPageGb2312(server->origin() + "/outer");
-        QCOMPARE(order, (QStringList{"inner", "outer"}));
     }
 
     // The limits stop a request in flight, never a page already in: a dialog left open inside

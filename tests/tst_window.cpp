@@ -37,25 +37,23 @@ struct Window : Rig {
 
 // The user closes the window while the start-up waits for its page and answers the question
 // with `answer`; `note` hears what happens. Returns whether the close went through.
-bool closeDuringStartup(FixtureServer& server, Form1& form, int answer,
-                        const std::function<void(const QString&)>& note) {
-    server.setReply("/", FixtureServer::held("<h2>四天后的删除域名查询</h2><table>" +
-                                             QByteArray("<a>2011-11-29</a>").repeated(5) +
-                                             "</table>"
-                                             "<a>首页</a> &nbsp;&nbsp; 2011-12-01 删除"));
-    form.Timer1->stop();
-    form.Timer3->stop();
+bool closeDuringStartup(Rig& rig, int answer, const std::function<void(const QString&)>& note) {
+    Form1& form = *rig.form;
+    rig.server.setReply("/",
+                        FixtureServer::held("<h2>四天后的删除域名查询</h2><table>" +
+                                            QByteArray("<a>2011-11-29</a>").repeated(5) +
+                                            "</table><a>首页</a> &nbsp;&nbsp; 2011-12-01 删除"));
     form.MsgBox = [&, answer](const QString& text, int style, const QString& caption) {
         note(QStringLiteral("asked %1|%2|%3").arg(text).arg(style).arg(caption));
-        server.release(); // the page is in: only the end stops the start-up
+        rig.server.release(); // the page is in: only the end stops the start-up
         return answer;
     };
     bool closed = true;
-    server.onRequest = [&](const QString&) {
+    rig.server.onRequest = [&](const QString&) {
         QTimer::singleShot(0, &form, [&] { closed = form.close(); });
     };
     QObject::connect(form.Text1, &QLineEdit::textChanged,
-                     [&](const QString& text) { note(QStringLiteral("slot written ") + text); });
+                     [&](auto text) { note("slot written " + text); });
     form.show();
     form.Command11_Click();
     return closed;
@@ -134,13 +132,11 @@ private slots:
         Label* label = window.form->Label14;
         QCOMPARE(label->text(), QString()); // empty until the first tick
         window.form->Timer2->start();
-        const QDateTime before = QDateTime::currentDateTime();
         QTRY_VERIFY_WITH_TIMEOUT(!label->text().isEmpty(), 3000);
-        QStringList candidates;
-        for (QDateTime t = before.addSecs(-1); t <= QDateTime::currentDateTime().addSecs(1);
-             t = t.addSecs(1))
-            candidates << window::clockText(t, QLocale::system(), lumo::config::SupportContact);
-        QVERIFY2(candidates.contains(label->text()), qPrintable(label->text()));
+        QVERIFY2(label->text().startsWith("当前时间:  ") &&
+                     label->text().endsWith(QStringLiteral("  软件问题：") +
+                                            lumo::config::SupportContact),
+                 qPrintable(label->text()));
     }
 
     // A pick by keyboard or mouse copies the name into the lookup box and looks nothing up; a
@@ -182,11 +178,9 @@ private slots:
     void exitRefused() {
         QFETCH(int, answer);
         Rig rig;
-        int ends = 0;
-        rig.form->EndProgram = [&] { ++ends; };
+        rig.form->EndProgram = [] {}; // were it asked to end, the close would go through
         QStringList notes;
-        QVERIFY(!closeDuringStartup(rig.server, *rig.form, answer, [&](auto n) { notes << n; }));
-        QCOMPARE(ends, 0);
+        QVERIFY(!closeDuringStartup(rig, answer, [&](auto n) { notes << n; }));
         QCOMPARE(notes, (QStringList{"asked 真的退出吗?|33|退出", "slot written 2011-12-01"}));
     }
 
@@ -204,10 +198,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], "--exit-child") == 0) { // with the program's own end
         const auto print = [](const QString& line) { std::puts(qPrintable(line)); };
-        FixtureServer server;
-        server.listen();
-        Form1 form({server.origin() + "/", server.origin(), server.origin()});
-        closeDuringStartup(server, form, MsgBoxOk, print);
+        Rig rig;
+        closeDuringStartup(rig, MsgBoxOk, print);
         print("start-up returned");
         return 3;
     }

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fixtureserver.h"
 
-#include <QTcpSocket>
 #include <QTimer>
 
 FixtureServer::Reply FixtureServer::drip(const QByteArray& body, int intervalMs) {
-    Reply r(Reply::Mode::Custom);
-    r.custom = [body, intervalMs](QTcpSocket* socket) {
+    return custom([body, intervalMs](QTcpSocket* socket) {
         auto* timer = new QTimer(socket);
         QObject::connect(timer, &QTimer::timeout, socket,
                          [socket, bytes = response(200, body), next = qsizetype(0)]() mutable {
@@ -14,8 +12,7 @@ FixtureServer::Reply FixtureServer::drip(const QByteArray& body, int intervalMs)
                                  socket->write(bytes.mid(next++, 1));
                          });
         timer->start(intervalMs);
-    };
-    return r;
+    });
 }
 
 FixtureServer::FixtureServer(QObject* parent) : QObject(parent) {
@@ -69,29 +66,11 @@ void FixtureServer::onReadyRead(QTcpSocket* socket) {
         const Reply reply = replies_.value(target, fallback_);
         if (reply.mode == Reply::Mode::Hold)
             held_.append({socket, target, reply});
+        else if (reply.mode == Reply::Mode::Custom)
+            reply.custom(socket);
         else
-            send(socket, reply);
+            socket->write(response(reply.status, reply.body, reply.headers));
         if (socket->state() != QAbstractSocket::ConnectedState)
             return;
-    }
-}
-
-void FixtureServer::send(QTcpSocket* socket, const Reply& reply) {
-    switch (reply.mode) {
-    case Reply::Mode::Answer:
-        socket->write(response(reply.status, reply.body, reply.headers));
-        break;
-    case Reply::Mode::Close:
-        socket->disconnectFromHost();
-        break;
-    case Reply::Mode::Raw:
-        socket->write(reply.body);
-        socket->disconnectFromHost();
-        break;
-    case Reply::Mode::Custom:
-        reply.custom(socket);
-        break;
-    default: // Hold and Silent answer nothing now
-        break;
     }
 }

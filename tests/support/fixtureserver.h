@@ -9,9 +9,8 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <functional>
-
-class QTcpSocket;
 
 // A loopback HTTP server for tests: 127.0.0.1, a port of the system's choosing. It answers
 // each request target (path and query, exactly as sent) with a canned reply and records
@@ -20,15 +19,10 @@ class QTcpSocket;
 class FixtureServer : public QObject {
     Q_OBJECT
 public:
+    // What a request gets: an answer (status, headers and body) now or, held, when the test
+    // calls release(); or whatever `custom` does with the socket.
     struct Reply {
-        enum class Mode {
-            Answer, // status, headers and body
-            Hold,   // answer only when the test calls release()
-            Close,  // close the connection without answering
-            Silent, // keep the connection open and never answer
-            Raw,    // send `body` as it stands, then close
-            Custom, // hand the socket to `custom`
-        };
+        enum class Mode { Answer, Hold, Custom };
         Reply(Mode mode = Mode::Answer, int status = 200, QByteArray body = {})
             : mode(mode), status(status), body(std::move(body)) {}
         Mode mode;
@@ -44,9 +38,23 @@ public:
     static Reply held(const QByteArray& body, int status = 200) {
         return Reply(Reply::Mode::Hold, status, body);
     }
-    static Reply closing() { return Reply(Reply::Mode::Close); }
-    static Reply silent() { return Reply(Reply::Mode::Silent); }
-    static Reply raw(const QByteArray& bytes) { return Reply(Reply::Mode::Raw, 200, bytes); }
+    static Reply custom(std::function<void(QTcpSocket*)> act) {
+        Reply r(Reply::Mode::Custom);
+        r.custom = std::move(act);
+        return r;
+    }
+    // Closes the connection without answering.
+    static Reply closing() {
+        return custom([](QTcpSocket* s) { s->disconnectFromHost(); });
+    }
+    // Keeps the connection open and never answers.
+    static Reply silent() {
+        return custom([](QTcpSocket*) {});
+    }
+    // Sends `bytes` as they stand, then closes.
+    static Reply raw(const QByteArray& bytes) {
+        return custom([bytes](QTcpSocket* s) { s->write(bytes), s->disconnectFromHost(); });
+    }
     // Sends a 200 answer one byte every `intervalMs`, for as long as the client listens.
     static Reply drip(const QByteArray& body, int intervalMs);
 
@@ -78,7 +86,6 @@ public:
 
 private:
     void onReadyRead(QTcpSocket* socket);
-    void send(QTcpSocket* socket, const Reply& reply);
 
     QTcpServer* server_ = new QTcpServer(this);
     QHash<QString, Reply> replies_;
