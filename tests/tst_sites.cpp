@@ -27,7 +27,7 @@ QStringList namesOn(const QString& page, const QString& base = "http://127.0.0.1
 
 // The body of a GET sent with `host` as its Host header.
 QByteArray getAs(const QString& url, const QByteArray& host) {
-    static QNetworkAccessManager nam;
+    QNetworkAccessManager nam;
     QNetworkRequest request{QUrl(url)};
     request.setRawHeader("Host", host);
     std::unique_ptr<QNetworkReply> reply(nam.get(request));

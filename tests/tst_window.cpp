@@ -93,6 +93,8 @@ private slots:
         form.Label8->setText(text); // too long for its room: shortened, whole in its tooltip
         QVERIFY(form.Label8->geometry().right() < form.Frame2->x());
         QCOMPARE(form.Label8->toolTip(), text);
+        form.Text9->setText(QString(40000, u'a')); // the lookup box has no length limit
+        QCOMPARE(form.Text9->text().size(), 40000);
         form.Label9(1)->setText("<font color=red>x</font>");
         QCOMPARE(form.Label9(1)->textFormat(), Qt::PlainText);
         QVERIFY(form.Frame4->isHidden() && form.Timer1->interval() == 500 &&
