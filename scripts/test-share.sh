@@ -40,7 +40,7 @@ count() {
                 }
                 counted++
             }
-            END { print counted + 0 }')"
+            END { print counted + 0 }' | awk '{ sum += $1 } END { print sum + 0 }')"
         total=$((total + n))
     done
     echo "$total"
