@@ -2,13 +2,10 @@
 #include "maintenance/versionfile.h"
 #include "net/module1.h"
 
-#include <QString>
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The version file is read as GB2312, so the decoder is part of the road.
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const QString text = Module1::BytesToText(bytes, QStringLiteral("gb2312"));
-    const std::optional<QString> line = maintenance::newVersionLine(text);
+    const auto line = maintenance::newVersionLine(Module1::BytesToText(bytes, "gb2312"));
     if (line && (line->isEmpty() || line->contains(QStringLiteral("\r\n")) ||
                  *line == maintenance::referenceVersion()))
         __builtin_trap();

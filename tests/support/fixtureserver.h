@@ -3,14 +3,14 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <functional>
-
-class QTcpServer;
-class QTcpSocket;
 
 // A loopback HTTP server for tests: 127.0.0.1, a port of the system's choosing. It answers
 // each request target (path and query, exactly as sent) with a canned reply and records
@@ -19,51 +19,57 @@ class QTcpSocket;
 class FixtureServer : public QObject {
     Q_OBJECT
 public:
+    // What a request gets: an answer (status, headers and body) now or, held, when the test
+    // calls release(); or whatever `custom` does with the socket.
     struct Reply {
-        enum class Mode {
-            Answer, // status, headers and body
-            Hold,   // answer only when the test calls release()
-            Close,  // close the connection without answering
-            Silent, // keep the connection open and never answer
-            Raw,    // send `raw` as it stands, then close
-            Custom, // hand the socket to `custom`
-        };
-        Mode mode = Mode::Answer;
-        int status = 200;
+        enum class Mode { Answer, Hold, Custom };
+        Reply(Mode mode = Mode::Answer, int status = 200, QByteArray body = {})
+            : mode(mode), status(status), body(std::move(body)) {}
+        Mode mode;
+        int status;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
-        QByteArray raw;
         std::function<void(QTcpSocket*)> custom;
     };
 
-    static Reply answer(const QByteArray& body, int status = 200);
-    static Reply held(const QByteArray& body, int status = 200);
-    static Reply closing();
-    static Reply silent();
-    static Reply raw(const QByteArray& bytes);
-    // Faults of a real network, for the robustness tests.
-    // Sends the head and the first `sent` bytes of `body`, then resets the connection.
-    static Reply resetMidBody(const QByteArray& body, qsizetype sent);
+    static Reply answer(const QByteArray& body, int status = 200) {
+        return Reply(Reply::Mode::Answer, status, body);
+    }
+    static Reply held(const QByteArray& body, int status = 200) {
+        return Reply(Reply::Mode::Hold, status, body);
+    }
+    static Reply custom(std::function<void(QTcpSocket*)> act) {
+        Reply r(Reply::Mode::Custom);
+        r.custom = std::move(act);
+        return r;
+    }
+    // Closes the connection without answering.
+    static Reply closing() {
+        return custom([](QTcpSocket* s) { s->disconnectFromHost(); });
+    }
+    // Keeps the connection open and never answers.
+    static Reply silent() {
+        return custom([](QTcpSocket*) {});
+    }
+    // Sends `bytes` as they stand, then closes.
+    static Reply raw(const QByteArray& bytes) {
+        return custom([bytes](QTcpSocket* s) { s->write(bytes), s->disconnectFromHost(); });
+    }
     // Sends a 200 answer one byte every `intervalMs`, for as long as the client listens.
     static Reply drip(const QByteArray& body, int intervalMs);
-    // A 200 answer in chunked transfer encoding, in chunks of `chunkSize` bytes.
-    static Reply chunked(const QByteArray& body, int chunkSize = 7);
-    // A 200 answer compressed with gzip (Content-Encoding: gzip).
-    static Reply gzipped(const QByteArray& body);
 
     explicit FixtureServer(QObject* parent = nullptr);
-    ~FixtureServer() override;
 
-    bool listen();
+    bool listen() { return server_->listen(QHostAddress::LocalHost, 0); }
     // Stops listening: connections to the port are refused from now on.
-    void close();
-    quint16 port() const;
+    void close() { server_->close(); }
+    quint16 port() const { return server_->serverPort(); }
     // "http://127.0.0.1:PORT", with no slash after it.
-    QString origin() const;
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
 
-    void setReply(const QString& target, const Reply& reply);
+    void setReply(const QString& target, const Reply& reply) { replies_[target] = reply; }
     // What a target without its own reply gets; a 404 page unless set.
-    void setFallback(const Reply& reply);
+    void setFallback(const Reply& reply) { fallback_ = reply; }
 
     // Every request target received so far, in order.
     QStringList targets() const { return targets_; }
@@ -79,12 +85,9 @@ public:
                                const QList<QPair<QByteArray, QByteArray>>& headers = {});
 
 private:
-    void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
-    void handle(QTcpSocket* socket, const QString& target);
-    void send(QTcpSocket* socket, const Reply& reply);
 
-    QTcpServer* server_;
+    QTcpServer* server_ = new QTcpServer(this);
     QHash<QString, Reply> replies_;
     Reply fallback_;
     QStringList targets_;

@@ -2,7 +2,6 @@
 #include "sitesprocess.h"
 
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 
 SitesProcess::SitesProcess(QStringList extraArguments) : arguments_(std::move(extraArguments)) {}
 
@@ -24,36 +23,26 @@ QString SitesProcess::origin() const {
 
 bool SitesProcess::start(int timeoutMs) {
     stop();
-    error_.clear();
-    if (program().isEmpty()) {
-        error_ = QStringLiteral("lumo-sites was not built");
+    error_ = program().isEmpty() ? QStringLiteral("lumo-sites was not built") : QString();
+    if (!error_.isEmpty())
         return false;
-    }
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.start(program(),
                    QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments_);
-    if (!process_.waitForStarted(timeoutMs)) {
-        error_ = QStringLiteral("cannot start %1: %2").arg(program(), process_.errorString());
-        return false;
-    }
-    static const QRegularExpression listening(
-        QStringLiteral("^listening on http://127\\.0\\.0\\.1:(\\d+)/$"));
     const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
+    const QByteArray prefix = "listening on http://127.0.0.1:";
+    while (process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) ||
+           (process_.state() != QProcess::NotRunning && !deadline.hasExpired())) {
         while (process_.canReadLine()) {
-            const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-            const QRegularExpressionMatch m = listening.match(line);
-            if (m.hasMatch()) {
-                port_ = quint16(m.captured(1).toUInt());
+            const QByteArray line = process_.readLine().trimmed();
+            if (line.startsWith(prefix) && line.endsWith('/')) {
+                port_ = quint16(line.mid(prefix.size()).chopped(1).toUInt());
                 return true;
             }
         }
-        if (process_.state() == QProcess::NotRunning)
-            break;
-        process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
-    error_ = QStringLiteral("lumo-sites did not come up: %1")
-                 .arg(QString::fromLocal8Bit(process_.readAllStandardError()).trimmed());
+    error_ =
+        QStringLiteral("lumo-sites did not come up: %1 %2")
+            .arg(process_.errorString(), QString::fromLocal8Bit(process_.readAllStandardError()));
     stop();
     return false;
 }

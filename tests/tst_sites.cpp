@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The bundled sites: their data and pages read with the program's own markers, and lumo-sites
+// as the program meets it, a child process on a loopback port.
+#include "listing/daysummary.h"
+#include "listing/domainlist.h"
+#include "net/module1.h"
+#include "sitescore/calendar.h"
+#include "sitescore/names.h"
+#include "sitescore/pages.h"
+#include "sitesprocess.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+using namespace sites;
+
+namespace {
+
+// Every name behind a link marker of the listing at `base`, not only the first 100.
+QStringList namesOn(const QString& page, const QString& base = "http://127.0.0.1:8613/") {
+    return listing::namesOnPage(page, "href=" + base + "whois.php?domain=", 1 << 20);
+}
+
+// The body of a GET sent with `host` as its Host header.
+QByteArray getAs(const QString& url, const QByteArray& host) {
+    QNetworkAccessManager nam;
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Host", host);
+    std::unique_ptr<QNetworkReply> reply(nam.get(request));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return reply->readAll();
+}
+
+} // namespace
+
+class TestSites : public QObject {
+    Q_OBJECT
+private slots:
+    void listsMatchSummary_data() {
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<int>("suffix");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("cellSize"); // -1: the day's own
+        QTest::newRow("first day, .com 3") << QDate(2010, 12, 1) << 1 << 3 << -1;
+        QTest::newRow(".cn 5") << QDate(2011, 3, 5) << 6 << 5 << -1;
+        QTest::newRow("last day, .com.cn 4") << QDate(2012, 1, 5) << 7 << 4 << -1;
+        QTest::newRow("forced 250") << QDate(2011, 3, 1) << 1 << 7 << 250;
+        QTest::newRow("forced past the day's room") << QDate(2011, 3, 1) << 1 << 7 << 9000;
+    }
+    // The list pages of a cell hold exactly the summary's count, 100 a page, nothing past the
+    // last page, each name well formed and once only.
+    void listsMatchSummary() {
+        QFETCH(QDate, day);
+        QFETCH(int, suffix);
+        QFETCH(int, length);
+        QFETCH(int, cellSize);
+        const QString date = formatDate(day), tail = suffixName(suffix);
+        const auto summary = listing::parseDaySummary(daySummaryPage(date, cellSize));
+        QCOMPARE(summary.printedDate.value_or(""), date);
+        const int count = summary.count(length, suffix).value_or("").toInt();
+        QVERIFY(count > 0 && (cellSize < 0 || count == cellSize));
+        static const QRegularExpression label("^[a-z0-9]([a-z0-9-]*[a-z0-9])?$");
+        QSet<QString> seen;
+        for (int page = 1; page <= (count + 99) / 100 + 1; ++page) {
+            const QStringList names =
+                namesOn(listPage("http://127.0.0.1:8613/", date, suffixKind(suffix),
+                                 QString::number(page), tail, QString::number(length), cellSize));
+            QCOMPARE(names.size(), qBound(0, count - (page - 1) * 100, 100));
+            for (const QString& name : names) {
+                QVERIFY2(name.endsWith(tail) && name.size() - tail.size() == length &&
+                             label.match(name.chopped(tail.size())).hasMatch() &&
+                             !seen.contains(name),
+                         qPrintable(name));
+                seen.insert(name);
+            }
+        }
+    }
+
+    // Short cells have the least room: over all the days, every name of each suffix is listed
+    // once only, and the lookup leads it back to its day.
+    void shortCellsAcrossAllDays() {
+        for (int suffix = 1; suffix <= SuffixCount; ++suffix)
+            for (int length : {3, 4}) {
+                QSet<QString> seen;
+                for (QDate day(2010, 12, 1); hasData(day); day = day.addDays(1))
+                    for (int i = 0; i < nameCount(day, suffix, length); ++i) {
+                        const QString name = domainName(day, suffix, length, i);
+                        const std::optional<Listing> listing = findListing(name);
+                        QVERIFY2(!seen.contains(name) && listing && listing->day == day &&
+                                     listing->index == i,
+                                 qPrintable(name));
+                        seen.insert(name);
+                    }
+                QVERIFY(seen.size() > 100);
+            }
+    }
+
+    void oddRequests_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown"); // part of the page; with "" the page lists 100 names
+        const QString good = "/deleteddomain.php?date=2011-03-05&t=inter&page=1&tld=.com&length=5";
+        QTest::newRow("good") << good << 200 << "";
+        for (const char* page :
+             {"0", "99999999999999999", "999999999999999999", "9223372036854775807", "-1"})
+            QTest::newRow(page) << QString(good).replace("page=1", QLatin1String("page=") + page)
+                                << 200 << "</html>";
+        QTest::newRow("no data") << QString(good).replace("2011", "1999") << 200 << "1999-03-05";
+        QTest::newRow("kind mismatch") << QString(good).replace("inter", "cn") << 200 << "类别 cn";
+        QTest::newRow("30 Feb") << "/deleteddate.php?date=2011-02-30" << 200 << "没有 2011-02-30";
+        QTest::newRow("markup") << "/DomainDel/?wd=%22%3E%3Cscript%3E%27%26" << 200
+                                << "&quot;&gt;&lt;script&gt;&#39;&amp;";
+        QTest::newRow("huge value")
+            << "/whois.php?domain=" + QString(10240, u'a') << 200 << QString(80, u'a') + "…";
+        QTest::newRow("unknown path") << "/<script>" << 404 << "/&lt;script&gt;";
+    }
+    // Anything asked of the sites gives a whole page, and names only where a cell has them.
+    void oddRequests() {
+        QFETCH(QString, target);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        const QUrl url("http://127.0.0.1:8613" + target);
+        const Reply reply = respond(
+            {url.path(), QUrlQuery(url), "127.0.0.1:8613", QDateTime(QDate(2011, 3, 5), {})});
+        const QString page = QString::fromUtf8(reply.body);
+        QCOMPARE(reply.status, status);
+        QCOMPARE(reply.contentType, QByteArray("text/html; charset=utf-8"));
+        QVERIFY2(page.contains(shown) && page.endsWith(u"</html>\n") && !page.contains(u"<script>"),
+                 qPrintable(page));
+        QCOMPARE(namesOn(page).size(), shown.isEmpty() ? 100 : 0);
+    }
+
+    void overTheNetwork() {
+        SitesProcess sites({"--static-page", "10240"});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        QCOMPARE(Module1::GetPageUtf8(sites.origin() + "/static.html").size(), 10240);
+        // The list links are built on the Host header as sent.
+        const QString list =
+            sites.origin() + "/deleteddomain.php?date=2011-03-02&t=cn&tld=.cn&length=5&page=1";
+        QCOMPARE(namesOn(getAs(list, "lists.example:99"), "http://lists.example:99/").size(), 100);
+        QCOMPARE(namesOn(getAs(list, "a<b>"), "http://a&lt;b&gt;/").size(), 100);
+        // Random paths and queries, the same every run: a page every time, and the server goes on.
+        QRandomGenerator random(20111206);
+        const QString alphabet = QStringLiteral("ab09-._~/%?&=#+;:@!$'()*, <>\"{}|\\^`中\t\x7F");
+        const auto text = [&](int most) {
+            QString out;
+            for (int i = int(random.bounded(most + 1)); i > 0; --i)
+                out += alphabet.at(int(random.bounded(alphabet.size())));
+            return out;
+        };
+        const QStringList paths = {"/deleteddate.php?date=",
+                                   "/deleteddomain.php?page=",
+                                   "/whois.php?domain=",
+                                   "/DomainDel/?wd=",
+                                   "/lumo/?",
+                                   "/"};
+        for (int sent = 0; sent < 1000; ++sent) {
+            const QString target =
+                paths.at(int(random.bounded(6))) + text(random.bounded(8) ? 20 : 3000);
+            QVERIFY2(!Module1::GetPageUtf8(sites.origin() + target).isEmpty(), qPrintable(target));
+        }
+        QVERIFY(Module1::GetPageUtf8(sites.origin() + "/").contains("四天后的删除域名查询"));
+    }
+
+    void options_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("help") << QStringList{"--help"} << 0;
+        QTest::newRow("port word") << QStringList{"--port", "x"} << 2;
+        QTest::newRow("bad today") << QStringList{"--port", "0", "--today", "2011-02-30"} << 2;
+        QTest::newRow("cell size -1") << QStringList{"--port", "0", "--cell-size", "-1"} << 2;
+    }
+    // Bad use: one line on standard error, exit status 2, nothing served.
+    void options() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QProcess process;
+        process.start(SitesProcess::program(), arguments);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString out = process.readAllStandardOutput(), error = process.readAllStandardError();
+        if (exitCode == 0)
+            QVERIFY2(out.contains("--port") && out.contains("--today"), qPrintable(out));
+        else
+            QVERIFY2(out.isEmpty() && error.startsWith("lumo-sites: ") && error.count(u'\n') == 1,
+                     qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSites)
+#include "tst_sites.moc"
