@@ -22,4 +22,4 @@ if [ "$quick" = 0 ]; then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --test-dir "$LUMO_ROOT/build-asan" --output-on-failure -j2
 fi
-"$LUMO_ROOT/scripts/test-share.sh"
+"$LUMO_ROOT/scripts/test-share.sh" --check
