@@ -231,6 +231,25 @@ private slots:
         QCOMPARE(rig.form->List1->count(), 500);
     }
 
+    // A page that comes in while the exit box stands open for longer than the fetch's total
+    // limit is kept: after Cancel the list holds every name.
+    void pageUnderOpenBoxKept() {
+        Module1::FetchLimits limits;
+        limits.totalTimeoutMs = 300;
+        Module1::setFetchLimits(limits);
+        HandlerRig rig;
+        rig.form->show();
+        rig.form->MsgBox = [&](const QString&, int, const QString&) {
+            rig.server.release();
+            QTest::qWait(2 * limits.totalTimeoutMs);
+            return MsgBoxCancel;
+        };
+        rig.serve(100, comPage(5, 2), [&] { rig.form->close(); });
+        rig.click(5, 1, "300");
+        Module1::setFetchLimits({});
+        QCOMPARE(rig.form->List1->count(), 300);
+    }
+
     void overtakenRequestStopped_data() {
         QTest::addColumn<bool>("lookup");
         QTest::newRow("cell click") << false;
