@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -67,11 +68,20 @@ void TstLaunch::startFor() {
     if (!occupied)
         occupant.close();
     const QUrl bundled = atBundledOrigin ? origin : loopback(freePort());
+    // Where nothing may start, a stand-in notes that it ran.
+    QTemporaryDir dir;
+    const QString standIn = dir.filePath(QStringLiteral("sites")), ran = standIn + ".ran";
+    QFile script(standIn);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     BundledSites sites;
-    QCOMPARE(
-        sites.startFor({origin.toString() + QStringLiteral("/")}, bundled, SitesProcess::program()),
-        starts);
+    QCOMPARE(sites.startFor({origin.toString() + QStringLiteral("/")}, bundled,
+                            starts ? SitesProcess::program() : standIn),
+             starts);
+    QVERIFY(!QFile::exists(ran));
     QCOMPARE(sites.running(), starts);
     if (starts) {
         QVERIFY(servesSites(origin));
