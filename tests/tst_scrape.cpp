@@ -72,6 +72,11 @@ private slots:
             << homePage(five, today + "x ").remove("四天后") << QStringList{};
         QTest::newRow("</table ends the links")
             << homePage(five.mid(0, 2), today + "x ", "<a>2011-03-07</a>") << five.mid(0, 2);
+        QTest::newRow("a second heading ends the links")
+            << homePage(five, today + "x ")
+                   .replace("<tr>", "<tr>四天后的删除域名查询")
+                   .replace("</table>", "")
+            << QStringList{};
         QTest::newRow("another year is no link")
             << homePage({"2011-03-04", "2012-03-05", "2011-03-07"}, today + "x ")
             << QStringList{"2011-03-04", "2011-03-07"};

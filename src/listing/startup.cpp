@@ -8,6 +8,24 @@ namespace listing {
 namespace {
 
 constexpr QStringView TodayMarker = u"</a> &nbsp;&nbsp; ";
+constexpr QStringView Heading = u"四天后的删除域名查询";
+constexpr QStringView TableEnd = u"</table";
+
+// Piece 0 at TableEnd of piece 1 at Heading: what follows the first heading, up to the
+// table's end or a second heading, whichever comes first. The second heading is looked for
+// by its first character, which markup never holds, so the page is read about once.
+std::optional<QStringView> dateTable(QStringView page) {
+    const qsizetype heading = page.indexOf(Heading);
+    if (heading < 0)
+        return std::nullopt;
+    const QStringView rest = page.sliced(heading + Heading.size());
+    const qsizetype tableEnd = rest.indexOf(TableEnd);
+    const QStringView section = tableEnd < 0 ? rest : rest.first(tableEnd);
+    for (qsizetype at = 0; (at = section.indexOf(Heading.front(), at)) >= 0; ++at)
+        if (rest.sliced(at).startsWith(Heading))
+            return rest.first(at);
+    return section;
+}
 
 // Piece 0 of piece 1 of the page split at TodayMarker, split at " ". Piece 1 ends at the
 // next marker, and the marker holds a blank of its own, so nothing past the first blank and
@@ -34,8 +52,7 @@ std::optional<QStringView> todayDate(QStringView page) {
 
 StartupDates parseStartupDates(QStringView page) {
     StartupDates dates;
-    const auto section = scrape::piece(page, u"四天后的删除域名查询", 1);
-    const auto table = section ? scrape::piece(*section, u"</table", 0) : std::nullopt;
+    const auto table = dateTable(page);
     if (!table)
         return dates;
     scrape::Pieces links(*table, u">2011");

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "maintenance/versionfile.h"
 
-#include "scrape/split.h"
-
 namespace maintenance {
 
 namespace {
@@ -17,18 +15,24 @@ QString referenceVersion() {
 }
 
 std::optional<QString> newVersionLine(QStringView page) {
-    const auto line = scrape::piece(page, u"\r\n", 0);
-    if (!line || line->isEmpty())
-        return std::nullopt;
-    if (*line == referenceVersion())
-        return std::nullopt;
-    if (line->contains(u'<')) // an error page, not a version file
-        return std::nullopt;
-    if (line->size() > MaxShownLength) {
-        const qsizetype cut = MaxShownLength - (line->at(MaxShownLength - 1).isHighSurrogate());
-        return line->first(cut).toString() + QStringLiteral("…");
+    // One pass to the first CR LF; markup on the way makes it an error page, which ends the
+    // look at once, however long the page.
+    qsizetype end = 0;
+    for (; end < page.size(); ++end) {
+        const QChar c = page[end];
+        if (c == u'<')
+            return std::nullopt;
+        if (c == u'\r' && end + 1 < page.size() && page[end + 1] == u'\n')
+            break;
     }
-    return line->toString();
+    const QStringView line = page.first(end);
+    if (line.isEmpty() || line == referenceVersion())
+        return std::nullopt;
+    if (line.size() > MaxShownLength) {
+        const qsizetype cut = MaxShownLength - (line.at(MaxShownLength - 1).isHighSurrogate());
+        return line.first(cut).toString() + QStringLiteral("…");
+    }
+    return line.toString();
 }
 
 } // namespace maintenance
