@@ -12,10 +12,8 @@ Counts::Counts()
 }
 
 int Counts::run(const QCommandLineParser& parser, Format format, Services& services) {
-    const std::optional<Day> day = services.day(parser.value(QStringLiteral("day")));
-    if (!day)
-        return services.exitCode();
-    const std::optional<listing::DaySummary> summary = services.summary(*day);
+    const std::optional<listing::DaySummary> summary =
+        services.summary(parser.value(QStringLiteral("day")));
     if (!summary)
         return services.exitCode();
 

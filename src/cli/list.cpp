@@ -107,10 +107,8 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         return usage(error);
 
     // The cell as the window's grid would show it: the day's printed date and its count.
-    const std::optional<Day> day = services.day(parser.value(QStringLiteral("day")));
-    if (!day)
-        return services.exitCode();
-    const std::optional<listing::DaySummary> summary = services.summary(*day);
+    const std::optional<listing::DaySummary> summary =
+        services.summary(parser.value(QStringLiteral("day")));
     if (!summary)
         return services.exitCode();
     const listing::Cell cell{services.listingUrl(), *summary->printedDate, suffixIndex, *length,

@@ -93,9 +93,12 @@ std::optional<Day> Services::day(const QString& choice) {
     return std::nullopt;
 }
 
-std::optional<listing::DaySummary> Services::summary(const Day& day) {
-    const QString url = listing::daySummaryUrl(listing_, day.date);
-    const std::optional<QString> page = fetch(url, day.charset);
+std::optional<listing::DaySummary> Services::summary(const QString& choice) {
+    const std::optional<Day> day = this->day(choice);
+    if (!day)
+        return std::nullopt;
+    const QString url = listing::daySummaryUrl(listing_, day->date);
+    const std::optional<QString> page = fetch(url, day->charset);
     if (!page)
         return std::nullopt;
     listing::DaySummary summary = listing::parseDaySummary(*page);

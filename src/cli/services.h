@@ -33,8 +33,9 @@ public:
     std::optional<QList<Day>> days();
     // `choice` is a day's key or one of the six dates; anything else is a usage error.
     std::optional<Day> day(const QString& choice);
-    // The day's summary, with its printed date and all 35 counts.
-    std::optional<listing::DaySummary> summary(const Day& day);
+    // The summary of the day `choice` names (see day()), with its printed date and all 35
+    // counts.
+    std::optional<listing::DaySummary> summary(const QString& choice);
     // What the lookup service reports for `name`: the five fields and the countdown.
     std::optional<lookup::LookupPage> lookup(const QString& name);
 
