@@ -3,6 +3,7 @@
 // as the program meets it, a child process on a loopback port.
 #include "listing/daysummary.h"
 #include "listing/domainlist.h"
+#include "listing/filter.h"
 #include "net/module1.h"
 #include "sitescore/calendar.h"
 #include "sitescore/names.h"
@@ -99,6 +100,39 @@ private slots:
                     }
                 QVERIFY(seen.size() > 100);
             }
+    }
+
+    // A week's 6-letter names of each suffix, seen through the buyers' filters: digits and
+    // pinyin in their suffix's shares (more of both for .cn and .com.cn), some digits of two kinds
+    // only.
+    void mixLikeADropList() {
+        const auto filter = [](const listing::FilterSpec& spec) {
+            return *listing::NameFilter::compile(spec);
+        };
+        const listing::NameFilter digits = filter({.digitsOnly = true});
+        const listing::NameFilter pinyin = filter({.pinyinSyllables = 0});
+        const listing::NameFilter shaped = filter({.regex = R"(^(\d)\1*(?:(\d)(?:\1|\2)*)?$)"});
+        for (int suffix = 1; suffix <= SuffixCount; ++suffix) {
+            double count = 0, digitNames = 0, pinyinNames = 0, shapedNames = 0;
+            for (QDate day(2011, 3, 1); day <= QDate(2011, 3, 7); day = day.addDays(1))
+                for (int i = 0; i < nameCount(day, suffix, 6); ++i, ++count) {
+                    const QString name = domainName(day, suffix, 6, i);
+                    digitNames += digits.matches(name);
+                    pinyinNames += pinyin.matches(name);
+                    shapedNames += shaped.matches(name);
+                }
+            const bool cn = suffix >= 6;
+            const QString shares = QStringLiteral("%1: %2 digits, %3 pinyin of %4")
+                                       .arg(suffixName(suffix))
+                                       .arg(digitNames)
+                                       .arg(pinyinNames)
+                                       .arg(count);
+            QVERIFY2(digitNames / count >= (cn ? 0.2 : 0.08) &&
+                         digitNames / count <= (cn ? 0.32 : 0.18) &&
+                         pinyinNames / count >= (cn ? 0.22 : 0.07) &&
+                         pinyinNames / count <= (cn ? 0.45 : 0.2) && shapedNames > 0,
+                     qPrintable(shares));
+        }
     }
 
     void oddRequests_data() {
