@@ -55,7 +55,6 @@ private slots:
     void selectPickAndCopy();
     void exportShown_data();
     void exportShown();
-    void failedExport_data();
     void failedExport();
     void filterDuringRetrieval();
 };
@@ -128,28 +127,12 @@ void ListMenuTest::exportShown() {
     QCOMPARE(written.readAll(), bytes);
 }
 
-void ListMenuTest::failedExport_data() {
-    QTest::addColumn<bool>("folderIsFile");
-    QTest::newRow("read-only folder") << false;
-    QTest::newRow("a file where the folder should be") << true;
-}
-
+// A file where the folder should be: the export says why, and leaves nothing behind.
 void ListMenuTest::failedExport() {
-    QFETCH(bool, folderIsFile);
     QTemporaryDir dir;
     const QString folder = dir.filePath("out");
-    if (folderIsFile) {
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    } else {
-        QVERIFY(QDir().mkdir(folder));
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-        QFile probe(folder + "/probe");
-        if (probe.open(QIODevice::WriteOnly)) {
-            probe.remove();
-            QSKIP("this user writes into read-only folders");
-        }
-    }
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
     MenuRig rig;
     rig.list(3);
     const QString target = folder + "/names.txt";
@@ -161,9 +144,6 @@ void ListMenuTest::failedExport() {
     QCOMPARE(lines.at(0), "导出失败：" + target);
     QVERIFY2(lines.at(1).size() > 3, qPrintable(lines.at(1))); // the system's reason
     QCOMPARE(rig.entries(dir.path()), QStringList{"out"});
-    if (!folderIsFile)
-        QCOMPARE(rig.entries(folder), QStringList());
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // The filter chosen in the dialog while page 2 is on its way: page 1 is filtered at once,
@@ -206,7 +186,7 @@ void ListMenuTest::filterDuringRetrieval() {
     for (int n = 100; n <= 199; ++n)
         expected << QStringLiteral("n%1.com").arg(n);
     QCOMPARE(form.listMenu->shownNames(), expected);
-    int hidden = 0;
+    int hidden = 0; // what the user sees, not only what the menu counts
     for (int row = 0; row < form.List1->count(); ++row)
         hidden += form.List1->isRowHidden(row);
     QCOMPARE(hidden, 150);
