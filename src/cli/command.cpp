@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command.h"
 
+#include "launch/bundledsites.h"
+
 #include "lumo/config.h"
 
 #include <QRegularExpression>
@@ -118,6 +120,11 @@ int Command::execute(const QStringList& arguments) {
                          .arg(parser.value(QStringLiteral("format"))));
     Services services(parser.value(QStringLiteral("listing-url")),
                       parser.value(QStringLiteral("lookup-url")));
+    // As for the window: where no socket unit serves the bundled sites, they come up for the
+    // command's run and end with it.
+    BundledSites sites;
+    sites.startFor(
+        {parser.value(QStringLiteral("listing-url")), parser.value(QStringLiteral("lookup-url"))});
     return run(parser, *format, services);
 }
 

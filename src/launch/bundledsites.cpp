@@ -29,7 +29,8 @@ QString BundledSites::locate(const QString& programDir) {
     const QString name = QStringLiteral("lumo-sites");
     const QDir dir(programDir);
     for (const QString& candidate :
-         {dir.filePath(name), dir.filePath(QStringLiteral("../sites/") + name)}) {
+         {dir.filePath(name), dir.filePath(QStringLiteral("../sites/") + name),
+          dir.filePath(QStringLiteral("../../sites/") + name)}) { // lumo, lumo-cli in a build
         const QFileInfo file(candidate);
         if (file.isFile() && file.isExecutable())
             return file.canonicalFilePath();

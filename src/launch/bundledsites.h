@@ -14,7 +14,8 @@ class BundledSites {
 public:
     // Where the bundled sites listen unless the build points the window elsewhere.
     static QUrl defaultOrigin() { return QUrl(QStringLiteral("http://127.0.0.1:8613")); }
-    // lumo-sites beside the program, else in the build tree's sites folder, else on PATH;
+    // lumo-sites beside the program, else in the build tree's sites folder (seen from src/ or
+    // src/cli/), else on PATH;
     // empty when there is none.
     static QString locate(const QString& programDir);
 
