@@ -124,7 +124,7 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     qsizetype kept = 0;
     showProgress(QStringLiteral("正在读取第 1 页……"));
     const auto onPage = [&](const listing::ListedPage& page) {
-        if (page.fetched.failure == Module1::Failure::Aborted && interrupt::requested())
+        if (page.fetched.failure != Module1::Failure::None && interrupt::requested())
             return false; // the page Ctrl+C cut short is dropped
         if (page.fetched.failure != Module1::Failure::None) {
             services.fail(page.url, Module1::describe(page.fetched));

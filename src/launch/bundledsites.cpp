@@ -78,6 +78,8 @@ bool BundledSites::startFor(const QStringList& addresses, const QUrl& origin,
     process_.setChildProcessModifier([parent] {
         // The window may leave with _exit() or be killed; the kernel then ends the sites too.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // Ctrl+C in the terminal is for the program, which ends the sites in its own time.
+        setpgid(0, 0);
         if (getppid() != parent)
             _exit(1);
     });
