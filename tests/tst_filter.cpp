@@ -20,11 +20,11 @@ private slots:
 };
 
 void TestFilter::matches_data() {
-    QTest::addColumn<FilterSpec>("spec");
+    QTest::addColumn<FilterSpec>("criteria");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("expected");
-    auto row = [](const char* tag, const FilterSpec& spec, const char* name, bool expected) {
-        QTest::newRow(tag) << spec << QString::fromUtf8(name) << expected;
+    auto row = [](const char* tag, const FilterSpec& criteria, const char* name, bool expected) {
+        QTest::newRow(tag) << criteria << QString::fromUtf8(name) << expected;
     };
     const FilterSpec letters{.lettersOnly = true}, digits{.digitsOnly = true};
     row("nothing asked", {}, "a-1.com", true);
@@ -74,17 +74,17 @@ void TestFilter::matches_data() {
 }
 
 void TestFilter::matches() {
-    QFETCH(FilterSpec, spec);
+    QFETCH(FilterSpec, criteria);
     QFETCH(QString, name);
     QFETCH(bool, expected);
     QString error;
-    const std::optional<NameFilter> filter = NameFilter::compile(spec, &error);
+    const std::optional<NameFilter> filter = NameFilter::compile(criteria, &error);
     QVERIFY2(filter, qPrintable(error));
     QCOMPARE(filter->matches(name), expected);
 }
 
 void TestFilter::refused_data() {
-    QTest::addColumn<FilterSpec>("spec");
+    QTest::addColumn<FilterSpec>("criteria");
     QTest::addColumn<QString>("reason");
     const QString shape = QStringLiteral("模式只能包含字母、数字和连字符");
     QTest::newRow("pattern *") << FilterSpec{.pattern = "AB*B"} << shape;
@@ -97,10 +97,10 @@ void TestFilter::refused_data() {
 }
 
 void TestFilter::refused() {
-    QFETCH(FilterSpec, spec);
+    QFETCH(FilterSpec, criteria);
     QFETCH(QString, reason);
     QString error;
-    QVERIFY(!NameFilter::compile(spec, &error));
+    QVERIFY(!NameFilter::compile(criteria, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QVERIFY(!error.contains(u'\n'));
 }

@@ -20,9 +20,9 @@
 namespace {
 
 listing::NameFilter regexFilter(const QString& regex) {
-    listing::FilterSpec spec;
-    spec.regex = regex;
-    return *listing::NameFilter::compile(spec);
+    listing::FilterSpec criteria;
+    criteria.regex = regex;
+    return *listing::NameFilter::compile(criteria);
 }
 
 // Page `page` of the 5-letter .com cell of the rig's day.

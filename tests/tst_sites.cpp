@@ -106,8 +106,8 @@ private slots:
     // pinyin in their suffix's shares (more of both for .cn and .com.cn), some digits of two kinds
     // only.
     void mixLikeADropList() {
-        const auto filter = [](const listing::FilterSpec& spec) {
-            return *listing::NameFilter::compile(spec);
+        const auto filter = [](const listing::FilterSpec& criteria) {
+            return *listing::NameFilter::compile(criteria);
         };
         const listing::NameFilter digits = filter({.digitsOnly = true});
         const listing::NameFilter pinyin = filter({.pinyinSyllables = 0});

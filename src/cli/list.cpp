@@ -87,22 +87,23 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         return usage(QStringLiteral("--jobs 只能是 1 到 8，不能是 %1")
                          .arg(parser.value(QStringLiteral("jobs"))));
 
-    listing::FilterSpec spec;
-    spec.lettersOnly = parser.isSet(QStringLiteral("letters-only"));
-    spec.digitsOnly = parser.isSet(QStringLiteral("digits-only"));
-    spec.noHyphen = parser.isSet(QStringLiteral("no-hyphen"));
-    spec.contains = parser.value(QStringLiteral("contains"));
-    spec.regex = parser.value(QStringLiteral("match"));
-    spec.pattern = parser.value(QStringLiteral("pattern"));
+    listing::FilterSpec criteria;
+    criteria.lettersOnly = parser.isSet(QStringLiteral("letters-only"));
+    criteria.digitsOnly = parser.isSet(QStringLiteral("digits-only"));
+    criteria.noHyphen = parser.isSet(QStringLiteral("no-hyphen"));
+    criteria.contains = parser.value(QStringLiteral("contains"));
+    criteria.regex = parser.value(QStringLiteral("match"));
+    criteria.pattern = parser.value(QStringLiteral("pattern"));
     if (parser.isSet(QStringLiteral("pinyin"))) {
         const QString k = parser.value(QStringLiteral("pinyin"));
         const std::optional<int> syllables = numberIn(k, 1, 3);
         if (!k.isEmpty() && !syllables)
             return usage(QStringLiteral("--pinyin 的音节数只能是 1、2 或 3，不能是 %1").arg(k));
-        spec.pinyinSyllables = syllables.value_or(0);
+        criteria.pinyinSyllables = syllables.value_or(0);
     }
     QString error;
-    const std::optional<listing::NameFilter> filter = listing::NameFilter::compile(spec, &error);
+    const std::optional<listing::NameFilter> filter =
+        listing::NameFilter::compile(criteria, &error);
     if (!filter)
         return usage(error);
 

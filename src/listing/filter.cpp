@@ -102,20 +102,20 @@ bool splitsIntoPinyin(QStringView label, int syllables) {
 
 NameFilter::NameFilter() = default;
 
-std::optional<NameFilter> NameFilter::compile(const FilterSpec& spec, QString* error) {
+std::optional<NameFilter> NameFilter::compile(const FilterSpec& criteria, QString* error) {
     auto fail = [error](const QString& reason) -> std::optional<NameFilter> {
         if (error)
             *error = reason;
         return std::nullopt;
     };
     NameFilter filter;
-    filter.spec_ = spec;
-    if (spec.pinyinSyllables < -1 || spec.pinyinSyllables > 3)
+    filter.criteria_ = criteria;
+    if (criteria.pinyinSyllables < -1 || criteria.pinyinSyllables > 3)
         return fail(QStringLiteral("拼音音节数只能是 1、2 或 3（0 表示不限），不能是 %1")
-                        .arg(spec.pinyinSyllables));
+                        .arg(criteria.pinyinSyllables));
 
-    for (qsizetype i = 0; i < spec.pattern.size(); ++i) {
-        const char16_t c = spec.pattern[i].unicode();
+    for (qsizetype i = 0; i < criteria.pattern.size(); ++i) {
+        const char16_t c = criteria.pattern[i].unicode();
         Place place{Place::Literal, c};
         if (c == u'L')
             place.kind = Place::Letter;
@@ -130,12 +130,13 @@ std::optional<NameFilter> NameFilter::compile(const FilterSpec& spec, QString* e
         else if (!(c >= u'a' && c <= u'z') && !isDigit(c) && c != u'-')
             return fail(QStringLiteral("模式只能包含字母、数字和连字符，第 %1 个字符“%2”不行")
                             .arg(i + 1)
-                            .arg(spec.pattern[i]));
+                            .arg(criteria.pattern[i]));
         filter.pattern_.push_back(place);
     }
 
-    if (!spec.regex.isEmpty()) {
-        filter.regex_ = QRegularExpression(spec.regex, QRegularExpression::CaseInsensitiveOption);
+    if (!criteria.regex.isEmpty()) {
+        filter.regex_ =
+            QRegularExpression(criteria.regex, QRegularExpression::CaseInsensitiveOption);
         if (!filter.regex_.isValid())
             return fail(QStringLiteral("正则表达式有误：%1（第 %2 个字符）")
                             .arg(filter.regex_.errorString())
@@ -191,33 +192,33 @@ bool NameFilter::fitsPattern(QStringView label) const {
 
 bool NameFilter::matches(QStringView domain) const {
     const QStringView label = nameLabel(domain);
-    if (spec_.lettersOnly || spec_.digitsOnly || spec_.noHyphen) {
-        if ((spec_.lettersOnly || spec_.digitsOnly) && label.isEmpty())
+    if (criteria_.lettersOnly || criteria_.digitsOnly || criteria_.noHyphen) {
+        if ((criteria_.lettersOnly || criteria_.digitsOnly) && label.isEmpty())
             return false;
         for (QChar ch : label) {
             const char16_t c = ch.unicode();
-            if ((spec_.lettersOnly && !isAsciiLetter(c)) || (spec_.digitsOnly && !isDigit(c)) ||
-                (spec_.noHyphen && c == u'-'))
+            if ((criteria_.lettersOnly && !isAsciiLetter(c)) ||
+                (criteria_.digitsOnly && !isDigit(c)) || (criteria_.noHyphen && c == u'-'))
                 return false;
         }
     }
     if (!pattern_.empty() && !fitsPattern(label))
         return false;
-    if (!spec_.contains.isEmpty() && !label.contains(spec_.contains, Qt::CaseInsensitive))
+    if (!criteria_.contains.isEmpty() && !label.contains(criteria_.contains, Qt::CaseInsensitive))
         return false;
-    if (spec_.pinyinSyllables >= 0 && !splitsIntoPinyin(label, spec_.pinyinSyllables))
+    if (criteria_.pinyinSyllables >= 0 && !splitsIntoPinyin(label, criteria_.pinyinSyllables))
         return false;
-    if (!spec_.regex.isEmpty() && !regex_.match(label).hasMatch())
+    if (!criteria_.regex.isEmpty() && !regex_.match(label).hasMatch())
         return false;
     return true;
 }
 
 bool NameFilter::isEmpty() const {
-    return spec_.isEmpty();
+    return criteria_.isEmpty();
 }
 
-const FilterSpec& NameFilter::spec() const {
-    return spec_;
+const FilterSpec& NameFilter::criteria() const {
+    return criteria_;
 }
 
 } // namespace listing

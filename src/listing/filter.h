@@ -35,10 +35,10 @@ public:
     NameFilter(); // passes every name
     // The filter, or nullopt with a one-line reason in `error` when the pattern or the regular
     // expression is invalid (or pinyinSyllables is out of range).
-    static std::optional<NameFilter> compile(const FilterSpec& spec, QString* error = nullptr);
+    static std::optional<NameFilter> compile(const FilterSpec& criteria, QString* error = nullptr);
     bool matches(QStringView domain) const; // the whole name, suffix included
     bool isEmpty() const;
-    const FilterSpec& spec() const;
+    const FilterSpec& criteria() const;
 
 private:
     // One place of a pattern: a class of characters, a character itself, or a capital that
@@ -49,7 +49,7 @@ private:
     };
     bool fitsPattern(QStringView label) const;
 
-    FilterSpec spec_;
+    FilterSpec criteria_;
     std::vector<Place> pattern_;
     QRegularExpression regex_;
 };

@@ -116,20 +116,20 @@ FilterDialog::FilterDialog(const listing::FilterSpec& current, Counter counter, 
     check();
 }
 
-listing::FilterSpec FilterDialog::spec() const {
-    listing::FilterSpec spec;
-    spec.lettersOnly = lettersOnly->isChecked();
-    spec.digitsOnly = digitsOnly->isChecked();
-    spec.noHyphen = noHyphen->isChecked();
-    spec.contains = contains->text();
-    spec.pattern = pattern->text();
-    spec.pinyinSyllables = pinyin->currentData().toInt();
-    spec.regex = regex->text();
-    return spec;
+listing::FilterSpec FilterDialog::criteria() const {
+    listing::FilterSpec criteria;
+    criteria.lettersOnly = lettersOnly->isChecked();
+    criteria.digitsOnly = digitsOnly->isChecked();
+    criteria.noHyphen = noHyphen->isChecked();
+    criteria.contains = contains->text();
+    criteria.pattern = pattern->text();
+    criteria.pinyinSyllables = pinyin->currentData().toInt();
+    criteria.regex = regex->text();
+    return criteria;
 }
 
 void FilterDialog::check() {
-    const listing::FilterSpec wanted = spec();
+    const listing::FilterSpec wanted = criteria();
     // Each field on its own, so that its reason stands under it.
     QString patternReason, regexReason;
     listing::FilterSpec alone;

@@ -48,7 +48,7 @@ signals:
     void clearRequested();
 
 private:
-    listing::FilterSpec spec() const;
+    listing::FilterSpec criteria() const;
     void check();
 
     Counter counter_;

@@ -169,7 +169,7 @@ void ListMenu::editFilter() {
     }
     QListWidget* list = form_.List1;
     auto* dialog = new FilterDialog(
-        filter_.spec(),
+        filter_.criteria(),
         [list](const listing::NameFilter& filter) {
             qsizetype shown = 0;
             for (int row = 0, n = list->count(); row < n; ++row)
