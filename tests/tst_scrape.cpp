@@ -182,7 +182,8 @@ private slots:
     }
 
     void csv() {
-        QCOMPARE(listing::listCsvHeader() + listing::listCsvRow("a\"b,c.com", 5, ".com", "5月3日"),
+        QCOMPARE(listing::listCsvHeader() +
+                     listing::listCsvRows({"a\"b,c.com"}, 5, ".com", "5月3日"),
                  QStringLiteral("name,length,suffix,day\r\n\"a\"\"b,c.com\",5,.com,5月3日\r\n"));
         QCOMPARE(listing::csvRow({"a\nb", "x\ry", "plain"}),
                  QStringLiteral("\"a\nb\",\"x\ry\",plain\r\n"));

@@ -139,10 +139,10 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         QString text;
         if (format == Format::Text)
             text = listing::namesAsText(names);
-        for (const QString& name : names)
-            if (format == Format::Csv)
-                text += listing::listCsvRow(name, *length, suffix, cell.date);
-            else if (format == Format::Json)
+        else if (format == Format::Csv)
+            text = listing::listCsvRows(names, *length, suffix, cell.date);
+        else
+            for (const QString& name : names)
                 text += array.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
                                                QStringLiteral("suffix"), QStringLiteral("day")},
                                               {name, QString::number(*length), suffix, cell.date},

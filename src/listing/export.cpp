@@ -30,8 +30,12 @@ QString listCsvHeader() {
                    QStringLiteral("day")});
 }
 
-QString listCsvRow(const QString& name, int length, const QString& suffix, const QString& day) {
-    return csvRow({name, QString::number(length), suffix, day});
+QString listCsvRows(const QStringList& names, int length, const QString& suffix,
+                    const QString& day) {
+    QString out;
+    for (const QString& name : names)
+        out += csvRow({name, QString::number(length), suffix, day});
+    return out;
 }
 
 QString listFileStem(const QString& day, const QString& suffix, int length) {

@@ -20,8 +20,9 @@ QString csvRow(const QStringList& fields);
 
 // The columns of a list in CSV: name, length, suffix, day.
 QString listCsvHeader();
-// `suffix` as the grid heads it (".com"), `day` as the day's summary printed it.
-QString listCsvRow(const QString& name, int length, const QString& suffix, const QString& day);
+// One row a name; `suffix` as the grid heads it (".com"), `day` as the day's summary printed it.
+QString listCsvRows(const QStringList& names, int length, const QString& suffix,
+                    const QString& day);
 
 // A file name for a cell's list: "2011-05-10_com_5" for the 5-letter .com names of that
 // day, without an extension; characters a file name cannot hold become "_".

@@ -141,15 +141,11 @@ void ListMenu::exportList() {
 
     // The names as they stand now: a retrieval may have gone on while the dialog was open.
     const QStringList names = shownNames();
-    QString text;
-    if (QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0) {
-        text = listing::listCsvHeader();
-        for (const QString& name : names)
-            text += listing::listCsvRow(name, length_, suffix, day_);
-    } else {
-        text = listing::namesAsText(names);
-    }
-    const QByteArray bytes = text.toUtf8();
+    const bool csv = QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
+    const QByteArray bytes =
+        (csv ? listing::listCsvHeader() + listing::listCsvRows(names, length_, suffix, day_)
+             : listing::namesAsText(names))
+            .toUtf8();
     // Whole or not at all: the names go to a file beside it, which replaces it only when
     // every byte is down.
     QSaveFile file(path);
