@@ -180,8 +180,6 @@ const Page& waitFor(Request& request) {
 }
 
 Page Fetch(const QString& url, const QString& charset, Lane* lane) {
-    if (lane)
-        lane->abort();
     Request request(url, charset);
     if (lane)
         lane->take(&request);
