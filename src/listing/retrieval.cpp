@@ -9,9 +9,8 @@
 
 namespace listing {
 
-RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
-                           const std::function<bool()>& stopRequested,
-                           const RetrievalOptions& options) {
+void retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
+                   const std::function<bool()>& stopRequested, const RetrievalOptions& options) {
     const EndTest end(cell.length, cell.caption);
     const int pages = pageCount(cell.caption);
     const int jobs = qBound(1, options.jobs, 8);
@@ -42,12 +41,9 @@ RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const List
         out.names.resize(end.take(listed, out.names.size()));
         listed += out.names.size();
         out.listed = listed;
-        if (!onPage(out))
-            return RetrievalEnd::Ended;
-        if (stopRequested && stopRequested())
-            return RetrievalEnd::Stopped;
+        if (!onPage(out) || (stopRequested && stopRequested()))
+            return;
     }
-    return RetrievalEnd::Complete;
 }
 
 } // namespace listing

@@ -37,18 +37,12 @@ struct RetrievalOptions {
     Module1::Lane* lane = nullptr;
 };
 
-enum class RetrievalEnd {
-    Complete, // the end test held, or the pages ran out
-    Stopped,  // stopRequested said so after a page
-    Ended,    // onPage said so
-};
-
 // Lists a cell's names page by page: pageCount(caption) pages at most, until the names
 // handed over meet the cell's EndTest. After each page `onPage` gets it, and may end the
 // retrieval at once by returning false; then `stopRequested`, when given, may end it after
 // that page. Requests still in flight at the end are aborted.
-RetrievalEnd retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
-                           const std::function<bool()>& stopRequested = {},
-                           const RetrievalOptions& options = {});
+void retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
+                   const std::function<bool()>& stopRequested = {},
+                   const RetrievalOptions& options = {});
 
 } // namespace listing

@@ -47,7 +47,6 @@ public:
     QStringList selectedShownNames() const;
     qsizetype shownCount() const { return shownCount_; }
 
-    QMenu* menu() const { return menu_; }
     // The filter dialog while it is open.
     FilterDialog* filterDialog() const;
 
