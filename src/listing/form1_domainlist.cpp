@@ -11,18 +11,18 @@ namespace {
 
 using Row = ControlArray<Label, 1, 7>;
 
-// The status line after a retrieval: a list that holds less than it should says so, with
-// what came, and the names listed stay.
+// The status line after a retrieval: a list that holds less than it should says so first,
+// with what came, where the narrow line still shows it; the names listed stay.
 QString listStatus(const listing::Retrieval& result) {
     if (result.complete())
         return QStringLiteral("恭喜查询完毕！");
-    const QString shown = result.count ? QStringLiteral("只列出%1个（共%2个）")
-                                             .arg(result.listed)
-                                             .arg(*result.count)
-                                       : QStringLiteral("只列出%1个").arg(result.listed);
+    QString status = QStringLiteral("列表不完整：%1").arg(result.listed);
+    if (result.count)
+        status += QStringLiteral("/%1").arg(*result.count);
+    status += u'个';
     if (result.end == listing::Retrieval::End::Failed)
-        return QStringLiteral("第%1页载入失败，列表不完整：").arg(result.page) + shown;
-    return QStringLiteral("列表不完整：") + shown;
+        status += QStringLiteral("，第%1页载入失败").arg(result.page);
+    return status;
 }
 
 // Lists the names of one cell, page by page. It works on the date and the count it started

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/module1.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSslSocket>
 #include <QStringDecoder>
@@ -107,11 +106,10 @@ void Request::send(const QUrl& url) {
                                       QUrl::RemoveFragment);
     if (!target.startsWith('/'))
         target.prepend('/');
-    const QString version = QCoreApplication::applicationVersion();
-    const QByteArray request =
-        "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
-        "\r\nUser-Agent: Lumo" + (version.isEmpty() ? QByteArray() : "/" + version.toUtf8()) +
-        "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n\r\n";
+    const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
+                               "\r\nUser-Agent: Lumo/" LUMO_VERSION
+                               "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n"
+                               "Connection: close\r\n\r\n";
 
     connect(socket_, &QTcpSocket::readyRead, this, &Request::onBytes);
     connect(socket_, &QTcpSocket::disconnected, this, &Request::onClosed);
