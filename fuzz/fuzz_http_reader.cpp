@@ -5,7 +5,8 @@
 // longer than what came, a finished answer stays as it is, and decoding stays inside its cap.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const qsizetype cut = bytes.isEmpty() ? 0 : qsizetype(uint8_t(bytes.at(0))) % (bytes.size() + 1);
+    const qsizetype cut =
+        bytes.isEmpty() ? 0 : qsizetype(uint8_t(bytes.at(0))) % (bytes.size() + 1);
     Module1::HttpReader reader;
     reader.feed(QByteArrayView(bytes).first(cut));
     const Module1::HttpReader::State fed = reader.feed(QByteArrayView(bytes).sliced(cut));

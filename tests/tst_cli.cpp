@@ -101,7 +101,9 @@ void TestCli::initTestCase() {
         for (int i = 1; i <= 7; ++i)
             tomorrow += QStringLiteral("<a href=\"x?length=%1\">%2</a>")
                             .arg(n)
-                            .arg(n == 7 && i <= 5 ? promised[i - 1] : n == 6 && i == 1 ? "800" : "1");
+                            .arg(n == 7 && i <= 5   ? promised[i - 1]
+                                 : n == 6 && i == 1 ? "800"
+                                                    : "1");
     server_.setReply("/deleteddate.php?date=2011-03-07", FixtureServer::answer(tomorrow.toUtf8()));
     for (int i = 1; i <= 5; ++i)
         server_.setReply(listTarget(i, 7, 1, "2011-03-07"),
@@ -200,9 +202,8 @@ void TestCli::output_data() {
     // control character.
     QTest::newRow("list text") << list + QStringList{"text"}
                                << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
-    QTest::newRow("suffix in capitals")
-        << QStringList{"list", "--suffix", "COM", "--length", "4"}
-        << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
+    QTest::newRow("suffix in capitals") << QStringList{"list", "--suffix", "COM", "--length", "4"}
+                                        << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
     QTest::newRow("list csv")
         << list + QStringList{"csv"}
         << "name,length,suffix,day\r\nabcd.com,4,.com,2011-03-06\r\n"
@@ -211,7 +212,8 @@ void TestCli::output_data() {
         << list + QStringList{"json"}
         << "[\n  {\"name\": \"abcd.com\", \"length\": 4, \"suffix\": \".com\", \"day\": "
            "\"2011-03-06\"},\n  {\"name\": \"a,b\\\"c.com\", \"length\": 4, \"suffix\": \".com\", "
-           "\"day\": \"2011-03-06\"},\n  {\"name\": \"x\\\"y\\\\z\\u0001.com\", \"length\": 4, \"suffix\": "
+           "\"day\": \"2011-03-06\"},\n  {\"name\": \"x\\\"y\\\\z\\u0001.com\", \"length\": 4, "
+           "\"suffix\": "
            "\".com\", \"day\": \"2011-03-06\"}\n]\n";
     QTest::newRow("lookup text")
         << lookup + QStringList{"text"}
@@ -308,11 +310,16 @@ void TestCli::shortLists_data() {
     QTest::addColumn<int>("page"); // the page the line names
     QTest::addColumn<QString>("why");
     QTest::addColumn<QString>("count");
-    QTest::newRow("error status") << 1 << 2 << "服务器回答 HTTP 500" << "300";
-    QTest::newRow("chunked body cut") << 2 << 2 << "页面没有传完" << "300";
-    QTest::newRow("false gzip") << 3 << 2 << "gzip 编码，却无法解码" << "300";
-    QTest::newRow("pages run out") << 4 << 3 << "列表页到此为止" << "250";
-    QTest::newRow("a billion in one page") << 5 << 1 << "列表页到此为止" << "1000000000";
+    QTest::newRow("error status") << 1 << 2 << "服务器回答 HTTP 500"
+                                  << "300";
+    QTest::newRow("chunked body cut") << 2 << 2 << "页面没有传完"
+                                      << "300";
+    QTest::newRow("false gzip") << 3 << 2 << "gzip 编码，却无法解码"
+                                << "300";
+    QTest::newRow("pages run out") << 4 << 3 << "列表页到此为止"
+                                   << "250";
+    QTest::newRow("a billion in one page") << 5 << 1 << "列表页到此为止"
+                                           << "1000000000";
 }
 
 void TestCli::shortLists() {

@@ -202,19 +202,24 @@ private slots:
         QTest::addColumn<int>("pages");
         QTest::addColumn<int>("listed");
         QTest::addColumn<QString>("status");
-        QTest::newRow("57 of 60") << 60 << "" << "57" << 1 << 57 << Done;
-        QTest::newRow("pages run out")
-            << 0 << "empty" << "250" << 3 << 0 << "列表不完整：0/250个";
+        QTest::newRow("57 of 60") << 60 << ""
+                                  << "57" << 1 << 57 << Done;
+        QTest::newRow("pages run out") << 0 << "empty"
+                                       << "250" << 3 << 0 << "列表不完整：0/250个";
         QTest::newRow("100 of 250, then empty pages")
-            << 100 << "empty" << "250" << 3 << 100 << "列表不完整：100/250个";
+            << 100 << "empty"
+            << "250" << 3 << 100 << "列表不完整：100/250个";
         QTest::newRow("a billion in one page")
-            << 100 << "" << "1000000000" << 1 << 100 << "列表不完整：100/1000000000个";
+            << 100 << ""
+            << "1000000000" << 1 << 100 << "列表不完整：100/1000000000个";
         QTest::newRow("error status")
-            << 100 << "500" << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
+            << 100 << "500"
+            << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
         QTest::newRow("chunked body cut")
-            << 100 << "cut" << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
-        QTest::newRow("false gzip")
-            << 100 << "gzip" << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
+            << 100 << "cut"
+            << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
+        QTest::newRow("false gzip") << 100 << "gzip"
+                                    << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
     }
     void cellClick() {
         QFETCH(int, perPage);
@@ -228,9 +233,9 @@ private slots:
         const QHash<QString, FixtureServer::Reply> replies = {
             {"empty", FixtureServer::answer(listPageOf(rig.server.origin(), 0))},
             {"500", FixtureServer::answer(names, 500)},
-            {"cut", FixtureServer::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
-                                       QByteArray::number(names.size(), 16) + "\r\n" + names +
-                                       "\r\n")},
+            {"cut",
+             FixtureServer::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                QByteArray::number(names.size(), 16) + "\r\n" + names + "\r\n")},
             {"gzip", FixtureServer::answer(names).with("Content-Encoding", "gzip")}};
         rig.server.setFallback(replies.value(later));
         rig.server.setReply(comPage(5, 1),

@@ -68,10 +68,8 @@ private slots:
         const QByteArray gzip = QByteArray::fromHex(
             "1f8b08000000000002ffb329b07bb970ab8d7e811d00280c4c0a0a000000"); // "<p>页</p>"
         QTest::newRow("200") << R::answer("<p>页</p>") << "<p>页</p>" << Failure::None;
-        QTest::newRow("404") << R::answer("<p>页</p>", 404) << "<p>页</p>"
-                             << Failure::ErrorStatus;
-        QTest::newRow("500") << R::answer("<p>页</p>", 500) << "<p>页</p>"
-                             << Failure::ErrorStatus;
+        QTest::newRow("404") << R::answer("<p>页</p>", 404) << "<p>页</p>" << Failure::ErrorStatus;
+        QTest::newRow("500") << R::answer("<p>页</p>", 500) << "<p>页</p>" << Failure::ErrorStatus;
         QTest::newRow("chunked") << R::raw(head + "3\r\n<p>\r\n7;x=1\r\n页</p>\r\n0\r\n\r\n")
                                  << "<p>页</p>" << Failure::None;
         QTest::newRow("chunked, cut after a chunk")
@@ -87,8 +85,8 @@ private slots:
                               << Failure::None;
         QTest::newRow("gzip, cut") << R::answer(gzip.left(20)).with("Content-Encoding", "gzip")
                                    << "" << Failure::Undecodable;
-        QTest::newRow("false gzip") << R::answer("<p>页</p>").with("Content-Encoding", "gzip")
-                                    << "" << Failure::Undecodable;
+        QTest::newRow("false gzip") << R::answer("<p>页</p>").with("Content-Encoding", "gzip") << ""
+                                    << Failure::Undecodable;
         QTest::newRow("not http") << R::raw("hello\r\n\r\n") << "" << Failure::Broken;
         QTest::newRow("redirect") << R::raw("HTTP/1.1 301 Moved\r\nLocation: /p2\r\n\r\n") << "p2"
                                   << Failure::None;

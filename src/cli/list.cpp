@@ -167,9 +167,10 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
                                    ? Module1::describe(result.fetched)
                                    : QStringLiteral("列表页到此为止");
         const QString listed = QStringLiteral("；只列出 %1 个").arg(result.listed);
-        services.fail(result.url, reason + listed +
-                                      (result.count ? QStringLiteral("，共 %1 个").arg(*result.count)
-                                                    : QString()));
+        services.fail(
+            result.url,
+            reason + listed +
+                (result.count ? QStringLiteral("，共 %1 个").arg(*result.count) : QString()));
     }
 
     if (format == Format::Json)

@@ -50,9 +50,9 @@ struct Retrieval {
     End end = End::Complete;
     int page = 0;
     QString url;
-    Module1::Page fetched;        // what the failed page brought
-    qsizetype listed = 0;         // names handed over
-    std::optional<qint64> count;  // what the cell promised, when its caption is a number
+    Module1::Page fetched;       // what the failed page brought
+    qsizetype listed = 0;        // names handed over
+    std::optional<qint64> count; // what the cell promised, when its caption is a number
     bool complete() const { return end == End::Complete || end == End::Stopped; }
 };
 

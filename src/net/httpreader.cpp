@@ -96,7 +96,7 @@ bool HttpReader::readHead() {
     } else if (!coding.isEmpty()) {
         // Only a last coding of "chunked" frames the body; anything else runs to the close.
         framing_ = coding.split(',').constLast().trimmed() == "chunked" ? Framing::Chunked
-                                                                         : Framing::UntilClose;
+                                                                        : Framing::UntilClose;
         if (framing_ == Framing::Chunked)
             stage_ = Stage::ChunkSize;
     } else if (!lengths.isEmpty()) {

@@ -102,8 +102,8 @@ void Request::send(const QUrl& url) {
         host = u'[' + host + u']';
     if (url.port() != -1)
         host += u':' + QString::number(port);
-    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
-                                      QUrl::RemoveFragment);
+    QByteArray target =
+        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (!target.startsWith('/'))
         target.prepend('/');
     const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
