@@ -8,7 +8,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QFile>
+
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,24 +38,36 @@ private slots:
     void exitCodes();
     void filters_data();
     void filters();
+    void shortLists_data();
+    void shortLists();
     void jobsKeepTheOrder();
+    void eightJobsAtOnce();
     void ctrlCKeepsFinishedPages();
+    void ctrlCBeforeTheFirstPage_data();
+    void ctrlCBeforeTheFirstPage();
+    void ctrlCLeavesPagesAhead();
+    void secondCtrlCEndsBlockedOutput();
+    void progressFollowsStderr_data();
+    void progressFollowsStderr();
     void closedPipeEndsQuietly();
 
 private:
-    QString listTarget(int suffixIndex, int length, int page) const;
+    QString listTarget(int suffixIndex, int length, int page,
+                       const QString& date = "2011-03-06") const;
     // Starts lumo-cli with the server's addresses; its stdout goes to `stdoutFd` when given.
     void start(QProcess& process, const QStringList& arguments, int stdoutFd = -1);
     // Waits for the child while this thread keeps answering its requests.
-    static bool finish(QProcess& process);
+    static bool finish(QProcess& process, int timeoutMs = 30000);
 
     FixtureServer server_;
+    QByteArray home_;
     quint16 closedPort_ = 0;
 };
 
-QString TestCli::listTarget(int suffixIndex, int length, int page) const {
-    const char* suffixes[] = {"", ".com", ".net", ".org"};
-    return QStringLiteral("/deleteddomain.php?date=2011-03-06&t=inter&page=%1&tld=%2&length=%3")
+QString TestCli::listTarget(int suffixIndex, int length, int page, const QString& date) const {
+    const char* suffixes[] = {"", ".com", ".net", ".org", ".info", ".biz"};
+    return QStringLiteral("/deleteddomain.php?date=%1&t=inter&page=%2&tld=%3&length=%4")
+        .arg(date)
         .arg(page)
         .arg(suffixes[suffixIndex])
         .arg(length);
@@ -70,13 +85,32 @@ void TestCli::initTestCase() {
         "<a href=/>首页</a> &nbsp;&nbsp; 2011-03-06 x<h1>四天后的删除域名查询</h1><table>";
     for (const char* d : {"2011-03-04", "2011-03-05", "2011-03-07", "2011-03-08", "2011-03-09"})
         home += QStringLiteral("<a href=x>%1</a>").arg(d);
-    server_.setReply("/", FixtureServer::answer((home + "</table>").toUtf8()));
+    home_ = (home + "</table>").toUtf8();
+    server_.setReply("/", FixtureServer::answer(home_));
 
     QString summary = "<td noWrap><font color=red>2011-03-06</font>";
     for (int n = 3; n <= 7; ++n)
         for (int i = 1; i <= 7; ++i)
             summary += QStringLiteral("<a href=\"x?length=%1\">%2</a>").arg(n).arg(countOf(n, i));
     server_.setReply("/deleteddate.php?date=2011-03-06", FixtureServer::answer(summary.toUtf8()));
+    // Tomorrow's cells promise more than their pages hold: 300, 300, 300, 250 and a billion
+    // 7-letter names, and 800 6-letter .com names.
+    QString tomorrow = "<td noWrap><font color=red>2011-03-07</font>";
+    const QStringList promised = {"300", "300", "300", "250", "1000000000"};
+    for (int n = 3; n <= 7; ++n)
+        for (int i = 1; i <= 7; ++i)
+            tomorrow += QStringLiteral("<a href=\"x?length=%1\">%2</a>")
+                            .arg(n)
+                            .arg(n == 7 && i <= 5   ? promised[i - 1]
+                                 : n == 6 && i == 1 ? "800"
+                                                    : "1");
+    server_.setReply("/deleteddate.php?date=2011-03-07", FixtureServer::answer(tomorrow.toUtf8()));
+    for (int i = 1; i <= 5; ++i)
+        server_.setReply(listTarget(i, 7, 1, "2011-03-07"),
+                         FixtureServer::answer(listPageOf(origin, 100)));
+    for (int page = 1; page <= 8; ++page)
+        server_.setReply(listTarget(1, 6, page, "2011-03-07"),
+                         FixtureServer::held(listPageOf(origin, 100, page * 100 - 99)));
 
     auto names = [&](const QStringList& list) {
         QString page;
@@ -85,7 +119,7 @@ void TestCli::initTestCase() {
         return FixtureServer::answer(page.toUtf8());
     };
     server_.setReply(listTarget(1, 4, 1),
-                     names({"abcd.com", "a,b\"c.com", "1234.com", "zzzz.com"}));
+                     names({"abcd.com", "a,b\"c.com", "x\"y\\z\x01.com", "zzzz.com"}));
     server_.setReply(listTarget(1, 6, 1),
                      names({"abcabc.com", "123123.com", "ab-cde.com", "haoren.com", "xiaoma.com",
                             "aabbcc.com", "zhuang.com", "1a2b3c.com"}));
@@ -112,10 +146,10 @@ void TestCli::start(QProcess& process, const QStringList& arguments, int stdoutF
                                         arguments);
 }
 
-bool TestCli::finish(QProcess& process) {
+bool TestCli::finish(QProcess& process, int timeoutMs) {
     QEventLoop loop;
     connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     if (process.state() != QProcess::NotRunning)
         loop.exec();
     return process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
@@ -164,16 +198,22 @@ void TestCli::output_data() {
         }
     QTest::newRow("counts csv") << QStringList{"counts", "--format", "csv"} << csv;
     QTest::newRow("counts json") << QStringList{"counts", "--format", "json"} << json + "\n]\n";
-    QTest::newRow("list text") << list + QStringList{"text"} << "abcd.com\na,b\"c.com\n1234.com\n";
+    // A quote with no comma is still quoted in CSV; JSON escapes the backslash and the
+    // control character.
+    QTest::newRow("list text") << list + QStringList{"text"}
+                               << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
+    QTest::newRow("suffix in capitals") << QStringList{"list", "--suffix", "COM", "--length", "4"}
+                                        << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
     QTest::newRow("list csv")
         << list + QStringList{"csv"}
         << "name,length,suffix,day\r\nabcd.com,4,.com,2011-03-06\r\n"
-           "\"a,b\"\"c.com\",4,.com,2011-03-06\r\n1234.com,4,.com,2011-03-06\r\n";
+           "\"a,b\"\"c.com\",4,.com,2011-03-06\r\n\"x\"\"y\\z\x01.com\",4,.com,2011-03-06\r\n";
     QTest::newRow("list json")
         << list + QStringList{"json"}
         << "[\n  {\"name\": \"abcd.com\", \"length\": 4, \"suffix\": \".com\", \"day\": "
            "\"2011-03-06\"},\n  {\"name\": \"a,b\\\"c.com\", \"length\": 4, \"suffix\": \".com\", "
-           "\"day\": \"2011-03-06\"},\n  {\"name\": \"1234.com\", \"length\": 4, \"suffix\": "
+           "\"day\": \"2011-03-06\"},\n  {\"name\": \"x\\\"y\\\\z\\u0001.com\", \"length\": 4, "
+           "\"suffix\": "
            "\".com\", \"day\": \"2011-03-06\"}\n]\n";
     QTest::newRow("lookup text")
         << lookup + QStringList{"text"}
@@ -264,6 +304,53 @@ void TestCli::filters() {
              QString(names + " ").replace(" ", ".com\n"));
 }
 
+// Tomorrow's 7-letter cells each bring one page of 100 names, and then what the row says.
+void TestCli::shortLists_data() {
+    QTest::addColumn<int>("suffixIndex");
+    QTest::addColumn<int>("page"); // the page the line names
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("error status") << 1 << 2 << "服务器回答 HTTP 500"
+                                  << "300";
+    QTest::newRow("chunked body cut") << 2 << 2 << "页面没有传完"
+                                      << "300";
+    QTest::newRow("false gzip") << 3 << 2 << "gzip 编码，却无法解码"
+                                << "300";
+    QTest::newRow("pages run out") << 4 << 3 << "列表页到此为止"
+                                   << "250";
+    QTest::newRow("a billion in one page") << 5 << 1 << "列表页到此为止"
+                                           << "1000000000";
+}
+
+void TestCli::shortLists() {
+    QFETCH(int, suffixIndex);
+    QFETCH(int, page);
+    QFETCH(QString, why);
+    QFETCH(QString, count);
+    const QByteArray names = listPageOf(server_.origin(), 100, 101);
+    const FixtureServer::Reply second[] = {
+        FixtureServer::answer(names, 500),
+        FixtureServer::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                           QByteArray::number(names.size(), 16) + "\r\n" + names + "\r\n"),
+        FixtureServer::answer(names).with("Content-Encoding", "gzip"),
+        FixtureServer::answer(listPageOf(server_.origin(), 0))};
+    if (suffixIndex <= 4)
+        server_.setReply(listTarget(suffixIndex, 7, 2, "2011-03-07"), second[suffixIndex - 1]);
+    server_.setReply(listTarget(4, 7, 3, "2011-03-07"),
+                     FixtureServer::answer(listPageOf(server_.origin(), 0)));
+    const char* suffixes[] = {"", "com", "net", "org", "info", "biz"};
+    QProcess cli;
+    start(cli, {"list", "--day", "+1", "--suffix", suffixes[suffixIndex], "--length", "7"});
+    QVERIFY(finish(cli));
+    QCOMPARE(cli.exitCode(), 1);
+    QCOMPARE(cli.readAllStandardOutput().count('\n'), 100); // what came is kept
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.contains(server_.origin() + listTarget(suffixIndex, 7, page, "2011-03-07")) &&
+                 err.contains(why) && err.contains("只列出 100 个，共 " + count + " 个"),
+             qPrintable(err));
+}
+
 void TestCli::jobsKeepTheOrder() {
     QByteArray outputs[2];
     for (int k = 0; k < 2; ++k) {
@@ -276,6 +363,23 @@ void TestCli::jobsKeepTheOrder() {
     QCOMPARE(outputs[1], outputs[0]);
     QCOMPARE(outputs[0].count('\n'), 450);
     QVERIFY(outputs[0].endsWith("\nn449.com\nn450.com\n"));
+}
+
+// Eight pages asked at once all go out at once: none waits in a queue while its limits run.
+void TestCli::eightJobsAtOnce() {
+    int asked = 0;
+    server_.onRequest = [&](const QString& target) {
+        if (target.contains("&length=6") && ++asked == 8)
+            QTimer::singleShot(0, [&] { server_.release(); });
+    };
+    QProcess cli;
+    start(cli, {"list", "--day", "+1", "--suffix", "com", "--length", "6", "--jobs", "8"});
+    const bool finished = finish(cli);
+    server_.onRequest = nullptr;
+    server_.release();
+    QVERIFY(finished);
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(cli.readAllStandardOutput().endsWith("\nn800.com\n"));
 }
 
 void TestCli::ctrlCKeepsFinishedPages() {
@@ -298,6 +402,124 @@ void TestCli::ctrlCKeepsFinishedPages() {
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(names.size(), 100);
     QCOMPARE(names.last().toObject().value("name").toString(), QStringLiteral("n100.com"));
+}
+
+void TestCli::ctrlCBeforeTheFirstPage_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("empty");
+    QTest::newRow("csv") << "csv" << QByteArray("name,length,suffix,day\r\n");
+    QTest::newRow("json") << "json" << QByteArray("[]\n");
+}
+
+// Cut short while the home page is awaited, the output is still a whole, empty list.
+void TestCli::ctrlCBeforeTheFirstPage() {
+    QFETCH(QString, format);
+    QFETCH(QByteArray, empty);
+    server_.setReply("/", FixtureServer::held(home_));
+    QProcess cli;
+    server_.onRequest = [&](const QString& target) {
+        if (target == "/")
+            ::kill(pid_t(cli.processId()), SIGINT);
+    };
+    start(cli, {"list", "--suffix", "com", "--length", "5", "--format", format});
+    const bool finished = finish(cli);
+    server_.onRequest = nullptr;
+    server_.release();
+    server_.setReply("/", FixtureServer::answer(home_));
+    QVERIFY(finished);
+    QCOMPARE(cli.exitCode(), 130);
+    QCOMPARE(cli.readAllStandardOutput(), empty);
+}
+
+// Ctrl+C with four pages asked for and none answered ends at once: the pages asked ahead are
+// dropped, not awaited (they would only end by the 30 s silence).
+void TestCli::ctrlCLeavesPagesAhead() {
+    QProcess cli;
+    int asked = 0;
+    server_.onRequest = [&](const QString& target) {
+        if (target.contains("&length=6") && ++asked == 4)
+            ::kill(pid_t(cli.processId()), SIGINT);
+    };
+    start(cli, {"list", "--day", "+1", "--suffix", "com", "--length", "6", "--jobs", "4"});
+    const bool finished = finish(cli, 15000);
+    server_.onRequest = nullptr;
+    server_.release();
+    QVERIFY(finished);
+    QCOMPARE(cli.exitCode(), 130);
+    QCOMPARE(asked, 4);
+}
+
+// Output nobody reads blocks the program in a write, where the first Ctrl+C cannot be acted
+// on; the second one ends it.
+void TestCli::secondCtrlCEndsBlockedOutput() {
+    int pipeFds[2];
+    QCOMPARE(::pipe2(pipeFds, O_CLOEXEC), 0);
+    QVERIFY(::fcntl(pipeFds[1], F_SETPIPE_SZ, 4096) >= 0); // smaller than the first page's output
+    QProcess cli;
+    start(cli, {"list", "--suffix", "com", "--length", "5", "--format", "json"}, pipeFds[1]);
+    ::close(pipeFds[1]);
+    const auto catches = [&] { // whether lumo-cli still catches SIGINT
+        QFile status(QStringLiteral("/proc/%1/status").arg(cli.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1) != 0;
+        return false;
+    };
+    const auto blocked = [&] { // in a write to the pipe that nobody reads
+        QFile wchan(QStringLiteral("/proc/%1/wchan").arg(cli.processId()));
+        return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe_write");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(blocked() && catches(), 20000);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    QTRY_VERIFY_WITH_TIMEOUT(!catches(), 10000); // taken, and the next one is not caught
+    ::kill(pid_t(cli.processId()), SIGINT);
+    finish(cli, 10000);
+    ::close(pipeFds[0]);
+    QCOMPARE(cli.state(), QProcess::NotRunning);
+    QCOMPARE(cli.exitStatus(), QProcess::CrashExit); // ended by the signal itself
+}
+
+void TestCli::progressFollowsStderr_data() {
+    QTest::addColumn<int>("terminal"); // the descriptor that gets the terminal
+    QTest::newRow("stderr a terminal") << int(STDERR_FILENO);
+    QTest::newRow("only stdout a terminal") << int(STDOUT_FILENO);
+}
+
+// The progress line goes to stderr, so it is there exactly when stderr is a terminal.
+void TestCli::progressFollowsStderr() {
+    QFETCH(int, terminal);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(master >= 0);
+    QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(slave >= 0);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess cli;
+    cli.setChildProcessModifier([slave, terminal] { ::dup2(slave, terminal); });
+    start(cli, {"list", "--suffix", "com", "--length", "5"});
+    ::close(slave);
+    QByteArray onTerminal;
+    const auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            onTerminal.append(buffer, n);
+        return cli.state() == QProcess::NotRunning;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(drain(), 30000);
+    drain();
+    ::close(master);
+    QCOMPARE(cli.exitCode(), 0);
+    const QByteArray progress = QStringLiteral("已读 5/5 页").toUtf8();
+    if (terminal == STDERR_FILENO) {
+        QVERIFY2(onTerminal.contains(progress), onTerminal.constData());
+        QCOMPARE(cli.readAllStandardOutput().count('\n'), 450);
+    } else {
+        QCOMPARE(cli.readAllStandardError(), QByteArray());
+        QVERIFY(!onTerminal.contains(progress));
+        QCOMPARE(onTerminal.count('\n'), 450);
+    }
 }
 
 void TestCli::closedPipeEndsQuietly() {

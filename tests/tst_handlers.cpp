@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's handlers that ask the services: the start-up dates, the date buttons, the count
 // cells' lists, the lookup and the update check.
+#include "listing/domainlist.h"
 #include "rig.h"
 
 #include <QEventLoop>
@@ -192,28 +193,60 @@ private slots:
         QCOMPARE(rig.server.targets(), expected);
     }
 
+    // A list that ends short of what its cell promised says so and keeps what came: pages
+    // that run out, an error page, a body cut off or falsely labelled gzip.
     void cellClick_data() {
         QTest::addColumn<int>("perPage");
+        QTest::addColumn<QString>("later"); // what pages 2 and on bring
         QTest::addColumn<QString>("caption");
         QTest::addColumn<int>("pages");
         QTest::addColumn<int>("listed");
-        QTest::newRow("57 of 60") << 60 << "57" << 1 << 57;
-        QTest::newRow("pages run out") << 0 << "250" << 3 << 0;
+        QTest::addColumn<QString>("status");
+        QTest::newRow("57 of 60") << 60 << ""
+                                  << "57" << 1 << 57 << Done;
+        QTest::newRow("pages run out") << 0 << "empty"
+                                       << "250" << 3 << 0 << "列表不完整：0/250个";
+        QTest::newRow("100 of 250, then empty pages")
+            << 100 << "empty"
+            << "250" << 3 << 100 << "列表不完整：100/250个";
+        QTest::newRow("a billion in one page")
+            << 100 << ""
+            << "1000000000" << 1 << 100 << "列表不完整：100/1000000000个";
+        QTest::newRow("error status")
+            << 100 << "500"
+            << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
+        QTest::newRow("chunked body cut")
+            << 100 << "cut"
+            << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
+        QTest::newRow("false gzip") << 100 << "gzip"
+                                    << "300" << 2 << 100 << "列表不完整：100/300个，第2页载入失败";
     }
     void cellClick() {
         QFETCH(int, perPage);
+        QFETCH(QString, later);
         QFETCH(QString, caption);
         QFETCH(int, pages);
         QFETCH(int, listed);
+        QFETCH(QString, status);
         HandlerRig rig;
-        rig.serve(perPage);
+        const QByteArray names = listPageOf(rig.server.origin(), 100, 101);
+        const QHash<QString, FixtureServer::Reply> replies = {
+            {"empty", FixtureServer::answer(listPageOf(rig.server.origin(), 0))},
+            {"500", FixtureServer::answer(names, 500)},
+            {"cut",
+             FixtureServer::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                QByteArray::number(names.size(), 16) + "\r\n" + names + "\r\n")},
+            {"gzip", FixtureServer::answer(names).with("Content-Encoding", "gzip")}};
+        rig.server.setFallback(replies.value(later));
+        rig.server.setReply(comPage(5, 1),
+                            FixtureServer::answer(listPageOf(rig.server.origin(), perPage)));
         rig.click(5, 1, caption);
         QCOMPARE(rig.server.targets().size(), pages);
         QCOMPARE(rig.server.targets().last(), comPage(5, pages));
         QCOMPARE(rig.form->List1->count(), listed);
         QCOMPARE(rig.form->Label7->text() + rig.form->Text8->text(),
-                 QString::number(listed) + QString::number(pages));
-        QCOMPARE(rig.form->Label8->text(), Done);
+                 QString::number(listed) + QString::number(listing::pageCount(caption)));
+        QCOMPARE(rig.form->Label8->text(), status);
         if (listed > 0)
             QCOMPARE(rig.form->List1->item(listed - 1)->text(),
                      QStringLiteral("n%1.com").arg(listed));

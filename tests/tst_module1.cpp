@@ -5,6 +5,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 using Module1::Failure;
 Q_DECLARE_METATYPE(Module1::Failure)
 
@@ -54,14 +57,37 @@ private slots:
         QCOMPARE(Module1::BytesToText(bytes, charset), text);
     }
 
-    // The body whatever the status; no text at all when the exchange fails, and why.
+    // The page only when the answer came whole, with a 2xx status and a body that decodes; an
+    // error status keeps the body's text for the callers that show it.
     void fetch_data() {
         QTest::addColumn<FixtureServer::Reply>("reply"); // status 0: nothing listens
         QTest::addColumn<QString>("text");
         QTest::addColumn<Failure>("failure");
         using R = FixtureServer;
+        const QByteArray head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+        const QByteArray gzip = QByteArray::fromHex(
+            "1f8b08000000000002ffb329b07bb970ab8d7e811d00280c4c0a0a000000"); // "<p>页</p>"
         QTest::newRow("200") << R::answer("<p>页</p>") << "<p>页</p>" << Failure::None;
-        QTest::newRow("404") << R::answer("<p>页</p>", 404) << "<p>页</p>" << Failure::None;
+        QTest::newRow("404") << R::answer("<p>页</p>", 404) << "<p>页</p>" << Failure::ErrorStatus;
+        QTest::newRow("500") << R::answer("<p>页</p>", 500) << "<p>页</p>" << Failure::ErrorStatus;
+        QTest::newRow("chunked") << R::raw(head + "3\r\n<p>\r\n7;x=1\r\n页</p>\r\n0\r\n\r\n")
+                                 << "<p>页</p>" << Failure::None;
+        QTest::newRow("chunked, cut after a chunk")
+            << R::raw(head + "3\r\n<p>\r\n") << "" << Failure::CutShort;
+        QTest::newRow("chunked, cut before the blank line after the last chunk")
+            << R::raw(head + "3\r\n<p>\r\n0\r\n") << "" << Failure::CutShort;
+        QTest::newRow("content-length, cut")
+            << R::raw("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n<p>页</p>") << ""
+            << Failure::CutShort;
+        QTest::newRow("no length, ends at the close")
+            << R::raw("HTTP/1.0 200 OK\r\n\r\n<p>页</p>") << "<p>页</p>" << Failure::None;
+        QTest::newRow("gzip") << R::answer(gzip).with("Content-Encoding", "gzip") << "<p>页</p>"
+                              << Failure::None;
+        QTest::newRow("gzip, cut") << R::answer(gzip.left(20)).with("Content-Encoding", "gzip")
+                                   << "" << Failure::Undecodable;
+        QTest::newRow("false gzip") << R::answer("<p>页</p>").with("Content-Encoding", "gzip") << ""
+                                    << Failure::Undecodable;
+        QTest::newRow("not http") << R::raw("hello\r\n\r\n") << "" << Failure::Broken;
         QTest::newRow("redirect") << R::raw("HTTP/1.1 301 Moved\r\nLocation: /p2\r\n\r\n") << "p2"
                                   << Failure::None;
         QTest::newRow("closed") << R::closing() << "" << Failure::Broken;
@@ -83,6 +109,23 @@ private slots:
         const Module1::Page page = Module1::Fetch(server->origin() + "/p", "UTF-8");
         QCOMPARE(page.text, text);
         QCOMPARE(page.failure, failure);
+    }
+
+    // Each request has a connection of its own at once: eight answers held until all eight
+    // have been asked for still come, where a client that queues some of them would let
+    // their limits run out.
+    void requestsDoNotQueue() {
+        server->setFallback(FixtureServer::held("p"));
+        server->onRequest = [&](const QString&) {
+            if (server->targets().size() == 8)
+                QTimer::singleShot(0, this, [&] { server->release(); });
+        };
+        std::vector<std::unique_ptr<Module1::Request>> requests;
+        for (int k = 0; k < 8; ++k)
+            requests.push_back(std::make_unique<Module1::Request>(
+                server->origin() + QStringLiteral("/p%1").arg(k), "UTF-8"));
+        for (const auto& request : requests)
+            QCOMPARE(Module1::waitFor(*request).text, QStringLiteral("p"));
     }
 
     void urlCarriedAsGiven_data() {

@@ -110,8 +110,15 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     // The cell as the window's grid would show it: the day's printed date and its count.
     const std::optional<listing::DaySummary> summary =
         services.summary(parser.value(QStringLiteral("day")));
-    if (!summary)
+    if (!summary) {
+        // Cut short before the first page, the output is still a whole, empty list.
+        if (services.exitCode() == Interrupted && format != Format::Text) {
+            Output out;
+            out.write(format == Format::Csv ? listing::listCsvHeader()
+                                            : JsonArray().open() + JsonArray().close());
+        }
         return services.exitCode();
+    }
     const listing::Cell cell{services.listingUrl(), *summary->printedDate, suffixIndex, *length,
                              *summary->count(*length, suffixIndex)};
     const QString suffix = listing::suffix(suffixIndex);
@@ -125,12 +132,6 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     qsizetype kept = 0;
     showProgress(QStringLiteral("正在读取第 1 页……"));
     const auto onPage = [&](const listing::ListedPage& page) {
-        if (page.fetched.failure != Module1::Failure::None && interrupt::requested())
-            return false; // the page Ctrl+C cut short is dropped
-        if (page.fetched.failure != Module1::Failure::None) {
-            services.fail(page.url, Module1::describe(page.fetched));
-            return false;
-        }
         QStringList names;
         for (const QString& name : page.names)
             if (filter->matches(name))
@@ -158,8 +159,19 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         showProgress(line);
         return true;
     };
-    listing::retrieveNames(cell, onPage, &interrupt::requested, {*jobs, &interrupt::lane()});
+    const listing::Retrieval result =
+        listing::retrieveNames(cell, onPage, &interrupt::requested, {*jobs, &interrupt::lane()});
     clearProgress();
+    if (!result.complete()) {
+        const QString reason = result.end == listing::Retrieval::End::Failed
+                                   ? Module1::describe(result.fetched)
+                                   : QStringLiteral("列表页到此为止");
+        const QString listed = QStringLiteral("；只列出 %1 个").arg(result.listed);
+        services.fail(
+            result.url,
+            reason + listed +
+                (result.count ? QStringLiteral("，共 %1 个").arg(*result.count) : QString()));
+    }
 
     if (format == Format::Json)
         out.write(array.close());

@@ -4,7 +4,6 @@
 #include "cli/output.h"
 
 #include <QCoreApplication>
-#include <QNetworkAccessManager>
 
 namespace cli {
 
@@ -30,7 +29,10 @@ QString programHelp(const std::vector<std::unique_ptr<Command>>& commands) {
            alignedTable(rows) + QStringLiteral("\n选项：\n") +
            alignedTable({{QStringLiteral("  -h, --help"), QStringLiteral("显示本帮助")},
                          {QStringLiteral("  -v, --version"), QStringLiteral("显示版本")}}) +
-           QStringLiteral("\n“lumo-cli 命令 --help”列出该命令的选项。\n");
+           QStringLiteral("\n“lumo-cli 命令 --help”列出该命令的选项。\n\n"
+                          "每个页面有三个限制：30 秒内收不到任何数据（连接也算在内）、开始后 "
+                          "120 秒还没有传完、或超过 32 MiB，就算失败；失败的页面连同地址写在"
+                          "标准错误输出里，退出码 1。\n");
 }
 
 // The addresses may also come before the command, for an alias or a wrapper script:
@@ -93,10 +95,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
     cli::interrupt::install();
     const int code = cli::run(QCoreApplication::arguments().mid(1));
-    // Put the network layer away before the end: a finished reply waits for a deferred
-    // delete, and the connections kept for reuse live in a thread of their own.
-    if (auto* network = app.findChild<QNetworkAccessManager*>())
-        network->clearConnectionCache();
+    // A finished request's connection waits for a deferred delete.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return code;
 }

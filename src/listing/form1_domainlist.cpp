@@ -11,6 +11,20 @@ namespace {
 
 using Row = ControlArray<Label, 1, 7>;
 
+// The status line after a retrieval: a list that holds less than it should says so first,
+// with what came, where the narrow line still shows it; the names listed stay.
+QString listStatus(const listing::Retrieval& result) {
+    if (result.complete())
+        return QStringLiteral("恭喜查询完毕！");
+    QString status = QStringLiteral("列表不完整：%1").arg(result.listed);
+    if (result.count)
+        status += QStringLiteral("/%1").arg(*result.count);
+    status += u'个';
+    if (result.end == listing::Retrieval::End::Failed)
+        status += QStringLiteral("，第%1页载入失败").arg(result.page);
+    return status;
+}
+
 // Lists the names of one cell, page by page. It works on the date and the count it started
 // with; a newer cell click overtakes it, and then it leaves the list and the status line to
 // the newer one.
@@ -30,7 +44,7 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
     form.listMenu->setCell(cell.date, suffixIndex, length);
     if (suffixIndex == 1)
         form.Text8->setText(QString::number(listing::pageCount(cell.caption)));
-    listing::retrieveNames(
+    const listing::Retrieval result = listing::retrieveNames(
         cell,
         [&](const listing::ListedPage& page) {
             if (latestRun != run)
@@ -42,7 +56,7 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
         },
         [&] { return form.Text10->text() == u"1"; }, {1, &lane});
     if (latestRun == run)
-        form.Label8->setText(QStringLiteral("恭喜查询完毕！"));
+        form.Label8->setText(listStatus(result));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace listing {
 
@@ -37,12 +38,31 @@ struct RetrievalOptions {
     Module1::Lane* lane = nullptr;
 };
 
+// How a retrieval ended. Only Complete and Stopped lists may be shown as finished; the
+// others hold fewer names than the cell's count, or than its pages would have given.
+struct Retrieval {
+    enum class End {
+        Complete, // the end test held, or the pages ran out of a cell whose count is unknown
+        Stopped,  // the caller ended it (onPage said no, or stopRequested)
+        Failed,   // a page brought no page, or an error page: `page` and `url` name it
+        Short,    // the pages ran out before the cell's count: `url` is the last page asked
+    };
+    End end = End::Complete;
+    int page = 0;
+    QString url;
+    Module1::Page fetched;       // what the failed page brought
+    qsizetype listed = 0;        // names handed over
+    std::optional<qint64> count; // what the cell promised, when its caption is a number
+    bool complete() const { return end == End::Complete || end == End::Stopped; }
+};
+
 // Lists a cell's names page by page: pageCount(caption) pages at most, until the names
-// handed over meet the cell's EndTest. After each page `onPage` gets it, and may end the
-// retrieval at once by returning false; then `stopRequested`, when given, may end it after
-// that page. Requests still in flight at the end are aborted.
-void retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
-                   const std::function<bool()>& stopRequested = {},
-                   const RetrievalOptions& options = {});
+// handed over meet the cell's EndTest. After each page that came whole, `onPage` gets it,
+// and may end the retrieval at once by returning false; then `stopRequested`, when given,
+// may end it after that page. A page that fails ends the retrieval, and counts as stopped
+// when `stopRequested` says so. Requests still in flight at the end are aborted.
+Retrieval retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)>& onPage,
+                        const std::function<bool()>& stopRequested = {},
+                        const RetrievalOptions& options = {});
 
 } // namespace listing

@@ -1,52 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/module1.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslSocket>
 #include <QStringDecoder>
+#include <QTcpSocket>
 #include <QTimer>
-#include <QUrl>
 
 namespace Module1 {
 namespace {
 
 FetchLimits g_limits;
 
-// One manager for the whole program, so that connections to a service are reused; it
-// keeps no cookies (each request says so) and has no cache.
-QNetworkAccessManager* manager() {
-    static QPointer<QNetworkAccessManager> nam;
-    if (!nam)
-        nam = new QNetworkAccessManager(QCoreApplication::instance());
-    return nam;
-}
-
-// Errors below 200 are the network's (refused, reset, time-out, cancelled, redirects, proxy):
-// there is no page. Content and server errors still carry a page, which the caller gets.
-Failure failureOf(const QNetworkReply& reply) {
-    switch (reply.error()) {
-    case QNetworkReply::NoError:
-        break;
-    case QNetworkReply::ConnectionRefusedError:
-        return Failure::Refused;
-    case QNetworkReply::HostNotFoundError:
-        return Failure::HostNotFound;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: // the idle limit aborts this way
-        return Failure::Silent;
-    case QNetworkReply::ProtocolFailure: // a garbled answer: its body cannot be trusted
-        return Failure::Broken;
-    default:
-        if (reply.error() < QNetworkReply::ContentAccessDenied)
-            return Failure::Broken;
-        break;
-    }
-    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        return Failure::Broken;
-    return Failure::None;
+bool isRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 } // namespace
@@ -73,6 +40,12 @@ QString describe(const Page& page) {
                                      : QStringLiteral("连接出错：") + page.detail;
     case Failure::Aborted:
         return QStringLiteral("已取消");
+    case Failure::ErrorStatus:
+        return QStringLiteral("服务器回答 HTTP %1").arg(page.status);
+    case Failure::CutShort:
+        return QStringLiteral("页面没有传完，连接就断了");
+    case Failure::Undecodable:
+        return QStringLiteral("页面标为 %1 编码，却无法解码").arg(page.detail);
     }
     return {};
 }
@@ -89,72 +62,176 @@ Request::Request(const QString& url, const QString& charset, QObject* parent)
         QMetaObject::invokeMethod(this, &Request::finished, Qt::QueuedConnection);
         return;
     }
-
     const FetchLimits limits = g_limits;
-    maxBody_ = limits.maxBodyBytes;
-    QNetworkRequest request(target);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(limits.maxRedirects);
-    request.setTransferTimeout(limits.idleTimeoutMs);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-
-    reply_ = manager()->get(request);
+    idle_ = new QTimer(this);
+    idle_->setSingleShot(true);
+    idle_->setInterval(limits.idleTimeoutMs);
+    connect(idle_, &QTimer::timeout, this, [this] { fail(Failure::Silent); });
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
     connect(deadline_, &QTimer::timeout, this, [this] { fail(Failure::TooSlow); });
-    connect(reply_, &QNetworkReply::readyRead, this, [this] {
-        body_ += reply_->readAll();
-        if (body_.size() > maxBody_)
-            fail(Failure::TooLarge);
-    });
-    connect(reply_, &QNetworkReply::finished, this, &Request::complete);
     deadline_->start(limits.totalTimeoutMs);
+    send(target);
 }
 
 Request::~Request() {
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-        reply_->deleteLater();
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
     }
+}
+
+// Qt's own client is not used: it takes a chunked body cut off between two chunks for a whole
+// one (when it finds its socket closed with nothing left to read while a body is coming, it
+// ends the reply as if the body had no length of its own), and its six connections to a host
+// make further requests wait in a queue while their limits run. Each request here has one
+// connection, asks for one answer and reads its framing itself.
+void Request::send(const QUrl& url) {
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+    }
+    url_ = url;
+    reader_ = HttpReader();
+    const bool secure = url.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
+    socket_ = secure ? new QSslSocket(this) : new QTcpSocket(this);
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
+    QString host = url.host(QUrl::FullyEncoded);
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    if (url.port() != -1)
+        host += u':' + QString::number(port);
+    QByteArray target =
+        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (!target.startsWith('/'))
+        target.prepend('/');
+    const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
+                               "\r\nUser-Agent: Lumo/" LUMO_VERSION
+                               "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n"
+                               "Connection: close\r\n\r\n";
+
+    connect(socket_, &QTcpSocket::readyRead, this, &Request::onBytes);
+    connect(socket_, &QTcpSocket::disconnected, this, &Request::onClosed);
+    connect(socket_, &QAbstractSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) {
+                switch (error) {
+                case QAbstractSocket::RemoteHostClosedError:
+                    return onClosed();
+                case QAbstractSocket::ConnectionRefusedError:
+                    return fail(Failure::Refused);
+                case QAbstractSocket::HostNotFoundError:
+                    return fail(Failure::HostNotFound);
+                default:
+                    return fail(Failure::Broken, socket_->errorString());
+                }
+            });
+    const auto write = [this, request] {
+        idle_->start();
+        socket_->write(request);
+    };
+    idle_->start(); // a host that never takes the connection is silent too
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket_)) {
+        connect(ssl, &QSslSocket::encrypted, this, write);
+        ssl->connectToHostEncrypted(url.host(), port);
+    } else {
+        connect(socket_, &QTcpSocket::connected, this, write);
+        socket_->connectToHost(url.host(), port);
+    }
+}
+
+void Request::onBytes() {
+    if (finished_ || !socket_)
+        return;
+    idle_->start();
+    const QByteArray bytes = socket_->readAll();
+    if (reader_.feed(bytes) == HttpReader::State::Reading) {
+        if (reader_.body().size() > g_limits.maxBodyBytes)
+            fail(Failure::TooLarge);
+        return;
+    }
+    answered();
+}
+
+void Request::onClosed() {
+    if (finished_ || !socket_)
+        return;
+    if (socket_->bytesAvailable() > 0)
+        reader_.feed(socket_->readAll());
+    reader_.close();
+    answered();
+}
+
+void Request::answered() {
+    switch (reader_.state()) {
+    case HttpReader::State::Reading:
+        return;
+    case HttpReader::State::CutShort:
+        return reader_.headRead() ? fail(Failure::CutShort)
+                                  : fail(Failure::Broken, QStringLiteral("没有回答就断开了"));
+    case HttpReader::State::Malformed:
+        return fail(Failure::Broken, QStringLiteral("回答不是 HTTP"));
+    case HttpReader::State::Complete:
+        break;
+    }
+    const int status = reader_.status();
+    page_.status = status;
+    const QByteArray location = reader_.header("Location");
+    if (isRedirect(status) && !location.isEmpty()) {
+        const QUrl next = url_.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
+        const QString scheme = next.scheme().toLower();
+        if (!next.isValid() || next.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+            return fail(Failure::Broken, QStringLiteral("重定向到无效地址"));
+        if (url_.scheme().compare(u"https", Qt::CaseInsensitive) == 0 && scheme == u"http")
+            return fail(Failure::Broken, QStringLiteral("从 https 重定向到 http"));
+        if (++redirects_ > g_limits.maxRedirects)
+            return fail(Failure::Broken, QStringLiteral("重定向太多"));
+        return send(next);
+    }
+    const QByteArray coding = reader_.header("Content-Encoding");
+    bool tooLarge = false;
+    const std::optional<QByteArray> body =
+        decodeContent(reader_.body(), coding, g_limits.maxBodyBytes, &tooLarge);
+    if (body)
+        page_.text = BytesToText(*body, charset_);
+    if (status < 200 || status > 299)
+        return fail(Failure::ErrorStatus);
+    if (tooLarge)
+        return fail(Failure::TooLarge);
+    if (!body)
+        return fail(Failure::Undecodable, QString::fromLatin1(coding));
+    finish();
 }
 
 void Request::abort() {
     fail(Failure::Aborted);
 }
 
-void Request::fail(Failure why) {
-    if (finished_ || !reply_)
-        return;
-    pending_ = why;
-    reply_->abort(); // finishes the reply, and so this request, from the event loop or at once
-}
-
-void Request::complete() {
+void Request::fail(Failure why, const QString& detail) {
     if (finished_)
         return;
+    page_.failure = why;
+    page_.detail = detail;
+    if (why != Failure::ErrorStatus)
+        page_.text.clear();
+    finish();
+}
+
+void Request::finish() {
     // From here on nothing may take the page away again: no limit runs past the answer.
-    deadline_->stop();
     finished_ = true;
-    page_.failure = pending_ != Failure::None ? pending_ : failureOf(*reply_);
-    if (page_.failure == Failure::None) {
-        body_ += reply_->readAll();
-        if (body_.size() > maxBody_)
-            page_.failure = Failure::TooLarge;
-        else
-            page_.text = BytesToText(body_, charset_);
-    } else if (page_.failure == Failure::Broken) {
-        page_.detail = reply_->errorString();
+    idle_->stop();
+    deadline_->stop();
+    if (socket_) {
+        // The owner may delete this request from the signal, while the socket is still
+        // inside its own.
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->setParent(nullptr);
+        socket_->deleteLater();
+        socket_ = nullptr;
     }
-    body_.clear();
-    reply_->disconnect(this);
-    reply_->deleteLater();
-    reply_ = nullptr;
+    reader_ = HttpReader();
     emit finished();
 }
 

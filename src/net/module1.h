@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/httpreader.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
-class QNetworkReply;
+class QTcpSocket;
 class QTimer;
 
 // Page retrieval: every page the program reads comes through here.
 namespace Module1 {
 
-// Why a request brought no page. Pages with an error status are pages all the same.
+// Why a request brought no page, or not the page asked for.
 enum class Failure {
     None,
     BadAddress,   // not an http or https address with a host
@@ -23,6 +26,9 @@ enum class Failure {
     TooLarge,     // the body passed the size limit
     Broken,       // reset, garbled, too many redirects, TLS ...
     Aborted,      // the caller gave up on it
+    ErrorStatus,  // an answer, but not 2xx: its body is still decoded, for callers that read it
+    CutShort,     // the connection ended before the body did
+    Undecodable,  // a content coding (gzip ...) that the body does not hold
 };
 
 // What one request brought: the decoded body, or the empty text and why there is none.
@@ -30,14 +36,16 @@ struct Page {
     QString text;
     Failure failure = Failure::None;
     QString detail; // the network layer's own words for a Broken request
+    int status = 0; // the HTTP status of the last answer, 0 without one
 };
 
 // One line for people saying what went wrong; empty for Failure::None.
 QString describe(const Page& page);
 
-// One GET, under way from its construction on. `finished` comes once: from the event loop, or
-// from inside abort(). After it the page no longer changes, and no limit applies any more
-// however long the owner takes to read it.
+// One GET, under way from its construction on, on a connection of its own: no queue to wait
+// in, so its limits run from the moment it connects. `finished` comes once: from the event
+// loop, or from inside abort(). After it the page no longer changes, and no limit applies any
+// more however long the owner takes to read it.
 class Request : public QObject {
     Q_OBJECT
 public:
@@ -53,15 +61,20 @@ signals:
     void finished();
 
 private:
-    void fail(Failure why);
-    void complete();
+    void send(const QUrl& url);
+    void onBytes();
+    void onClosed();
+    void answered();
+    void fail(Failure why, const QString& detail = {});
+    void finish();
 
     QString charset_;
-    QNetworkReply* reply_ = nullptr;
+    QUrl url_;
+    int redirects_ = 0;
+    QTcpSocket* socket_ = nullptr;
+    HttpReader reader_;
+    QTimer* idle_ = nullptr;
     QTimer* deadline_ = nullptr;
-    QByteArray body_;
-    qint64 maxBody_ = 0;
-    Failure pending_ = Failure::None; // why we abort the reply ourselves
     bool finished_ = false;
     Page page_;
 };
@@ -87,8 +100,8 @@ const Page& waitFor(Request& request);
 // events while this waits; fetches started meanwhile nest and return first.
 Page Fetch(const QString& url, const QString& charset, Lane* lane = nullptr);
 
-// The body decoded as UTF-8, or the empty text when the request or the decoding failed. The
-// HTTP status is never looked at.
+// The body decoded as UTF-8, or the empty text when the request or the decoding failed. An
+// error status still gives the body's text.
 QString GetPageUtf8(const QString& url, Lane* lane = nullptr);
 // The same, decoded as GB2312 (read as code page 936, GBK, like the services write it).
 QString GetPageGb2312(const QString& url, Lane* lane = nullptr);

@@ -25,6 +25,12 @@ public:
         enum class Mode { Answer, Hold, Custom };
         Reply(Mode mode = Mode::Answer, int status = 200, QByteArray body = {})
             : mode(mode), status(status), body(std::move(body)) {}
+        // The same reply with one more header field.
+        Reply with(const QByteArray& name, const QByteArray& value) const {
+            Reply r = *this;
+            r.headers.append({name, value});
+            return r;
+        }
         Mode mode;
         int status;
         QByteArray body;

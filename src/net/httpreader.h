@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QPair>
+#include <optional>
+
+namespace Module1 {
+
+// One HTTP/1.1 answer to a GET, read from its bytes as they come. An answer is whole only
+// when its own framing says it ended: a chunked body at its last, empty chunk and the blank
+// line after the trailers, a body with a Content-Length at that many bytes, a body with
+// neither when the server closes. A close anywhere before that cuts the answer short.
+class HttpReader {
+public:
+    enum class State {
+        Reading,   // more to come
+        Complete,  // ended where its framing says
+        CutShort,  // the connection ended before the answer did
+        Malformed, // not HTTP, or a framing that cannot be read
+    };
+
+    // The next bytes from the server; bytes after a complete answer are ignored.
+    State feed(QByteArrayView bytes);
+    // The server has closed the connection.
+    State close();
+
+    State state() const { return state_; }
+    bool headRead() const { return stage_ > Stage::Head; }
+    int status() const { return status_; }
+    // The last value of a header field (its name in any case), trimmed; empty when absent.
+    QByteArray header(QByteArrayView name) const;
+    // The body without its transfer framing; a content coding (gzip) is still on it.
+    const QByteArray& body() const { return body_; }
+
+private:
+    enum class Stage { Head, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, Done };
+    enum class Framing { None, Length, Chunked, UntilClose };
+
+    bool readHead();
+    void readBody();
+    // A line ended by LF (CR before it dropped) from the front of pending_, if one is whole.
+    bool takeLine(QByteArray* line);
+    void setDone() { stage_ = Stage::Done, state_ = State::Complete; }
+
+    State state_ = State::Reading;
+    Stage stage_ = Stage::Head;
+    Framing framing_ = Framing::None;
+    int status_ = 0;
+    QList<QPair<QByteArray, QByteArray>> headers_;
+    QByteArray pending_; // received, not yet taken apart
+    QByteArray body_;
+    qint64 left_ = 0; // bytes still due: of the body (Length) or of the chunk (ChunkData)
+};
+
+// A body in the content coding a server named: "gzip", "x-gzip" and "deflate" (zlib or raw)
+// are inflated, no coding or "identity" is taken as it is. Nothing when it cannot be decoded
+// or would pass `maxBytes`; `tooLarge` then says which.
+std::optional<QByteArray> decodeContent(const QByteArray& body, QByteArrayView coding,
+                                        qint64 maxBytes, bool* tooLarge = nullptr);
+
+} // namespace Module1
