@@ -128,7 +128,7 @@ int main(int argc, char* argv[]) {
     double idleMinutes = 0;
     if (parser.isSet(idleExit)) {
         idleMinutes = parser.value(idleExit).toDouble(&ok);
-        if (!ok || idleMinutes < 0.01 || idleMinutes > 1440)
+        if (!ok || !(idleMinutes >= 0.01 && idleMinutes <= 1440)) // NaN too
             return fail(QStringLiteral("--idle-exit wants minutes from 0.01 to 1440, not '%1'")
                             .arg(parser.value(idleExit)));
     }

@@ -211,7 +211,7 @@ private slots:
         QTest::newRow("bad today") << QStringList{"--port", "0", "--today", "2011-02-30"} << 2;
         QTest::newRow("cell size -1") << QStringList{"--port", "0", "--cell-size", "-1"} << 2;
         QTest::newRow("idle exit 0") << QStringList{"--port", "0", "--idle-exit", "0"} << 2;
-        QTest::newRow("idle exit word") << QStringList{"--port", "0", "--idle-exit", "x"} << 2;
+        QTest::newRow("idle exit nan") << QStringList{"--port", "0", "--idle-exit", "nan"} << 2;
     }
     // Bad use: one line on standard error, exit status 2, nothing served.
     void options() {
