@@ -74,3 +74,16 @@ function(lumo_command_pages)
     add_custom_target(lumo_dist ALL DEPENDS ${gzipped})
 endfunction()
 cmake_language(DEFER CALL lumo_command_pages)
+
+# Where the window and lumo-cli look for lumo-sites besides their own folder: the install
+# directory, and in a build tree that tree's own, which they use only when run from inside it.
+if(TARGET lumo_core)
+    set(launcher ${PROJECT_SOURCE_DIR}/src/launch/bundledsites.cpp)
+    set_property(SOURCE ${launcher} TARGET_DIRECTORY lumo_core APPEND PROPERTY
+                 COMPILE_DEFINITIONS LUMO_INSTALL_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}")
+    if(TARGET lumo-sites)
+        set_property(SOURCE ${launcher} TARGET_DIRECTORY lumo_core APPEND PROPERTY
+                     COMPILE_DEFINITIONS LUMO_BUILD_TREE="${PROJECT_BINARY_DIR}"
+                                         LUMO_BUILD_SITES="$<TARGET_FILE:lumo-sites>")
+    endif()
+endif()

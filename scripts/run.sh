@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds and opens the window. The window starts the bundled web
-# sites itself when nothing answers on their port, and they end with it.
+# sites itself when nothing listens on their port; they end themselves 10 minutes after it.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 lumo_install_packages

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites: the listing service, the lookup service and the maker site on one loopback port.
 #include "handedsocket.h"
+#include "idleexit.h"
 #include "server.h"
 
 #include "sitescore/calendar.h"
@@ -68,6 +69,12 @@ int main(int argc, char* argv[]) {
                        "serving other connections meanwhile."),
         QStringLiteral("N"));
     parser.addOption(delay);
+    const QCommandLineOption idleExit(
+        QStringLiteral("idle-exit"),
+        QStringLiteral("End after MINUTES (0.01 to 1440) with no connection open; a program "
+                       "that holds one open keeps the sites up."),
+        QStringLiteral("MINUTES"));
+    parser.addOption(idleExit);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -118,7 +125,15 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--delay-ms wants a number from 0 to 60000, not '%1'")
                         .arg(parser.value(delay)));
 
-    auto* tcp = new QTcpServer(&app);
+    double idleMinutes = 0;
+    if (parser.isSet(idleExit)) {
+        idleMinutes = parser.value(idleExit).toDouble(&ok);
+        if (!ok || !(idleMinutes >= 0.01 && idleMinutes <= 1440)) // NaN too
+            return fail(QStringLiteral("--idle-exit wants minutes from 0.01 to 1440, not '%1'")
+                            .arg(parser.value(idleExit)));
+    }
+
+    auto* tcp = new sites::IdleServer(&app);
     // Under socket activation the service manager holds the port; --port does not apply.
     if (const int handed = sites::takeHandedSocket(); handed >= 0) {
         if (!tcp->setSocketDescriptor(handed))
@@ -136,6 +151,8 @@ int main(int argc, char* argv[]) {
     if (*staticBytes > 0)
         server.setStaticPage(*staticBytes);
     server.bind(tcp);
+    if (idleMinutes > 0)
+        tcp->quitWhenIdle(std::chrono::milliseconds(qint64(idleMinutes * 60'000)));
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));
     std::fflush(stdout);

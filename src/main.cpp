@@ -17,10 +17,18 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qtTexts);
     // Ties the window to its menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.lumo"));
-    const Addresses addresses = Addresses::compiledIn();
+    Addresses addresses = Addresses::compiledIn();
     // Up before the window's first request, where no socket unit serves the bundled sites.
     BundledSites sites;
-    sites.startFor({addresses.listing, addresses.lookup, addresses.maker});
+    if (sites.startFor({addresses.listing, addresses.lookup, addresses.maker}) ==
+        BundledSites::Outcome::Foreign) {
+        // Not a page from another user's program: the window fails its start-up as when
+        // nothing answers, and the update check finds no version.
+        qWarning("lumo: %s", qPrintable(sites.problem()));
+        for (QString* address : {&addresses.listing, &addresses.lookup, &addresses.maker})
+            if (BundledSites::atOrigin(*address, BundledSites::defaultOrigin()))
+                address->clear();
+    }
     Form1 form(addresses);
     form.show();
     return app.exec();

@@ -55,8 +55,8 @@ void TestCliSites::listMatchesTheWindow() {
     QCOMPARE(window.size(), cell->text(QAccessible::Name).toInt());
 
     QProcess cli;
-    cli.start(LUMO_CLI_PROGRAM, {"list", "--listing-url", sites.origin() + "/", "--day", "+1",
-                                 "--suffix", "com", "--length", "5"});
+    cli.start(LUMO_CLI_PROGRAM, {"list", "--listing-url", sites.origin() + "/", "--lookup-url",
+                                 sites.origin(), "--day", "+1", "--suffix", "com", "--length", "5"});
     QVERIFY(cli.waitForFinished(60000));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),

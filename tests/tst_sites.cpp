@@ -14,6 +14,7 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 
@@ -209,6 +210,8 @@ private slots:
         QTest::newRow("port word") << QStringList{"--port", "x"} << 2;
         QTest::newRow("bad today") << QStringList{"--port", "0", "--today", "2011-02-30"} << 2;
         QTest::newRow("cell size -1") << QStringList{"--port", "0", "--cell-size", "-1"} << 2;
+        QTest::newRow("idle exit 0") << QStringList{"--port", "0", "--idle-exit", "0"} << 2;
+        QTest::newRow("idle exit nan") << QStringList{"--port", "0", "--idle-exit", "nan"} << 2;
     }
     // Bad use: one line on standard error, exit status 2, nothing served.
     void options() {
@@ -224,6 +227,65 @@ private slots:
         else
             QVERIFY2(out.isEmpty() && error.startsWith("lumo-sites: ") && error.count(u'\n') == 1,
                      qPrintable(error));
+    }
+
+    // The longer cells, over every day and suffix: a spread of each cell's names, short and
+    // long pinyin among them, each once only and leading back to its own day and place.
+    void namesLeadBack_data() {
+        QTest::addColumn<int>("length");
+        for (int length = 5; length <= MaxLength; ++length)
+            QTest::addRow("length %d", length) << length;
+    }
+    void namesLeadBack() {
+        QFETCH(int, length);
+        const auto threeSyllables = *listing::NameFilter::compile({.pinyinSyllables = 3});
+        QHash<QString, QString> seen;
+        int pinyin = 0;
+        for (int suffix = 1; suffix <= SuffixCount; ++suffix)
+            for (QDate day(2010, 12, 1); hasData(day); day = day.addDays(1)) {
+                const int count = nameCount(day, suffix, length);
+                for (int i = 0; i < count; i += 1 + count / 40) {
+                    const QString name = domainName(day, suffix, length, i);
+                    const QString place = QStringLiteral("%1 #%2").arg(formatDate(day)).arg(i);
+                    const std::optional<Listing> listing = findListing(name);
+                    QVERIFY2(!seen.contains(name),
+                             qPrintable(name + ": " + seen.value(name) + " and " + place));
+                    QVERIFY2(listing && listing->day == day && listing->suffixIndex == suffix &&
+                                 listing->length == length && listing->index == i,
+                             qPrintable(name + " of " + place));
+                    seen.insert(name, place);
+                    pinyin += threeSyllables.matches(name);
+                }
+            }
+        QVERIFY2(pinyin > 100, qPrintable(QString::number(pinyin)));
+    }
+
+    // Whole hours to the start of the day, 0 to 23, on a clock that has no daylight saving,
+    // whatever the machine's zone.
+    void countdownHours_data() {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<QString>("shown");
+        const auto at = [](int month, int date, int hour, int minute, int second = 0) {
+            return QDateTime(QDate(2011, month, date), QTime(hour, minute, second));
+        };
+        QTest::newRow("just past midnight")
+            << at(3, 5, 0, 0, 1) << QDate(2011, 3, 6) << "0天 23小时";
+        QTest::newRow("over the spring switch")
+            << at(3, 26, 12, 0) << QDate(2011, 3, 28) << "1天 12小时";
+        QTest::newRow("over the autumn switch")
+            << at(10, 29, 23, 30) << QDate(2011, 10, 31) << "1天 0小时";
+    }
+    void countdownHours() {
+        QFETCH(QDateTime, now);
+        QFETCH(QDate, day);
+        QFETCH(QString, shown);
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        const auto restore = qScopeGuard([&] {
+            zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        });
+        QCOMPARE(countdown(now, day), shown);
     }
 };
 

@@ -120,11 +120,15 @@ int Command::execute(const QStringList& arguments) {
                          .arg(parser.value(QStringLiteral("format"))));
     Services services(parser.value(QStringLiteral("listing-url")),
                       parser.value(QStringLiteral("lookup-url")));
-    // As for the window: where no socket unit serves the bundled sites, they come up for the
-    // command's run and end with it.
+    // As for the window: where no socket unit serves the bundled sites, they come up, shared
+    // with the user's other programs.
     BundledSites sites;
-    sites.startFor(
-        {parser.value(QStringLiteral("listing-url")), parser.value(QStringLiteral("lookup-url"))});
+    if (sites.startFor({parser.value(QStringLiteral("listing-url")),
+                        parser.value(QStringLiteral("lookup-url"))}) ==
+        BundledSites::Outcome::Foreign) {
+        complain(sites.problem());
+        return ServiceFailed;
+    }
     return run(parser, *format, services);
 }
 

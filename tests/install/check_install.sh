@@ -115,7 +115,7 @@ units="$root/lib/systemd/user"
 if [ -f "$units/lumo-sites.socket" ] && [ -f "$units/lumo-sites.service" ]; then
     grep -qxF 'ListenStream=127.0.0.1:8613' "$units/lumo-sites.socket" || fail "the socket is not on 127.0.0.1:8613"
     grep -qxF 'WantedBy=sockets.target' "$units/lumo-sites.socket" || fail "the socket is not started at login"
-    grep -qxF "ExecStart=$prefix/bin/lumo-sites" "$units/lumo-sites.service" ||
+    grep -qxF "ExecStart=$prefix/bin/lumo-sites --idle-exit 10" "$units/lumo-sites.service" ||
         fail "the service does not start $prefix/bin/lumo-sites"
     if command -v systemd-analyze >/dev/null; then
         check="$stage/verify"

@@ -84,6 +84,38 @@ maintscript postrm purge
 leftovers="$(find "$tree/etc" "$tree/var" ! -type d 2>/dev/null || true)"
 [ -z "$leftovers" ] || fail "purging leaves: $leftovers"
 
+# prerm remove ends what runs the package's lumo-sites, under whatever name, and nothing that
+# only looks like it. Its copy here names a stand-in and leaves the machine's units alone.
+fake="$out/fake"
+mkdir -p "$fake"
+cp "$(command -v sleep)" "$fake/lumo-sites"
+ln "$fake/lumo-sites" "$fake/same-file"
+cp "$fake/lumo-sites" "$fake/other-file"
+"$fake/same-file" 30 &
+same=$!
+"$fake/other-file" 30 &
+other=$!
+sed -e "s|^program=.*|program=$fake/lumo-sites|" -e 's|/run/systemd/system|/nonexistent|' \
+    "$tree/DEBIAN/prerm" >"$fake/prerm"
+sh "$fake/prerm" remove || fail "prerm remove failed"
+sleep 0.5
+[ "$(cut -d' ' -f3 "/proc/$other/stat" 2>/dev/null)" = S ] || fail "prerm ended a process that runs another file"
+kill "$other" 2>/dev/null || true
+same_status=0
+wait "$same" || same_status=$?
+[ "$same_status" -eq 143 ] || fail "prerm did not end the process that runs its lumo-sites (status $same_status)"
+wait "$other" || true
+
+# The user service keeps the sandboxing a user manager can set up: it scored 9.6 without it.
+service="$tree/usr/lib/systemd/user/lumo-sites.service"
+if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$out/run"
+    exposure="$(XDG_RUNTIME_DIR="$out/run" systemd-analyze security --offline=true "$service" 2>&1 |
+                    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')"
+    awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 6.2) }' ||
+        fail "the user service's exposure is '$exposure', above 6.2"
+fi
+
 # lintian: no error, and every warning it still gives is named, with its reason, in the
 # README that the package carries.
 lintian_out="$(lintian --allow-root "$deb" 2>&1 || true)"
