@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/httpclient.h"
 
-#include "net/http1parser.h"
+#include "net/httpreader.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -58,6 +58,18 @@ int retryAfter(const QByteArray& value, const QDateTime& now) {
     return int(qBound<qint64>(0, now.secsTo(when), qint64(1) << 30));
 }
 
+// Why an answer whose connection has closed is not whole; empty when it is.
+QString closed(Module1::HttpReader& answer) {
+    switch (answer.close()) {
+    case Module1::HttpReader::State::Complete:
+        return {};
+    case Module1::HttpReader::State::Malformed:
+        return QStringLiteral("not an HTTP answer that can be read");
+    default:
+        return answer.headRead() ? QStringLiteral("cut short") : QStringLiteral("no answer");
+    }
+}
+
 bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
     return header.first.compare(name, Qt::CaseInsensitive) == 0;
 }
@@ -73,7 +85,7 @@ struct HttpClient::Job {
     std::function<void(const Fetched&)> done;
     QUrl url; // the hop under way
     QPointer<QTcpSocket> socket;
-    Http1Parser parser;
+    Module1::HttpReader parser;
     QTimer* idle = new QTimer;
     QTimer* total = new QTimer;
     QFile file;
@@ -148,7 +160,7 @@ void HttpClient::schedule(Job* job) {
 void HttpClient::send(Job* job) {
     Fetch& f = job->fetch;
     const QUrl& url = job->url;
-    job->parser = Http1Parser(f.method == "HEAD");
+    job->parser = Module1::HttpReader();
     job->received = 0;
     job->body.clear();
     job->ended = false;
@@ -217,12 +229,12 @@ void HttpClient::send(Job* job) {
         if (job->socket != socket || job->ended)
             return;
         job->idle->start();
-        QByteArray bytes;
-        const QByteArray in = socket->readAll();
-        if (!job->parser.feed(in, bytes)) {
-            conclude(job, job->parser.error());
+        const Module1::HttpReader::State state = job->parser.feed(socket->readAll());
+        if (state == Module1::HttpReader::State::Malformed) {
+            conclude(job, QStringLiteral("not an HTTP answer that can be read"));
             return;
         }
+        const QByteArray bytes = job->parser.takeBody();
         job->received += bytes.size();
         const int status = job->parser.status();
         if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
@@ -239,24 +251,25 @@ void HttpClient::send(Job* job) {
                 return;
             }
         }
-        if (job->fetch.progress && job->parser.headDone() && !bytes.isEmpty())
-            job->fetch.progress(job->received, job->parser.contentLength());
-        if (job->parser.complete())
+        if (job->fetch.progress && !bytes.isEmpty()) {
+            bool known = false;
+            const qint64 total = job->parser.header("Content-Length").toLongLong(&known);
+            job->fetch.progress(job->received, known ? total : -1);
+        }
+        if (state == Module1::HttpReader::State::Complete)
             conclude(job, QString());
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, job, socket] {
         if (job->socket != socket || job->ended)
             return;
-        job->parser.closed();
-        conclude(job, job->parser.complete() ? QString() : job->parser.error());
+        conclude(job, closed(job->parser));
     });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, job, socket](QAbstractSocket::SocketError error) {
                 if (job->socket != socket || job->ended)
                     return;
                 if (error == QAbstractSocket::RemoteHostClosedError) {
-                    job->parser.closed();
-                    conclude(job, job->parser.complete() ? QString() : job->parser.error());
+                    conclude(job, closed(job->parser));
                     return;
                 }
                 conclude(job, socket->errorString());
@@ -280,7 +293,7 @@ void HttpClient::conclude(Job* job, const QString& failure) {
         socket->abort();
         socket->deleteLater();
     }
-    const Http1Parser& answer = job->parser;
+    const Module1::HttpReader& answer = job->parser;
     Fetched out;
     out.finalUrl = job->url;
     out.status = answer.status();
@@ -289,8 +302,8 @@ void HttpClient::conclude(Job* job, const QString& failure) {
     out.contentType = answer.header("Content-Type");
     const QString where = shown(job->url);
 
-    if (!failure.isEmpty() || !answer.complete()) {
-        out.error = where + QStringLiteral(": ") + (failure.isEmpty() ? answer.error() : failure);
+    if (!failure.isEmpty() || answer.state() != Module1::HttpReader::State::Complete) {
+        out.error = where + QStringLiteral(": ") + (failure.isEmpty() ? QStringLiteral("cut short") : failure);
         finish(job, out);
         return;
     }

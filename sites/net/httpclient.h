@@ -17,8 +17,8 @@
 // host, sends the validators of the copy it holds, honours 429 and Retry-After, follows
 // redirects itself (a credential never follows one to another origin) and tells a cut or
 // undecodable body from a whole one. It speaks HTTP/1.1 over its own sockets (one connection
-// per request), reading the framing with Http1Parser: Qt's client takes a chunked body cut
-// between two chunks for a whole one.
+// per request), reading the framing with the window's HttpReader: Qt's client takes a chunked
+// body cut between two chunks for a whole one.
 namespace sites::net {
 
 // "Lumo/8.0.0 (lumo-sites)": every request names the program.

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <optional>
+#include <utility>
 
 namespace Module1 {
 
@@ -34,6 +35,8 @@ public:
     QByteArray header(QByteArrayView name) const;
     // The body without its transfer framing; a content coding (gzip) is still on it.
     const QByteArray& body() const { return body_; }
+    // The body read since the last call, handed over: for bodies too large to hold.
+    QByteArray takeBody() { return std::exchange(body_, {}); }
 
 private:
     enum class Stage { Head, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, Done };
