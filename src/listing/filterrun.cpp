@@ -5,7 +5,25 @@
 #include <atomic>
 #include <mutex>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace listing {
+namespace {
+
+// Threads of their own, each at the lowest share of the processor (nice 19), so that the
+// window's thread is not kept waiting behind a count on a busy machine.
+Q_GLOBAL_STATIC(QThreadPool, countingThreads)
+
+void yieldToOthers() {
+    thread_local bool done = false;
+    if (!done)
+        setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
+    done = true;
+}
+
+} // namespace
 
 // Shared by the run and its worker, so that either may go first.
 struct FilterRun::Work {
@@ -23,7 +41,8 @@ FilterRun::FilterRun(const NameFilter& filter, QStringList names, QObject* paren
     work_->filter = filter;
     work_->names = std::move(names);
     work_->owner = this;
-    QThreadPool::globalInstance()->start([work = work_] {
+    countingThreads()->start([work = work_] {
+        yieldToOthers();
         const qsizetype n = work->names.size();
         work->verdicts.reserve(std::size_t(n));
         for (qsizetype i = 0; i < n; ++i) {

@@ -212,7 +212,10 @@ void FilterDialog::showState() {
     const QString regexReason =
         regexReason_.isEmpty() && !undecided_.isEmpty() ? listing::undecidedReason(undecided_)
                                                         : regexReason_;
-    showReason(regexError, regex, regexReason);
+    if (regexReason != regexError->text()) {
+        showReason(regexError, regex, regexReason);
+        adjustSize(); // the reason may come long after the keystroke, and wraps
+    }
     if (run_)
         progress_->start();
     else
