@@ -5,6 +5,7 @@
 #include "window/clock.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -184,6 +185,44 @@ private slots:
         QStringList notes;
         QVERIFY(!closeDuringStartup(rig, answer, [&](auto n) { notes << n; }));
         QCOMPARE(notes, (QStringList{"asked 真的退出吗?|33|退出", "slot written 2011-12-01"}));
+    }
+
+    void closeWhileStartupWaits_data() {
+        QTest::addColumn<int>("delayMs");
+        for (int ms : {4, 10, 17})
+            QTest::addRow("%d ms after the home page was asked for", ms) << ms;
+    }
+
+    // A close from the window manager while the start-up waits for the home page and the
+    // update check for the version file: the exit box comes at once.
+    void closeWhileStartupWaits() {
+        QFETCH(int, delayMs);
+        Rig rig(MsgBoxCancel);
+        Form1& form = *rig.form;
+        rig.server.setReply("/", FixtureServer::held("<html></html>"));
+        rig.server.setReply("/lumo/rideve.txt", FixtureServer::held("8.8\r\n"));
+        QStringList seen;
+        form.MsgBox = [&](const QString& text, int, const QString& caption) {
+            seen << caption + u'|' + text + u'|' + rig.server.targets().join(u' ');
+            rig.server.release();
+            return MsgBoxCancel;
+        };
+        rig.server.onRequest = [&](const QString& target) {
+            if (target == u"/") // the update check's timer fires inside the start-up's wait
+                QTimer::singleShot(0, &form, [&] { form.Timer3_Timer(); });
+            else
+                QTimer::singleShot(delayMs, &form, [&] {
+                    // What the platform hands on for WM_DELETE_WINDOW: a close event to the
+                    // native window, not a call of close().
+                    QCloseEvent close;
+                    QApplication::sendEvent(form.windowHandle(), &close);
+                });
+        };
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Command11_Click();
+        QCOMPARE(seen, QStringList{"退出|真的退出吗?|/ /lumo/rideve.txt"});
+        QVERIFY(form.isVisible());
     }
 
     // After OK nothing runs on: no slot is written, and the close call never even returns.

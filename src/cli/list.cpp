@@ -130,12 +130,19 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     else if (format == Format::Json)
         out.write(array.open());
     qsizetype kept = 0;
+    QString undecided;
     showProgress(QStringLiteral("正在读取第 1 页……"));
     const auto onPage = [&](const listing::ListedPage& page) {
         QStringList names;
-        for (const QString& name : page.names)
-            if (filter->matches(name))
+        for (const QString& name : page.names) {
+            const listing::Verdict verdict = filter->judge(name);
+            if (verdict == listing::Verdict::Undecided) {
+                undecided = name; // a name left out unjudged would be one lost in silence
+                return false;
+            }
+            if (verdict == listing::Verdict::Passes)
                 names << name;
+        }
         kept += names.size();
         QString text;
         if (format == Format::Text)
@@ -177,6 +184,8 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         out.write(array.close());
     if (out.failed())
         return out.failure();
+    if (!undecided.isEmpty())
+        return usage(listing::undecidedReason(undecided));
     if (interrupt::requested())
         return Interrupted;
     return services.exitCode();

@@ -64,6 +64,14 @@ bool FilterSpec::isEmpty() const {
            pinyinSyllables == -1 && regex.isEmpty();
 }
 
+QString undecidedReason(QStringView domain) {
+    QString name = domain.toString();
+    if (name.size() > 40)
+        name = name.left(39) + u'…';
+    return QStringLiteral("正则表达式太费时：判断 %1 时超出了匹配的步数上限，请改写得简单些")
+        .arg(name);
+}
+
 QStringView nameLabel(QStringView domain) {
     const qsizetype dot = domain.indexOf(u'.');
     return dot < 0 ? domain : domain.first(dot);
@@ -190,27 +198,34 @@ bool NameFilter::fitsPattern(QStringView label) const {
     return true;
 }
 
-bool NameFilter::matches(QStringView domain) const {
+Verdict NameFilter::judge(QStringView domain) const {
     const QStringView label = nameLabel(domain);
     if (criteria_.lettersOnly || criteria_.digitsOnly || criteria_.noHyphen) {
         if ((criteria_.lettersOnly || criteria_.digitsOnly) && label.isEmpty())
-            return false;
+            return Verdict::Fails;
         for (QChar ch : label) {
             const char16_t c = ch.unicode();
             if ((criteria_.lettersOnly && !isAsciiLetter(c)) ||
                 (criteria_.digitsOnly && !isDigit(c)) || (criteria_.noHyphen && c == u'-'))
-                return false;
+                return Verdict::Fails;
         }
     }
     if (!pattern_.empty() && !fitsPattern(label))
-        return false;
+        return Verdict::Fails;
     if (!criteria_.contains.isEmpty() && !label.contains(criteria_.contains, Qt::CaseInsensitive))
-        return false;
+        return Verdict::Fails;
     if (criteria_.pinyinSyllables >= 0 && !splitsIntoPinyin(label, criteria_.pinyinSyllables))
-        return false;
-    if (!criteria_.regex.isEmpty() && !regex_.match(label).hasMatch())
-        return false;
-    return true;
+        return Verdict::Fails;
+    // The costly test last: the cheap ones above may settle the name first.
+    if (!criteria_.regex.isEmpty()) {
+        const QRegularExpressionMatch match = regex_.match(label);
+        // Qt reports an engine error, the match limit among them, as an invalid match.
+        if (!match.isValid())
+            return Verdict::Undecided;
+        if (!match.hasMatch())
+            return Verdict::Fails;
+    }
+    return Verdict::Passes;
 }
 
 bool NameFilter::isEmpty() const {

@@ -24,10 +24,19 @@ struct FilterSpec {
     int pinyinSyllables = -1; // -1: no pinyin filter; 0: any number of syllables; 1 to 3: exactly
     QString regex{};          // searched anywhere in the label, case-insensitively
     bool isEmpty() const;
+    bool operator==(const FilterSpec&) const = default;
 };
 
 // The text the filters look at: the name up to its first ".".
 QStringView nameLabel(QStringView domain);
+
+// What a filter says of one name. Undecided: the regular expression gave up on it (PCRE2 stops
+// at its match limit, about ten million steps, as "(a+)+b" does on a long run of a's); the
+// name may pass or not, and must be neither shown as failing nor dropped.
+enum class Verdict : quint8 { Fails, Passes, Undecided };
+
+// The one-line reason for an undecided name, in the words of the other filter errors.
+QString undecidedReason(QStringView domain);
 
 // A FilterSpec checked once, ready to test many names quickly (thousands a millisecond).
 class NameFilter {
@@ -36,7 +45,9 @@ public:
     // The filter, or nullopt with a one-line reason in `error` when the pattern or the regular
     // expression is invalid (or pinyinSyllables is out of range).
     static std::optional<NameFilter> compile(const FilterSpec& criteria, QString* error = nullptr);
-    bool matches(QStringView domain) const; // the whole name, suffix included
+    Verdict judge(QStringView domain) const; // the whole name, suffix included
+    // Passes or not, an undecided name counted as failing: only where losing it is harmless.
+    bool matches(QStringView domain) const { return judge(domain) == Verdict::Passes; }
     bool isEmpty() const;
     const FilterSpec& criteria() const;
 

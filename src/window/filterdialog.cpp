@@ -9,7 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -45,8 +47,8 @@ QString shownOfListed(qsizetype shown, qsizetype listed) {
     return QStringLiteral("显示 %1 / 共 %2 个").arg(shown).arg(listed);
 }
 
-FilterDialog::FilterDialog(const listing::FilterSpec& current, Counter counter, QWidget* parent)
-    : QDialog(parent), counter_(std::move(counter)) {
+FilterDialog::FilterDialog(const listing::FilterSpec& current, Source source, QWidget* parent)
+    : QDialog(parent), source_(std::move(source)) {
     setObjectName(QStringLiteral("filterDialog"));
     setWindowTitle(QStringLiteral("筛选域名"));
     setAccessibleName(QStringLiteral("筛选域名"));
@@ -72,6 +74,10 @@ FilterDialog::FilterDialog(const listing::FilterSpec& current, Counter counter, 
     regexError = reasonLabel();
     count = new QLabel;
     count->setTextFormat(Qt::PlainText);
+    count->setAccessibleName(QStringLiteral("筛选结果"));
+    progress_ = new QTimer(this);
+    progress_->setInterval(150);
+    connect(progress_, &QTimer::timeout, this, &FilterDialog::showState);
 
     auto* kinds = new QHBoxLayout;
     for (QWidget* w : {lettersOnly, digitsOnly, noHyphen})
@@ -128,30 +134,101 @@ listing::FilterSpec FilterDialog::criteria() const {
     return criteria;
 }
 
+FilterDialog::~FilterDialog() = default;
+
 void FilterDialog::check() {
     const listing::FilterSpec wanted = criteria();
     // Each field on its own, so that its reason stands under it.
-    QString patternReason, regexReason;
+    QString patternReason;
     listing::FilterSpec alone;
     alone.pattern = wanted.pattern;
     listing::NameFilter::compile(alone, &patternReason);
     alone = {};
     alone.regex = wanted.regex;
-    listing::NameFilter::compile(alone, &regexReason);
+    regexReason_.clear();
+    listing::NameFilter::compile(alone, &regexReason_);
     showReason(patternError, pattern, patternReason);
-    showReason(regexError, regex, regexReason);
 
     filter_ = listing::NameFilter::compile(wanted);
-    okButton->setEnabled(filter_.has_value());
+    // A new filter: what was counted for the last one says nothing.
+    run_.reset();
+    verdicts_.clear();
+    passed_ = 0;
+    undecided_.clear();
+    counted_ = false;
     recount();
     adjustSize();
 }
 
 void FilterDialog::recount() {
     if (!filter_) {
-        count->setText(QString());
+        run_.reset();
+        showState();
         return;
     }
-    const auto [shown, listed] = counter_(*filter_);
-    count->setText(shownOfListed(shown, listed));
+    const Listed listed = source_();
+    listed_ = listed.names.size();
+    if (listed.generation != generation_ || listed_ < qsizetype(verdicts_.size())) {
+        run_.reset();
+        verdicts_.clear();
+        passed_ = 0;
+        undecided_.clear();
+        counted_ = false;
+        generation_ = listed.generation;
+    }
+    const qsizetype from = qsizetype(verdicts_.size());
+    // A run under way goes on; what came meanwhile is counted after it.
+    if (!run_ && undecided_.isEmpty() && from < listed_) {
+        if (filter_->isEmpty()) {
+            verdicts_.resize(std::size_t(listed_), listing::Verdict::Passes);
+            passed_ = listed_;
+        } else {
+            run_ = std::make_unique<listing::FilterRun>(*filter_, listed.names.mid(from));
+            connect(run_.get(), &listing::FilterRun::finished, this, &FilterDialog::runDone);
+        }
+    }
+    if (!run_ && undecided_.isEmpty() && qsizetype(verdicts_.size()) == listed_ && !counted_) {
+        counted_ = true;
+        emit countDone();
+    }
+    showState();
+}
+
+void FilterDialog::runDone() {
+    const std::unique_ptr<listing::FilterRun> run = std::move(run_);
+    const std::vector<listing::Verdict>& got = run->verdicts();
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (got[i] == listing::Verdict::Undecided && undecided_.isEmpty())
+            undecided_ = run->names().at(qsizetype(i));
+        passed_ += got[i] == listing::Verdict::Passes;
+    }
+    verdicts_.insert(verdicts_.end(), got.begin(), got.end());
+    if (!undecided_.isEmpty())
+        emit countDone();
+    recount();
+}
+
+void FilterDialog::showState() {
+    const QString regexReason =
+        regexReason_.isEmpty() && !undecided_.isEmpty() ? listing::undecidedReason(undecided_)
+                                                        : regexReason_;
+    if (regexReason != regexError->text()) {
+        showReason(regexError, regex, regexReason);
+        adjustSize(); // the reason may come long after the keystroke, and wraps
+    }
+    if (run_)
+        progress_->start();
+    else
+        progress_->stop();
+    // OK once every name has been counted: a filter that fails on a name is refused before
+    // it hides anything.
+    okButton->setEnabled(filter_ && counted_ && undecided_.isEmpty());
+    if (!filter_ || !undecided_.isEmpty())
+        count->setText(QString());
+    else if (counted_)
+        count->setText(shownOfListed(passed_, qsizetype(verdicts_.size())));
+    else
+        count->setText(QStringLiteral("正在计数……已看 %1 / 共 %2 个")
+                           .arg(qsizetype(verdicts_.size()) + (run_ ? run_->judged() : 0))
+                           .arg(listed_));
 }

@@ -147,9 +147,11 @@ void ListMenu::exportList() {
              : listing::namesAsText(names))
             .toUtf8();
     // Whole or not at all: the names go to a file beside it, which replaces it only when
-    // every byte is down.
+    // every byte is down. The flush comes first because Qt 6.4's commit renames a file whose
+    // buffered bytes could not be written (a full disk) and still says it succeeded.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
         return;
     const QString reason = file.errorString();
     file.cancelWriting();
@@ -163,20 +165,12 @@ void ListMenu::editFilter() {
         dialog_->activateWindow();
         return;
     }
-    QListWidget* list = form_.List1;
     auto* dialog = new FilterDialog(
-        filter_.criteria(),
-        [list](const listing::NameFilter& filter) {
-            qsizetype shown = 0;
-            for (int row = 0, n = list->count(); row < n; ++row)
-                shown += filter.matches(list->item(row)->text());
-            return std::pair<qsizetype, qsizetype>(shown, list->count());
-        },
-        &form_);
+        filter_.criteria(), [this] { return FilterDialog::Listed{names_, generation_}; }, &form_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         if (dialog->filter())
-            setFilter(*dialog->filter());
+            setFilter(*dialog->filter(), dialog->verdicts(), dialog->generation());
     });
     connect(dialog, &FilterDialog::clearRequested, this, &ListMenu::clearFilter);
     dialog_ = dialog;
@@ -192,15 +186,23 @@ void ListMenu::clearFilter() {
     setFilter(listing::NameFilter());
 }
 
-void ListMenu::setFilter(const listing::NameFilter& filter) {
+void ListMenu::setFilter(const listing::NameFilter& filter,
+                         const std::vector<listing::Verdict>& known, quint64 generation) {
     filter_ = filter;
     QListWidget* list = form_.List1;
     const int n = list->count();
     shown_.resize(std::size_t(n), 1);
+    undecided_.assign(std::size_t(n), 0);
+    undecidedCount_ = 0;
+    const std::size_t counted = generation == generation_ ? std::min(known.size(), shown_.size()) : 0;
     qsizetype shown = 0;
     // Only the rows whose state changes: each change costs the view a little.
     for (int row = 0; row < n; ++row) {
-        const bool pass = filter_.isEmpty() || filter_.matches(list->item(row)->text());
+        const listing::Verdict verdict =
+            filter_.isEmpty()            ? listing::Verdict::Passes
+            : std::size_t(row) < counted ? known[std::size_t(row)]
+                                         : filter_.judge(names_.at(row));
+        const bool pass = passes(row, verdict);
         if (pass != bool(shown_[std::size_t(row)])) {
             shown_[std::size_t(row)] = pass;
             list->setRowHidden(row, !pass);
@@ -209,6 +211,15 @@ void ListMenu::setFilter(const listing::NameFilter& filter) {
     }
     shownCount_ = shown;
     listChanged();
+}
+
+bool ListMenu::passes(int row, listing::Verdict verdict) {
+    if (verdict != listing::Verdict::Undecided)
+        return verdict == listing::Verdict::Passes;
+    // Hiding it would be losing it in silence; the list's tooltip counts it instead.
+    undecided_[std::size_t(row)] = 1;
+    ++undecidedCount_;
+    return true;
 }
 
 // --- The names ------------------------------------------------------------------------------
@@ -248,9 +259,15 @@ std::vector<int> ListMenu::selectedShownRows(bool firstOnly) const {
 
 void ListMenu::namesInserted(int first, int last) {
     QListWidget* list = form_.List1;
+    if (first != names_.size())
+        ++generation_;
+    for (int row = first; row <= last; ++row)
+        names_.insert(row, list->item(row)->text());
     shown_.insert(shown_.begin() + first, std::size_t(last - first + 1), 1);
+    undecided_.insert(undecided_.begin() + first, std::size_t(last - first + 1), 0);
     for (int row = first; row <= last; ++row) {
-        const bool pass = filter_.isEmpty() || filter_.matches(list->item(row)->text());
+        const bool pass =
+            filter_.isEmpty() || passes(row, filter_.judge(names_.at(row)));
         if (!pass) {
             shown_[std::size_t(row)] = 0;
             list->setRowHidden(row, true);
@@ -261,15 +278,24 @@ void ListMenu::namesInserted(int first, int last) {
 }
 
 void ListMenu::namesRemoved(int first, int last) {
+    ++generation_;
+    names_.remove(first, last - first + 1);
     const auto from = shown_.begin() + first, to = shown_.begin() + last + 1;
     shownCount_ -= std::count(from, to, 1);
     shown_.erase(from, to);
+    const auto ufrom = undecided_.begin() + first, uto = undecided_.begin() + last + 1;
+    undecidedCount_ -= std::count(ufrom, uto, 1);
+    undecided_.erase(ufrom, uto);
     listChanged();
 }
 
 void ListMenu::listReset() {
+    ++generation_;
+    names_.clear();
     shown_.clear();
     shownCount_ = 0;
+    undecided_.clear();
+    undecidedCount_ = 0;
     if (form_.List1->count() > 0)
         namesInserted(0, form_.List1->count() - 1);
     else
@@ -277,8 +303,12 @@ void ListMenu::listReset() {
 }
 
 void ListMenu::listChanged() {
-    form_.List1->setToolTip(filter_.isEmpty() ? QString()
-                                              : shownOfListed(shownCount_, form_.List1->count()));
+    QString tip;
+    if (!filter_.isEmpty())
+        tip = shownOfListed(shownCount_, form_.List1->count());
+    if (undecidedCount_ > 0)
+        tip += QStringLiteral("，其中 %1 个正则表达式无法判断，照常显示").arg(undecidedCount_);
+    form_.List1->setToolTip(tip);
     updateActions();
     if (dialog_)
         dialog_->recount();

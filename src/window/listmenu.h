@@ -39,13 +39,18 @@ public:
     void editFilter();
     void clearFilter();
 
-    void setFilter(const listing::NameFilter& filter);
+    // Judges every listed name on this thread; `known` holds verdicts already reached for the
+    // first names of the list of `generation`.
+    void setFilter(const listing::NameFilter& filter,
+                   const std::vector<listing::Verdict>& known = {}, quint64 generation = 0);
     const listing::NameFilter& filter() const { return filter_; }
 
     // In list order.
     QStringList shownNames() const;
     QStringList selectedShownNames() const;
     qsizetype shownCount() const { return shownCount_; }
+    // Names the filter's regular expression could not judge: they stay shown.
+    qsizetype undecidedCount() const { return undecidedCount_; }
 
     // The filter dialog while it is open.
     FilterDialog* filterDialog() const;
@@ -65,6 +70,8 @@ private:
     void listReset();
     void listChanged();
     void updateActions();
+    // Whether row `row` is shown under the filter, noting a name it cannot judge.
+    bool passes(int row, listing::Verdict verdict);
     std::vector<int> selectedShownRows(bool firstOnly) const;
 
     Form1& form_;
@@ -73,6 +80,12 @@ private:
     listing::NameFilter filter_;
     std::vector<char> shown_; // per row: whether the filter passes it
     qsizetype shownCount_ = 0;
+    std::vector<char> undecided_; // per row: whether the filter could not judge it
+    qsizetype undecidedCount_ = 0;
+    // The listed names for the filter dialog's count, and what changes when they change other
+    // than by names added at the end.
+    QStringList names_;
+    quint64 generation_ = 0;
     QString day_;
     int suffixIndex_ = 0;
     int length_ = 0;
