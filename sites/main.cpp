@@ -4,11 +4,13 @@
 #include "idleexit.h"
 #include "server.h"
 
+#include "rdap/lookupservice.h"
 #include "sitescore/calendar.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <cstdio>
 #include <optional>
@@ -75,6 +77,19 @@ int main(int argc, char* argv[]) {
                        "that holds one open keeps the sites up."),
         QStringLiteral("MINUTES"));
     parser.addOption(idleExit);
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Serve made-up names and lookups; touch no network and keep no data."));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Settings file (INI; default $XDG_CONFIG_HOME/lumo/lumo-sites.conf)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"), QStringLiteral("Where data is kept (default $XDG_DATA_HOME/lumo)."),
+        QStringLiteral("DIR"));
+    parser.addOption(demo);
+    parser.addOption(config);
+    parser.addOption(dataDir);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -133,6 +148,24 @@ int main(int argc, char* argv[]) {
                             .arg(parser.value(idleExit)));
     }
 
+    std::optional<sites::rdap::Settings> rdap;
+    if (!parser.isSet(demo)) {
+        const QString configFile =
+            parser.isSet(config) ? parser.value(config)
+                                 : QStandardPaths::writableLocation(
+                                       QStandardPaths::GenericConfigLocation) +
+                                       QStringLiteral("/lumo/lumo-sites.conf");
+        const QString dataDirectory =
+            parser.isSet(dataDir)
+                ? parser.value(dataDir)
+                : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                      QStringLiteral("/lumo");
+        QString error;
+        rdap = sites::rdap::readSettings(configFile, dataDirectory, &error);
+        if (!rdap)
+            return fail(error);
+    }
+
     auto* tcp = new sites::IdleServer(&app);
     // Under socket activation the service manager holds the port; --port does not apply.
     if (const int handed = sites::takeHandedSocket(); handed >= 0) {
@@ -153,6 +186,16 @@ int main(int argc, char* argv[]) {
     server.bind(tcp);
     if (idleMinutes > 0)
         tcp->quitWhenIdle(std::chrono::milliseconds(qint64(idleMinutes * 60'000)));
+
+    // Lookups from the registries' RDAP servers; the window gives up on a page silent for
+    // 30 s, so one still waiting after 25 s is answered with the reason.
+    sites::rdap::MemoryAnswerCache answers;
+    if (rdap) {
+        auto* lookups = new sites::rdap::LookupService(*rdap, &answers, &app);
+        server.setLookup([lookups](const QString& name, const QDateTime& now, auto reply) {
+            sites::rdap::answerLookup(*lookups, {}, name, now, 25'000, std::move(reply));
+        });
+    }
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));
     std::fflush(stdout);

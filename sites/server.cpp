@@ -2,6 +2,7 @@
 #include "server.h"
 
 #include <QHttpServerRequest>
+#include <QPointer>
 #include <QHttpServerResponder>
 #include <QTcpSocket>
 #include <QTimer>
@@ -22,6 +23,21 @@ void SitesServer::setStaticPage(int bytes) {
 }
 
 bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    const QString path = request.url().path();
+    const QString name = request.query().queryItemValue(QStringLiteral("wd"), QUrl::FullyDecoded);
+    if (lookup_ && (path == u"/DomainDel/" || path == u"/DomainDel") && !name.isEmpty()) {
+        QDateTime now = QDateTime::currentDateTime();
+        if (fixedToday_.isValid())
+            now.setDate(fixedToday_);
+        // The answer goes out as it stands, later; a connection closed meanwhile gets nothing.
+        lookup_(name, now, [socket = QPointer<QTcpSocket>(socket)](const sites::Reply& out) {
+            if (socket)
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + out.contentType +
+                              "\r\nContent-Length: " + QByteArray::number(out.body.size()) +
+                              "\r\nServer: lumo-sites\r\n\r\n" + out.body);
+        });
+        return true;
+    }
     const sites::Reply out = replyTo(request, socket);
     if (delayMs_ <= 0) {
         makeResponder(request, socket)

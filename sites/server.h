@@ -6,6 +6,7 @@
 #include <QCache>
 #include <QDate>
 #include <QString>
+#include <functional>
 
 #include "sitescore/pages.h"
 
@@ -21,6 +22,11 @@ public:
     // For benchmarks: every answer leaves `ms` milliseconds after its request came in, as
     // over a slower network; other connections are served meanwhile.
     void setDelay(int ms) { delayMs_ = ms; }
+    // Lookups of a name answered when `lookup` hands over the page, while other requests go
+    // on being served; unset, the lookup page is built at once like every other.
+    using Lookup = std::function<void(const QString& name, const QDateTime& now,
+                                      std::function<void(const sites::Reply&)> reply)>;
+    void setLookup(Lookup lookup) { lookup_ = std::move(lookup); }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -37,4 +43,5 @@ private:
     int cellSize_ = -1;
     QByteArray staticPage_; // empty: no /static.html
     int delayMs_ = 0;
+    Lookup lookup_;
 };

@@ -244,6 +244,37 @@ QString lookupPage(const QString& domain, const QDateTime& now2011) {
     return document(QStringLiteral("%1 删除时间").arg(wanted), body);
 }
 
+QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now) {
+    auto row = [](const QString& caption, const QString& value) {
+        return QStringLiteral("<tr><td class=\"deltdl\">%1</td><td class=\"deltd1\">%2</td></tr>\n")
+            .arg(caption, value);
+    };
+    auto day = [](const std::optional<QDate>& date) {
+        return date ? formatDate(*date) : QString();
+    };
+    const QString age = facts.registered ? QStringLiteral("<b>%1</b>(近似值)")
+                                               .arg(ageText(*facts.registered, now.date()))
+                                         : QString();
+    QString deleted = day(facts.deleted);
+    if (facts.deleted && facts.deletedApproximate)
+        deleted += QStringLiteral("(近似值)");
+    QString body = QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(domain);
+    body += QStringLiteral("<h3>%1</h3>\n<table class=\"del\">\n").arg(echoed(domain));
+    body += row(QStringLiteral("域名年龄："), age);
+    body += row(QStringLiteral("域名状态："), escaped(facts.status));
+    body += row(QStringLiteral("注册时间："), day(facts.registered));
+    body += row(QStringLiteral("到期时间："), day(facts.expires));
+    body += row(QStringLiteral("删除时间："), deleted);
+    body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
+                .arg(facts.deleted ? countdown(now, *facts.deleted) : QString());
+    if (facts.deletedApproximate)
+        body += QStringLiteral("<p>删除时间按注册局最后更新日期推算（赎回期加 35 天，待删除加 5 "
+                               "天），仅供参考。</p>\n");
+    if (!facts.note.isEmpty())
+        body += QStringLiteral("<p>说明：%1</p>\n").arg(echoed(facts.note));
+    return document(QStringLiteral("%1 删除时间").arg(echoed(domain)), body);
+}
+
 QString makerPage(const QString& versionLine) {
     QString body = QStringLiteral("<h1>Lumo过期域名查询工具</h1>\n");
     body += QStringLiteral(

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QUrlQuery>
+#include <optional>
 
 // Every page of the three sites, built from the request alone: no state, no server.
 namespace sites {
@@ -41,6 +42,20 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
                  const QString& suffix, const QString& length, int cellSize = -1);
 QString whoisPage(const QString& domain, QDate today);
 QString lookupPage(const QString& domain, const QDateTime& now2011);
+
+// What the lookup page shows of a name looked up at its registry. An empty value leaves its
+// field blank; `status` is the hidden field the command line shows, and says why when nothing
+// else could be filled.
+struct LookupFacts {
+    QString status;
+    std::optional<QDate> registered;
+    std::optional<QDate> expires;
+    std::optional<QDate> deleted;
+    bool deletedApproximate = false; // estimated, not a day a registry named
+    QString note; // for people: what went wrong, shown under the fields
+};
+// The lookup page, in the form lookupPage() prints, for `facts`; `now` on the real calendar.
+QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now);
 QString makerPage(const QString& versionLine);
 // The version line and CR LF, in GB2312.
 QByteArray versionFile(const QString& versionLine);

@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 
 #include "cli/interrupt.h"
+#include "cli/output.h"
 
 namespace cli {
 
@@ -19,7 +20,10 @@ int Lookup::run(const QCommandLineParser& parser, Format format, Services& servi
     Records records{{QStringLiteral("name"), QStringLiteral("age"), QStringLiteral("status"),
                      QStringLiteral("registered"), QStringLiteral("expires"),
                      QStringLiteral("deleted"), QStringLiteral("countdown")}};
-    for (const QString& name : names) {
+    // One name at a time: the service paces its registries, so a long run goes at their pace.
+    for (qsizetype done = 0; const QString& name : names) {
+        if (names.size() > 1)
+            showProgress(QStringLiteral("正在查询 %1/%2：%3").arg(++done).arg(names.size()).arg(name));
         const std::optional<lookup::LookupPage> found = services.lookup(name);
         if (interrupt::requested())
             break;
@@ -29,6 +33,7 @@ int Lookup::run(const QCommandLineParser& parser, Format format, Services& servi
                                 QStringList{found->countdown});
     }
 
+    clearProgress();
     QString text;
     if (format == Format::Text) {
         if (!records.rows.isEmpty()) {

@@ -26,8 +26,10 @@ bool SitesProcess::start(int timeoutMs) {
     error_ = program().isEmpty() ? QStringLiteral("lumo-sites was not built") : QString();
     if (!error_.isEmpty())
         return false;
-    process_.start(program(),
-                   QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments_);
+    // Made-up data: the tests never reach the registries.
+    process_.start(program(), QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                          QStringLiteral("--demo")} +
+                                  arguments_);
     const QDeadlineTimer deadline(timeoutMs);
     const QByteArray prefix = "listening on http://127.0.0.1:";
     while (process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) ||

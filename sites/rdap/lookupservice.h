@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "rdap/answer.h"
+#include "rdap/bootstrap.h"
+#include "sitescore/pages.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace sites::net {
+class HttpClient;
+}
+
+namespace sites::rdap {
+
+inline constexpr char DefaultBootstrapUrl[] = "https://data.iana.org/rdap/dns.json";
+
+struct Settings {
+    QUrl bootstrap{QString::fromLatin1(DefaultBootstrapUrl)};
+    QString dataDir; // where the directory of servers is kept between runs
+    std::chrono::milliseconds interval{1000}; // between two requests to one RDAP server
+};
+
+// `[rdap] bootstrap=URL` and `interval=MILLISECONDS` of the INI file `configFile` (a missing
+// file gives the defaults). None, with `error`, for a value that cannot be used.
+std::optional<Settings> readSettings(const QString& configFile, const QString& dataDir,
+                                     QString* error);
+
+// An RDAP server's answer as it came: 200 with its JSON, or 404.
+struct StoredAnswer {
+    int status = 0;
+    QByteArray body;
+    QDateTime fetched; // UTC
+};
+
+// Where answers are kept for an hour, so that a name looked up again costs the registry
+// nothing.
+class AnswerCache {
+public:
+    virtual ~AnswerCache() = default;
+    virtual std::optional<StoredAnswer> find(const QString& aceName, const QDateTime& notBefore) = 0;
+    virtual void keep(const QString& aceName, const StoredAnswer& answer) = 0;
+};
+
+// The cache in memory, for a run; the oldest answers go first past `capacity`.
+class MemoryAnswerCache : public AnswerCache {
+public:
+    explicit MemoryAnswerCache(int capacity = 20000) : capacity_(capacity) {}
+    std::optional<StoredAnswer> find(const QString& aceName, const QDateTime& notBefore) override;
+    void keep(const QString& aceName, const StoredAnswer& answer) override;
+
+private:
+    int capacity_;
+    QHash<QString, StoredAnswer> answers_;
+    std::multimap<QDateTime, QString> byAge_;
+};
+
+struct Result {
+    enum class Kind {
+        Registered,    // `answer` holds what the registry says
+        NotRegistered, // the server answered 404
+        BadName,       // not a domain name
+        NoService,     // no RDAP server for its suffix
+        NoDirectory,   // the directory of servers could not be had
+        RateLimited,   // 429, still after the wait and the one retry
+        Failed,        // no answer, or one that does not read
+    };
+    Kind kind = Kind::Failed;
+    DomainAnswer answer;
+    QString detail; // one line for people
+};
+
+// The name as it goes on the wire: lower case, A-labels, no final dot. None for anything that
+// is not a domain name of two labels or more.
+std::optional<QString> aceName(const QString& name);
+
+// Looks names up at their registries' RDAP servers: finds the server in IANA's directory (kept
+// in the data directory, checked at most once a day with a conditional GET), asks it
+// politely, keeps the answers for an hour.
+class LookupService : public QObject {
+public:
+    LookupService(Settings settings, AnswerCache* cache, QObject* parent = nullptr);
+    ~LookupService() override;
+
+    // `done` is called once, from the event loop or, for a cached answer, at once.
+    void lookup(const QString& name, std::function<void(const Result&)> done);
+
+private:
+    void withDirectory(std::function<void()> then);
+    void loadDirectory();
+    void directoryFetched(const QByteArray& body, const QByteArray& etag,
+                          const QByteArray& lastModified, bool changed);
+    void ask(const QString& ace);
+    void finish(const QString& ace, const Result& result);
+    Result fromStored(const StoredAnswer& stored) const;
+
+    Settings settings_;
+    AnswerCache* cache_;
+    net::HttpClient* client_;
+    std::optional<Bootstrap> directory_;
+    QByteArray etag_, lastModified_;
+    QDateTime checked_;      // the last time the directory was fetched or found unchanged
+    QDateTime lastFailure_;  // the last fetch that brought no directory, while none is held
+    QString directoryError_;
+    bool loaded_ = false;
+    bool fetching_ = false;
+    QList<std::function<void()>> waitingForDirectory_;
+    QHash<QString, QList<std::function<void(const Result&)>>> pending_;
+};
+
+// The lookup page for `name`: the day of a deletion list that holds it (`listedDay`, exact),
+// else what RDAP says, with the deletion day estimated. Answers with blank fields and the
+// reason when RDAP has not answered within `deadlineMs`, so the window never waits in silence.
+void answerLookup(LookupService& service,
+                  const std::function<std::optional<QDate>(const QString&)>& listedDay,
+                  const QString& name, const QDateTime& now, int deadlineMs,
+                  std::function<void(const Reply&)> reply);
+
+// The page's values for what RDAP said (and the list's day, when one holds the name).
+LookupFacts factsOf(const Result& result, std::optional<QDate> listedDay, QDate today);
+
+} // namespace sites::rdap

@@ -1,0 +1,376 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Lookups at the registries' RDAP servers, played by a loopback server.
+#include "fixtureserver.h"
+#include "lookup/lookuppage.h"
+#include "net/module1.h"
+#include "rdap/answer.h"
+#include "rdap/bootstrap.h"
+#include "rdap/lookupservice.h"
+#include "sitesprocess.h"
+#include "window/form1.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace sites::rdap;
+
+namespace {
+
+// A domain object as RFC 9083 shapes it, with the events a registry gives.
+QByteArray domainJson(const QString& name, const QStringList& status, const QString& changed,
+                      const QString& registered = "2009-03-04T10:20:30Z",
+                      const QString& expires = "2027-03-04T10:20:30Z") {
+    QByteArray phrases;
+    for (const QString& phrase : status)
+        phrases += (phrases.isEmpty() ? "\"" : ",\"") + phrase.toUtf8() + '"';
+    QByteArray events = R"({"eventAction":"registration","eventDate":")" + registered.toUtf8() +
+                        R"("},{"eventAction":"expiration","eventDate":")" + expires.toUtf8() + "\"}";
+    if (!changed.isEmpty())
+        events += R"(,{"eventAction":"last changed","eventDate":")" + changed.toUtf8() + "\"}";
+    return R"({"objectClassName":"domain","ldhName":")" + name.toUtf8() + R"(","status":[)" +
+           phrases + R"(],"events":[)" + events +
+           R"(,{"eventAction":"last update of RDAP database","eventDate":"2026-12-07T08:00:00Z"}],)"
+           R"("rdapConformance":["rdap_level_0"]})";
+}
+
+QByteArray directoryJson(const QString& origin) {
+    return QStringLiteral(R"({"version":"1.0","publication":"2026-12-01T00:00:00Z","services":[)"
+                          R"([["com","net"],["%1/com/"]],[["com.cn"],["%1/comcn/"]]]})")
+        .arg(origin)
+        .toUtf8();
+}
+
+// The loopback registry: IANA's directory at /dns.json, names under /com/ and /comcn/.
+struct Registry {
+    Registry() {
+        server.listen();
+        FixtureServer::Reply directory = FixtureServer::answer(directoryJson(server.origin()));
+        directory.headers = {{"ETag", "\"v1\""}};
+        server.setReply("/dns.json", directory);
+        settings.bootstrap = QUrl(server.origin() + "/dns.json");
+        settings.dataDir = data.path();
+        settings.interval = std::chrono::milliseconds(0);
+    }
+    std::optional<Result> lookUp(LookupService& service, const QString& name) {
+        std::optional<Result> got;
+        QEventLoop loop;
+        service.lookup(name, [&](const Result& result) {
+            got = result;
+            loop.quit();
+        });
+        if (!got) {
+            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return got;
+    }
+    FixtureServer server;
+    QTemporaryDir data;
+    Settings settings;
+    MemoryAnswerCache cache;
+};
+
+} // namespace
+
+class TestRdap : public QObject {
+    Q_OBJECT
+private slots:
+    void answers_data();
+    void answers();
+    void directory_data();
+    void directory();
+    void lookups_data();
+    void lookups();
+    void waitsOutA429ThenKeepsTheAnswer();
+    void directoryKeptAndCheckedDaily();
+    void listedDayStandsOverTheEstimate();
+    void pickedNameShowsItsDates();
+};
+
+void TestRdap::answers_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<QDate>("registered");
+    QTest::addColumn<QDate>("deleted"); // estimated; invalid: none
+    const QDate reg(2009, 3, 4);
+    QTest::newRow("active") << domainJson("a.com", {"client transfer prohibited", "active"},
+                                          "2026-11-20T07:00:00Z")
+                            << true << reg << QDate();
+    QTest::newRow("redemption") << domainJson("a.com", {"pending delete", "redemption period"},
+                                              "2026-11-20T07:00:00Z")
+                                << true << reg << QDate(2026, 12, 25);
+    QTest::newRow("pending delete") << domainJson("a.com", {"pending delete"}, "2026-12-05T23:59:59Z")
+                                    << true << reg << QDate(2026, 12, 10);
+    QTest::newRow("redemption, offset date")
+        << domainJson("a.com", {"Redemption Period"}, "2026-11-21T02:00:00+08:00",
+                      "2009-03-04T23:30:00-05:00")
+        << true << QDate(2009, 3, 5) << QDate(2026, 12, 25);
+    QTest::newRow("no last change") << domainJson("a.com", {"redemption period"}, "") << true << reg
+                                    << QDate();
+    QTest::newRow("malformed") << QByteArray(R"({"objectClassName":"domain","status":[)") << false
+                               << QDate() << QDate();
+    QTest::newRow("array") << QByteArray("[{}]") << false << QDate() << QDate();
+    QTest::newRow("error object") << QByteArray(R"({"errorCode":404,"title":"Not Found"})") << false
+                                  << QDate() << QDate();
+    QTest::newRow("status as text")
+        << QByteArray(R"({"objectClassName":"domain","status":"active"})") << false << QDate()
+        << QDate();
+    QTest::newRow("bad date") << domainJson("a.com", {"active"}, "2026-13-45T00:00:00Z") << false
+                              << QDate() << QDate();
+    QTest::newRow("far date") << domainJson("a.com", {"active"}, "", "0001-01-01T00:00:00Z") << false
+                              << QDate() << QDate();
+    QTest::newRow("two expiries")
+        << QByteArray(R"({"objectClassName":"domain","events":[{"eventAction":"expiration",)"
+                      R"("eventDate":"2027-01-01T00:00:00Z"},{"eventAction":"expiration",)"
+                      R"("eventDate":"2028-01-01T00:00:00Z"}]})")
+        << false << QDate() << QDate();
+}
+
+// Dates come out in UTC or not at all; the deletion day only from the last change.
+void TestRdap::answers() {
+    QFETCH(QByteArray, json);
+    QFETCH(bool, read);
+    QFETCH(QDate, registered);
+    QFETCH(QDate, deleted);
+    const ParsedAnswer parsed = parseDomainAnswer(json);
+    QCOMPARE(parsed.answer.has_value(), read);
+    QCOMPARE(parsed.error.isEmpty(), read);
+    if (!read)
+        return;
+    QCOMPARE(parsed.answer->registered->date(), registered);
+    QCOMPARE(parsed.answer->expires->date(), QDate(2027, 3, 4));
+    QCOMPARE(estimatedDeletion(*parsed.answer).value_or(QDate()), deleted);
+}
+
+void TestRdap::directory_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("server");
+    QTest::newRow("com") << "example.com" << "https://a.example/com/";
+    QTest::newRow("upper case, final dot") << "A.B.NET." << "https://a.example/com/";
+    QTest::newRow("com.cn over cn") << "shop.com.cn" << "https://b.example/comcn/";
+    QTest::newRow("cn") << "shop.cn" << "https://c.example/cn/";
+    QTest::newRow("http only") << "x.org" << "http://d.example/org/";
+    QTest::newRow("none") << "x.top" << "";
+    QTest::newRow("the suffix alone") << "com.cn" << "https://b.example/comcn/";
+}
+
+// Labels from the right, the longest match wins, https first, every base ends in "/".
+void TestRdap::directory() {
+    QFETCH(QString, name);
+    QFETCH(QString, server);
+    const QByteArray json = R"({"services":[[["com","net"],["https://a.example/com/"]],)"
+                            R"([["cn"],["http://c.example/cn/","https://c.example/cn/"]],)"
+                            R"([["COM.CN"],["http://b.example/comcn","https://b.example/comcn"]],)"
+                            R"([["org"],["http://d.example/org/","ftp://d.example/"]]]})";
+    const std::optional<Bootstrap> directory = Bootstrap::parse(json);
+    QVERIFY(directory);
+    QCOMPARE(directory->serverFor(name).toString(), server);
+    const QByteArray unpaired = "{\"services\":[[[\"com\"]]]}";
+    const QByteArray urlNotListed = "{\"services\":[[[\"com\"],\"https://a.example/\"]]}";
+    QVERIFY(!Bootstrap::parse(unpaired));
+    QVERIFY(!Bootstrap::parse(urlNotListed));
+}
+
+void TestRdap::lookups_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("target"); // asked of the registry; "" when nothing is
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("moved"); // a redirect's target path
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("shown"); // the page's status field
+    const int registered = int(Result::Kind::Registered), failed = int(Result::Kind::Failed);
+    QTest::newRow("active") << "live.com" << "/com/domain/live.com" << 200
+                            << domainJson("live.com", {"active"}, "2026-01-01T00:00:00Z") << ""
+                            << registered << "已注册";
+    QTest::newRow("redemption")
+        << "drop.com" << "/com/domain/drop.com" << 200
+        << domainJson("drop.com", {"pending delete", "redemption period"}, "2026-11-20T07:00:00Z")
+        << "" << registered << "赎回期（删除时间为推算）";
+    QTest::newRow("pending delete")
+        << "gone.net" << "/com/domain/gone.net" << 200
+        << domainJson("gone.net", {"pending delete"}, "2026-12-05T07:00:00Z") << "" << registered
+        << "待删除（删除时间为推算）";
+    QTest::newRow("404") << "free.com" << "/com/domain/free.com" << 404 << QByteArray() << ""
+                         << int(Result::Kind::NotRegistered) << "未注册";
+    QTest::newRow("redirect") << "moved.com" << "/com/domain/moved.com" << 301 << QByteArray()
+                              << "/registrar/domain/moved.com" << registered << "已注册";
+    QTest::newRow("IDN") << "例子.COM" << "/com/domain/xn--fsqu00a.com" << 200
+                         << domainJson("xn--fsqu00a.com", {"active"}, "") << "" << registered
+                         << "已注册";
+    QTest::newRow("com.cn") << "shop.com.cn" << "/comcn/domain/shop.com.cn" << 200
+                            << domainJson("shop.com.cn", {"active"}, "") << "" << registered
+                            << "已注册";
+    QTest::newRow("malformed") << "broken.com" << "/com/domain/broken.com" << 200
+                               << QByteArray(R"({"objectClassName":"domain","events":[{)") << ""
+                               << failed << "无法查询：RDAP 服务器出错";
+    QTest::newRow("server error") << "busy.com" << "/com/domain/busy.com" << 503 << QByteArray("x")
+                                  << "" << failed << "无法查询：RDAP 服务器出错";
+    QTest::newRow("no service") << "name.cn" << "" << 0 << QByteArray() << ""
+                                << int(Result::Kind::NoService)
+                                << "无法查询：该后缀没有 RDAP 查询服务";
+    QTest::newRow("not a name") << "a b.com" << "" << 0 << QByteArray() << ""
+                                << int(Result::Kind::BadName) << "无法查询：不是有效的域名";
+}
+
+void TestRdap::lookups() {
+    QFETCH(QString, name);
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, moved);
+    QFETCH(int, kind);
+    QFETCH(QString, shown);
+    Registry registry;
+    FixtureServer::Reply reply = FixtureServer::answer(body, status);
+    if (!moved.isEmpty()) {
+        reply.headers = {{"Location", (registry.server.origin() + moved).toUtf8()}};
+        registry.server.setReply(moved, FixtureServer::answer(domainJson("moved.com", {"active"}, "")));
+    }
+    registry.server.setReply(target, reply);
+    LookupService service(registry.settings, &registry.cache);
+    const std::optional<Result> result = registry.lookUp(service, name);
+    QVERIFY(result);
+    QCOMPARE(int(result->kind), kind);
+    QCOMPARE(factsOf(*result, std::nullopt, QDate(2026, 12, 7)).status, shown);
+    QStringList asked = registry.server.targets();
+    asked.removeAll("/dns.json");
+    const QStringList expected = QStringList{target, moved}.filter(QRegularExpression("."));
+    QCOMPARE(asked, expected);
+}
+
+// A 429's Retry-After is waited out, then the one retry answers; the answer is then kept.
+void TestRdap::waitsOutA429ThenKeepsTheAnswer() {
+    Registry registry;
+    const QString target = "/com/domain/drop.com";
+    FixtureServer::Reply limited = FixtureServer::answer("slow down", 429);
+    limited.headers = {{"Retry-After", "1"}};
+    registry.server.setReply(target, limited);
+    int asked = 0;
+    registry.server.onRequest = [&](const QString& t) {
+        if (t == target && ++asked == 2)
+            registry.server.setReply(
+                target, FixtureServer::answer(domainJson("drop.com", {"redemption period"},
+                                                         "2026-11-20T07:00:00Z")));
+    };
+    LookupService service(registry.settings, &registry.cache);
+    QElapsedTimer clock;
+    clock.start();
+    const std::optional<Result> first = registry.lookUp(service, "drop.com");
+    QVERIFY(first);
+    QVERIFY2(clock.elapsed() >= 950, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(int(first->kind), int(Result::Kind::Registered));
+    QCOMPARE(estimatedDeletion(first->answer), QDate(2026, 12, 25));
+    const std::optional<Result> again = registry.lookUp(service, "DROP.com");
+    QVERIFY(again && again->kind == Result::Kind::Registered);
+    QCOMPARE(asked, 2);
+}
+
+// The directory is kept in the data directory and asked for again only a day later.
+void TestRdap::directoryKeptAndCheckedDaily() {
+    Registry registry;
+    registry.server.setReply("/com/domain/a.com", FixtureServer::answer({}, 404));
+    {
+        LookupService first(registry.settings, &registry.cache);
+        QCOMPARE(int(registry.lookUp(first, "a.com")->kind), int(Result::Kind::NotRegistered));
+    }
+    MemoryAnswerCache empty;
+    {
+        LookupService second(registry.settings, &empty);
+        QCOMPARE(int(registry.lookUp(second, "a.com")->kind), int(Result::Kind::NotRegistered));
+    }
+    QCOMPARE(registry.server.targets().count("/dns.json"), 1);
+
+    // A day later: asked again, and a 304 keeps the copy held.
+    QFile validators(registry.data.filePath("rdap-dns.validators.json"));
+    QVERIFY(validators.open(QIODevice::ReadWrite));
+    QByteArray saved = validators.readAll();
+    QVERIFY2(saved.contains("\\\"v1\\\""), saved.constData());
+    const QString yesterday = QDateTime::currentDateTimeUtc().addDays(-1).addSecs(-60).toString(Qt::ISODate);
+    saved.replace(saved.indexOf("\"checked\":\"") + 11, yesterday.size(), yesterday.toLatin1());
+    validators.resize(0);
+    validators.write(saved);
+    validators.close();
+    registry.server.setReply("/dns.json", FixtureServer::answer({}, 304));
+    MemoryAnswerCache empty2;
+    LookupService third(registry.settings, &empty2);
+    QCOMPARE(int(registry.lookUp(third, "a.com")->kind), int(Result::Kind::NotRegistered));
+    QCOMPARE(registry.server.targets().count("/dns.json"), 2);
+
+    // Without a directory held, a failed fetch says so.
+    QTemporaryDir nothing;
+    registry.settings.dataDir = nothing.path();
+    registry.server.setReply("/dns.json", FixtureServer::answer("gone", 500));
+    LookupService fourth(registry.settings, &empty2);
+    QCOMPARE(int(registry.lookUp(fourth, "b.com")->kind), int(Result::Kind::NoDirectory));
+}
+
+// A name on a deletion list takes that list's day, exactly, over RDAP's estimate.
+void TestRdap::listedDayStandsOverTheEstimate() {
+    const std::optional<DomainAnswer> answer =
+        parseDomainAnswer(domainJson("a.cn", {"redemption period"}, "2026-11-20T07:00:00Z")).answer;
+    QVERIFY(answer);
+    const sites::LookupFacts facts = factsOf({Result::Kind::Registered, *answer, {}}, QDate(2026, 12, 9),
+                                      QDate(2026, 12, 7));
+    QCOMPARE(facts.deleted, QDate(2026, 12, 9));
+    QCOMPARE(facts.status, "待删除");
+    const QString page = sites::lookupFactsPage("a.cn", facts, QDateTime(QDate(2026, 12, 7), {}));
+    QVERIFY2(page.contains(">2026-12-09</td>") && page.contains("还剩：2天 0小时"), qPrintable(page));
+}
+
+// A name picked in the window shows its registry's dates and the estimated deletion day, while
+// the sites go on serving other pages as the registry takes its time.
+void TestRdap::pickedNameShowsItsDates() {
+    Registry registry;
+    const QDateTime changed = QDateTime::currentDateTimeUtc().addDays(-10);
+    registry.server.setReply(
+        "/com/domain/drop.com",
+        FixtureServer::answer(domainJson("drop.com", {"pending delete", "redemption period"},
+                                         changed.toString(Qt::ISODate))));
+    registry.server.setReply("/com/domain/slow.com",
+                             FixtureServer::held(domainJson("slow.com", {"active"}, "")));
+    QFile ini(registry.data.filePath("lumo-sites.conf"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[rdap]\nbootstrap=" + registry.settings.bootstrap.toEncoded() + "\ninterval=0\n");
+    ini.close();
+
+    QProcess sites;
+    sites.start(SitesProcess::program(), {"--port", "0", "--config", ini.fileName(), "--data-dir",
+                                          registry.data.path()});
+    QVERIFY(sites.waitForReadyRead(15000));
+    const QByteArray line = sites.readLine().trimmed();
+    QVERIFY2(line.startsWith("listening on http://127.0.0.1:"), line.constData());
+    const QString origin = QString::fromLatin1(line.mid(13).chopped(1));
+
+    Module1::Request slow(origin + "/DomainDel/?wd=slow.com", "UTF-8");
+    QTRY_COMPARE(registry.server.heldOpen(), 1);
+    QVERIFY(Module1::GetPageUtf8(origin + "/lumo/").contains("Lumo"));
+    QVERIFY(!slow.isFinished());
+    registry.server.release();
+    QTRY_VERIFY(slow.isFinished());
+    QCOMPARE(lookup::parseLookupPage(slow.page().text).fields[1], "已注册");
+
+    Form1 form({origin + "/", origin, origin});
+    form.Timer1->stop();
+    form.Timer3->stop();
+    form.List1->addItem("drop.com");
+    form.List1->setCurrentRow(0);
+    form.Command8_Click();
+    QCOMPARE(form.Label9(3)->text(), "2009-03-04");
+    QCOMPARE(form.Label9(4)->text(), "2027-03-04");
+    QCOMPARE(form.Label9(5)->text(), changed.date().addDays(35).toString(Qt::ISODate));
+    QVERIFY2(form.Label9(6)->text().startsWith("24天") || form.Label9(6)->text().startsWith("25天"),
+             qPrintable(form.Label9(6)->text()));
+    QVERIFY2(form.Label9(1)->text().startsWith("17年"), qPrintable(form.Label9(1)->text()));
+    sites.kill();
+    sites.waitForFinished();
+}
+
+QTEST_MAIN(TestRdap)
+#include "tst_rdap.moc"
