@@ -15,8 +15,9 @@ void retrieveNames(const Cell& cell, const std::function<bool(const ListedPage&)
     const int pages = pageCount(cell.caption);
     const int jobs = qBound(1, options.jobs, 8);
     const QString marker = linkMarker(cell.base);
+    const QString tld = cell.suffix.isEmpty() ? suffix(cell.suffixIndex) : cell.suffix;
     const auto urlOf = [&](int page) {
-        return listPageUrl(cell.base, cell.date, cell.suffixIndex, cell.length, page);
+        return listPageUrl(cell.base, cell.date, tld, cell.length, page);
     };
 
     std::deque<std::unique_ptr<Module1::Request>> ahead; // pages asked for, in page order
