@@ -30,7 +30,7 @@ QString localTime(const std::optional<QString>& iso) {
 Sources::Sources()
     : Command(QStringLiteral("sources"),
               QStringLiteral("列出删除列表的数据来源：地址、上次抓取的时间和结果、域名数")) {
-    setDetails(QStringLiteral("text 里的时间是本地时间；csv 和 json 照服务给的 UTC 时间 "
+    setDetails(QStringLiteral("text 里的时间是本地时间；csv 和 json 照服务给的 UTC 时间"
                               "（ISO 8601），从未有过的为空或 null。"));
 }
 
