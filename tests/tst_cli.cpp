@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rig.h"
 
+#include "listing/servicejson.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +25,13 @@ QString countOf(int length, int suffixIndex) {
         {41, "3"}, {51, "450"}, {52, "450"}, {53, "450"}, {61, "8"}};
     const int plain = length * 10 + suffixIndex;
     return listed.value(plain, QString::number(plain));
+}
+
+// The counts of a real day from a newer service: no source for .com to .biz.
+std::optional<QString> realCountOf(int length, int suffixIndex) {
+    if (suffixIndex <= 5)
+        return std::nullopt;
+    return QString::number(suffixIndex == 6 ? (length == 4) * 12 : (length == 5) * 7);
 }
 
 } // namespace
@@ -50,6 +59,8 @@ private slots:
     void progressFollowsStderr_data();
     void progressFollowsStderr();
     void closedPipeEndsQuietly();
+    void serviceJson_data();
+    void serviceJson();
 
 private:
     QString listTarget(int suffixIndex, int length, int page,
@@ -124,6 +135,30 @@ void TestCli::initTestCase() {
                      names({"abcabc.com", "123123.com", "ab-cde.com", "haoren.com", "xiaoma.com",
                             "aabbcc.com", "zhuang.com", "1a2b3c.com"}));
     server_.setReply(listTarget(2, 4, 1), FixtureServer::closing());
+
+    // A newer service: counts.json for a real day (the six days have none, so the rows
+    // above are read from the day summary, as from an older service) and the sources.
+    qputenv("TZ", "Asia/Shanghai"); // sources shows local times
+    server_.setReply("/lumo/counts.json?date=2026-12-07",
+                     FixtureServer::answer(
+                         R"({"date": "2026-12-07", "counts": {".com": null, ".net": null,
+                         ".org": null, ".info": null, ".biz": null, ".cn": {"3": 0, "4": 12},
+                         ".com.cn": {"5": 7}, ".se": {"5": 3}, ".net.cn": {"4": 2}}})"));
+    server_.setReply("/lumo/counts.json?date=2026-12-09",
+                     FixtureServer::answer(R"({"date": "2026-12-09", "counts": {".se": 5}})"));
+    // One name more than counted: the count from counts.json ends the list.
+    server_.setReply("/deleteddomain.php?date=2026-12-07&t=inter&page=1&tld=.se&length=5",
+                     names({"abcde.se", "fghij.se", "klmno.se", "extra.se"}));
+    server_.setReply("/deleteddomain.php?date=2026-12-07&t=cn&page=1&tld=.net.cn&length=4",
+                     names({"abcd.net.cn", "wxyz.net.cn"}));
+    server_.setReply(
+        "/lumo/sources.json",
+        FixtureServer::answer(R"([{"source": "cnnic", "url": "https://cnnic.example/1todayDel.txt",
+            "lastAttempt": "2026-12-07T06:00:00Z", "lastSuccess": "2026-12-07T06:00:00Z",
+            "status": "ok", "names": 51234, "error": null},
+            {"source": "top", "url": "https://top.example/dellist.csv",
+            "lastAttempt": "2026-12-07T06:00:05Z", "lastSuccess": null, "status": "failed",
+            "names": 0, "error": "HTTP 503, \"busy\"\nretry"}])"));
     for (int suffixIndex = 1; suffixIndex <= 3; ++suffixIndex)
         for (int page = 1; page <= 5; ++page)
             server_.setReply(listTarget(suffixIndex, 5, page),
@@ -184,20 +219,74 @@ void TestCli::output_data() {
                                     "5位域名   450   450   450     54    55   56       57\n"
                                     "6位域名     8    62    63     64    65   66       67\n"
                                     "7位域名    71    72    73     74    75   76       77\n";
-    QString csv = "day,length,suffix,count\r\n", json = "[";
     const QStringList suffixes = {".com", ".net", ".org", ".info", ".biz", ".cn", ".com.cn"};
-    for (int n = 3; n <= 7; ++n)
-        for (int i = 1; i <= 7; ++i) {
-            const QString count = countOf(n, i);
-            csv += QStringLiteral("2011-03-06,%1,%2,%3\r\n").arg(n).arg(suffixes[i - 1], count);
-            json += QStringLiteral("%1\n  {\"day\": \"2011-03-06\", \"length\": %2, \"suffix\": "
-                                   "\"%3\", \"count\": \"%4\"}")
-                        .arg(json.size() > 1 ? "," : "")
-                        .arg(n)
-                        .arg(suffixes[i - 1], count);
-        }
-    QTest::newRow("counts csv") << QStringList{"counts", "--format", "csv"} << csv;
-    QTest::newRow("counts json") << QStringList{"counts", "--format", "json"} << json + "\n]\n";
+    const auto table = [&](const QString& day, auto count, bool asJson) {
+        QString csv = "day,length,suffix,count\r\n", json = "[";
+        for (int n = 3; n <= 7; ++n)
+            for (int i = 1; i <= 7; ++i) {
+                const std::optional<QString> c = count(n, i);
+                csv += QStringLiteral("%1,%2,%3,%4\r\n")
+                           .arg(day)
+                           .arg(n)
+                           .arg(suffixes[i - 1], c.value_or(""));
+                json += QStringLiteral("%1\n  {\"day\": \"%2\", \"length\": %3, \"suffix\": "
+                                       "\"%4\", \"count\": %5}")
+                            .arg(QString(json.size() > 1 ? "," : ""), day)
+                            .arg(n)
+                            .arg(suffixes[i - 1], c ? '"' + *c + '"' : QStringLiteral("null"));
+            }
+        return asJson ? json + "\n]\n" : csv;
+    };
+    const auto shownCount = [](int n, int i) { return std::optional<QString>(countOf(n, i)); };
+    QTest::newRow("counts csv") << QStringList{"counts", "--format", "csv"}
+                                << table("2011-03-06", shownCount, false);
+    QTest::newRow("counts json") << QStringList{"counts", "--format", "json"}
+                                 << table("2011-03-06", shownCount, true);
+    QTest::newRow("counts real day text")
+        << QStringList{"counts", "--day", "2026-12-07"}
+        << "2026-12-07删除的域名\n"
+           "         .com  .net  .org  .info  .biz  .cn  .com.cn\n"
+           "3位域名     -     -     -      -     -    0        0\n"
+           "4位域名     -     -     -      -     -   12        0\n"
+           "5位域名     -     -     -      -     -    0        7\n"
+           "6位域名     -     -     -      -     -    0        0\n"
+           "7位域名     -     -     -      -     -    0        0\n";
+    QTest::newRow("counts real day csv")
+        << QStringList{"counts", "--day", "2026-12-07", "--format", "csv"}
+        << table("2026-12-07", realCountOf, false);
+    QTest::newRow("counts real day json")
+        << QStringList{"counts", "--day", "2026-12-07", "--format", "json"}
+        << table("2026-12-07", realCountOf, true);
+    QTest::newRow("list outside the grid")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "SE", "--length", "5"}
+        << "abcde.se\nfghij.se\nklmno.se\n";
+    QTest::newRow("list under .cn")
+        << QStringList{"list",     "--day", "2026-12-07", "--suffix", ".net.cn",
+                       "--length", "4",     "--format",   "csv"}
+        << "name,length,suffix,day\r\nabcd.net.cn,4,.net.cn,2026-12-07\r\n"
+           "wxyz.net.cn,4,.net.cn,2026-12-07\r\n";
+    QTest::newRow("sources text")
+        << QStringList{"sources"}
+        << "来源   状态    域名数  上次成功          上次尝试          地址"
+           "                                 错误\n"
+           "cnnic  已更新   51234  2026-12-07 14:00  2026-12-07 14:00  "
+           "https://cnnic.example/1todayDel.txt\n"
+           "top    失败         0  -                 2026-12-07 14:00  "
+           "https://top.example/dellist.csv      HTTP 503, \"busy\" retry\n";
+    QTest::newRow("sources csv")
+        << QStringList{"sources", "--format", "csv"}
+        << "source,url,lastAttempt,lastSuccess,status,names,error\r\n"
+           "cnnic,https://cnnic.example/1todayDel.txt,2026-12-07T06:00:00Z,2026-12-07T06:00:00Z,"
+           "ok,51234,\r\ntop,https://top.example/dellist.csv,2026-12-07T06:00:05Z,,failed,0,"
+           "\"HTTP 503, \"\"busy\"\"\nretry\"\r\n";
+    QTest::newRow("sources json")
+        << QStringList{"sources", "--format", "json"}
+        << "[\n  {\"source\": \"cnnic\", \"url\": \"https://cnnic.example/1todayDel.txt\", "
+           "\"lastAttempt\": \"2026-12-07T06:00:00Z\", \"lastSuccess\": \"2026-12-07T06:00:00Z\", "
+           "\"status\": \"ok\", \"names\": 51234, \"error\": null},\n  {\"source\": \"top\", "
+           "\"url\": \"https://top.example/dellist.csv\", \"lastAttempt\": "
+           "\"2026-12-07T06:00:05Z\", \"lastSuccess\": null, \"status\": \"failed\", "
+           "\"names\": 0, \"error\": \"HTTP 503, \\\"busy\\\"\\nretry\"}\n]\n";
     // A quote with no comma is still quoted in CSV; JSON escapes the backslash and the
     // control character.
     QTest::newRow("list text") << list + QStringList{"text"}
@@ -261,6 +350,14 @@ void TestCli::exitCodes_data() {
     QTest::newRow("pinyin") << list + QStringList{"--pinyin=4"} << 2;
     QTest::newRow("jobs") << list + QStringList{"--jobs", "9"} << 2;
     QTest::newRow("command") << QStringList{"frob"} << 2;
+    QTest::newRow("real day, older service") << QStringList{"counts", "--day", "2026-12-08"} << 2;
+    QTest::newRow("suffix the service lacks")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "nu", "--length", "5"} << 2;
+    QTest::newRow("suffix without a source")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "com", "--length", "5"} << 1;
+    QTest::newRow("counts not a table") << QStringList{"counts", "--day", "2026-12-09"} << 1;
+    QTest::newRow("sources, older service")
+        << QStringList{"sources", "--listing-url", server_.origin() + "/old/"} << 1;
 }
 
 void TestCli::exitCodes() {
@@ -547,6 +644,50 @@ void TestCli::closedPipeEndsQuietly() {
     QVERIFY2(cli.exitCode() == 0 || cli.exitCode() == 141,
              qPrintable(QString::number(cli.exitCode())));
     QCOMPARE(cli.readAllStandardError(), QByteArray());
+}
+
+void TestCli::serviceJson_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("valid");
+    const QByteArray source =
+        R"({"source": "se", "url": "u", "lastAttempt": null, )"
+        R"("lastSuccess": null, "status": "never", "names": 0, "error": null)";
+    QTest::newRow("counts") << QByteArray(R"({"date": "2026-12-07", "counts": {".se": {"63": 1}}})")
+                            << true;
+    QTest::newRow("length 0") << QByteArray(
+                                     R"({"date": "2026-12-07", "counts": {".se": {"0": 1}}})")
+                              << false;
+    QTest::newRow("length 64") << QByteArray(
+                                      R"({"date": "2026-12-07", "counts": {".se": {"64": 1}}})")
+                               << false;
+    QTest::newRow("length 05") << QByteArray(
+                                      R"({"date": "2026-12-07", "counts": {".se": {"05": 1}}})")
+                               << false;
+    QTest::newRow("fraction") << QByteArray(
+                                     R"({"date": "2026-12-07", "counts": {".se": {"5": 1.5}}})")
+                              << false;
+    QTest::newRow("no such day") << QByteArray(R"({"date": "2026-02-30", "counts": {}})") << false;
+    QTest::newRow("suffix without dot")
+        << QByteArray(R"({"date": "2026-12-07", "counts": {"se": null}})") << false;
+    QTest::newRow("sources") << "[" + source + "}]" << true;
+    QTest::newRow("status") << "[" + QByteArray(source).replace("never", "fine") + "}]" << false;
+    QTest::newRow("time") << "[" +
+                                 QByteArray(source).replace("Attempt\": null",
+                                                            "Attempt\": \"today\"") +
+                                 "}]"
+                          << false;
+    QTest::newRow("names") << "[" + QByteArray(source).replace("0", "-1") + "}]" << false;
+    QTest::newRow("error") << "[" + QByteArray(source).replace("error\": null", "error\": 5") + "}]"
+                           << false;
+    QTest::newRow("sources not an array") << source + "}" << false;
+}
+
+void TestCli::serviceJson() {
+    QFETCH(QByteArray, json);
+    QFETCH(bool, valid);
+    QCOMPARE(json.contains("\"counts\"") ? listing::parseCounts(json).has_value()
+                                         : listing::parseSources(json).has_value(),
+             valid);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

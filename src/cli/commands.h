@@ -41,6 +41,15 @@ protected:
     int run(const QCommandLineParser& parser, Format format, Services& services) override;
 };
 
+// Where the service's names come from and how their last fetches went.
+class Sources : public Command {
+public:
+    Sources();
+
+protected:
+    int run(const QCommandLineParser& parser, Format format, Services& services) override;
+};
+
 // The option that chooses a day, shared by counts and list.
 QCommandLineOption dayOption();
 

@@ -8,13 +8,14 @@ namespace cli {
 Counts::Counts()
     : Command(QStringLiteral("counts"),
               QStringLiteral("显示一天里各长度、各后缀的删除数量，照窗口里的表格排列")) {
+    setDetails(QStringLiteral("“-”表示这个后缀没有数据来源（CSV 里为空，JSON 里为 null），"
+                              "不是 0。"));
     addOption(dayOption());
 }
 
 int Counts::run(const QCommandLineParser& parser, Format format, Services& services) {
-    const std::optional<listing::DaySummary> summary =
-        services.summary(parser.value(QStringLiteral("day")));
-    if (!summary)
+    const std::optional<DayCounts> day = services.counts(parser.value(QStringLiteral("day")));
+    if (!day)
         return services.exitCode();
 
     QString text;
@@ -25,19 +26,28 @@ int Counts::run(const QCommandLineParser& parser, Format format, Services& servi
         for (int length = 3; length <= 7; ++length) {
             grid.append({QStringLiteral("%1位域名").arg(length)});
             for (int i = 1; i <= 7; ++i)
-                grid.last() << *summary->count(length, i);
+                grid.last()
+                    << day->caption(listing::suffix(i), length).value_or(QStringLiteral("-"));
         }
-        text = *summary->printedDate + QStringLiteral("删除的域名\n") +
+        text = day->date + QStringLiteral("删除的域名\n") +
                alignedTable(grid, {false, true, true, true, true, true, true, true});
     } else {
-        Records records{{QStringLiteral("day"), QStringLiteral("length"), QStringLiteral("suffix"),
-                         QStringLiteral("count")},
-                        {false, true}};
+        const QStringList fields{QStringLiteral("day"), QStringLiteral("length"),
+                                 QStringLiteral("suffix"), QStringLiteral("count")};
+        Records records{fields, {false, true}};
+        JsonArray array;
+        QString json = array.open();
         for (int length = 3; length <= 7; ++length)
-            for (int i = 1; i <= 7; ++i)
-                records.rows.append({*summary->printedDate, QString::number(length),
-                                     listing::suffix(i), *summary->count(length, i)});
-        text = format == Format::Csv ? records.csv() : records.json();
+            for (int i = 1; i <= 7; ++i) {
+                const std::optional<QString> count = day->caption(listing::suffix(i), length);
+                QStringList row{day->date, QString::number(length), listing::suffix(i),
+                                count.value_or(QString())};
+                records.rows.append(row);
+                if (!count)
+                    row.last() = QStringLiteral("null");
+                json += array.item(jsonObject(fields, row, {false, true, false, !count}));
+            }
+        text = format == Format::Csv ? records.csv() : json + array.close();
     }
     Output out;
     out.write(text);

@@ -4,10 +4,11 @@
 namespace cli {
 
 QCommandLineOption dayOption() {
-    return QCommandLineOption(
-        QStringLiteral("day"),
-        QStringLiteral("哪一天：%1（默认 today），或 days 列出的日期").arg(dayKeys()),
-        QStringLiteral("D"), QStringLiteral("today"));
+    return QCommandLineOption(QStringLiteral("day"),
+                              QStringLiteral("哪一天：%1（默认 today）、days 列出的日期，"
+                                             "或服务存下的任何一天的实际日期（如 2026-12-07）")
+                                  .arg(dayKeys()),
+                              QStringLiteral("D"), QStringLiteral("today"));
 }
 
 Days::Days()

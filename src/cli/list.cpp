@@ -7,6 +7,8 @@
 #include "listing/retrieval.h"
 #include "listing/urls.h"
 
+#include <QRegularExpression>
+
 namespace cli {
 namespace {
 
@@ -14,18 +16,18 @@ QString suffixChoices() {
     QStringList all;
     for (int i = 1; i <= 7; ++i)
         all << listing::suffix(i);
-    return all.join(QStringLiteral(", "));
+    return all.join(QStringLiteral(", ")) +
+           QStringLiteral(" 或服务里有的其他后缀（如 se、top、net.cn）");
 }
 
-// ".com", "com" and "COM" alike; 0 for none of the seven.
-int suffixIndexOf(QString text) {
+// ".se", "se" and "SE" alike; the empty text for what cannot be a suffix.
+QString suffixNamed(QString text) {
     text = text.toLower();
     if (!text.startsWith(u'.'))
         text.prepend(u'.');
-    for (int i = 1; i <= 7; ++i)
-        if (listing::suffix(i) == text)
-            return i;
-    return 0;
+    static const QRegularExpression labels(QStringLiteral("^(\\.[\\w-]+)+$"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    return labels.match(text).hasMatch() ? text : QString();
 }
 
 // A whole number in [low, high], written plainly.
@@ -45,10 +47,11 @@ List::List()
                               "筛选条件看的是不带后缀的名字，给出的都要满足。\n"
                               "Ctrl+C 像窗口的“停止查询”：已列出的照常输出，退出码 130。"));
     addOption(dayOption());
-    addOption({QStringLiteral("suffix"),
-               QStringLiteral("后缀：%1（可不带点）").arg(suffixChoices()), QStringLiteral("S")});
-    addOption(
-        {QStringLiteral("length"), QStringLiteral("名字的长度：3 到 7"), QStringLiteral("N")});
+    addOption({QStringLiteral("suffix"), QStringLiteral("后缀：%1，可不带点").arg(suffixChoices()),
+               QStringLiteral("S")});
+    addOption({QStringLiteral("length"),
+               QStringLiteral("名字（不带后缀）的长度：1 到 63；只有六天的旧服务为 3 到 7"),
+               QStringLiteral("N")});
     addOption({QStringLiteral("jobs"), QStringLiteral("同时读取的页数：1 到 8（默认 1），输出不变"),
                QStringLiteral("N"), QStringLiteral("1")});
     addOption({QStringLiteral("letters-only"), QStringLiteral("只要纯字母的名字")});
@@ -69,19 +72,20 @@ List::List()
 }
 
 int List::run(const QCommandLineParser& parser, Format format, Services& services) {
-    // Everything the command line says is checked before the first request.
+    // Everything the command line says is checked before the first request; whether the
+    // service has the suffix and the length, once it has told its counts.
     if (!parser.isSet(QStringLiteral("suffix")))
         return usage(QStringLiteral("list 需要 --suffix，可选 %1").arg(suffixChoices()));
-    const int suffixIndex = suffixIndexOf(parser.value(QStringLiteral("suffix")));
-    if (suffixIndex == 0)
+    const QString suffix = suffixNamed(parser.value(QStringLiteral("suffix")));
+    if (suffix.isEmpty())
         return usage(QStringLiteral("没有后缀 %1；可选 %2")
                          .arg(parser.value(QStringLiteral("suffix")), suffixChoices()));
     if (!parser.isSet(QStringLiteral("length")))
-        return usage(QStringLiteral("list 需要 --length，可选 3 到 7"));
-    const std::optional<int> length = numberIn(parser.value(QStringLiteral("length")), 3, 7);
+        return usage(QStringLiteral("list 需要 --length，可选 1 到 63"));
+    const std::optional<int> length = numberIn(parser.value(QStringLiteral("length")), 1, 63);
     if (!length)
-        return usage(
-            QStringLiteral("没有长度 %1；可选 3 到 7").arg(parser.value(QStringLiteral("length"))));
+        return usage(QStringLiteral("没有长度 %1；可选 1 到 63")
+                         .arg(parser.value(QStringLiteral("length"))));
     const std::optional<int> jobs = numberIn(parser.value(QStringLiteral("jobs")), 1, 8);
     if (!jobs)
         return usage(QStringLiteral("--jobs 只能是 1 到 8，不能是 %1")
@@ -107,10 +111,10 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     if (!filter)
         return usage(error);
 
-    // The cell as the window's grid would show it: the day's printed date and its count.
-    const std::optional<listing::DaySummary> summary =
-        services.summary(parser.value(QStringLiteral("day")));
-    if (!summary) {
+    // The cell as the window's grid would show it: the day as the service gave it and its
+    // count.
+    const std::optional<DayCounts> day = services.counts(parser.value(QStringLiteral("day")));
+    if (!day) {
         // Cut short before the first page, the output is still a whole, empty list.
         if (services.exitCode() == Interrupted && format != Format::Text) {
             Output out;
@@ -119,9 +123,20 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         }
         return services.exitCode();
     }
-    const listing::Cell cell{services.listingUrl(), *summary->printedDate, suffixIndex, *length,
-                             *summary->count(*length, suffixIndex)};
-    const QString suffix = listing::suffix(suffixIndex);
+    if (!day->suffixes().contains(suffix))
+        return usage(QStringLiteral("服务里没有后缀 %1；可选 %2")
+                         .arg(suffix, day->suffixes().join(QStringLiteral(", "))));
+    if (*length < day->shortest() || *length > day->longest())
+        return usage(QStringLiteral("没有长度 %1；可选 %2 到 %3")
+                         .arg(*length)
+                         .arg(day->shortest())
+                         .arg(day->longest()));
+    const std::optional<QString> caption = day->caption(suffix, *length);
+    if (!caption) {
+        complain(QStringLiteral("%1 没有数据来源，列不出名字").arg(suffix));
+        return ServiceFailed;
+    }
+    const listing::Cell cell{services.listingUrl(), day->date, 0, *length, *caption, suffix};
 
     Output out;
     JsonArray array;

@@ -13,6 +13,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     all.push_back(std::make_unique<Counts>());
     all.push_back(std::make_unique<List>());
     all.push_back(std::make_unique<Lookup>());
+    all.push_back(std::make_unique<Sources>());
     return all;
 }
 

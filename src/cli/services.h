@@ -2,6 +2,7 @@
 #pragma once
 
 #include "listing/daysummary.h"
+#include "listing/servicejson.h"
 #include "lookup/lookuppage.h"
 #include "net/module1.h"
 
@@ -19,6 +20,21 @@ struct Day {
     QString charset; // how the button decodes the day's summary
 };
 
+// A day's counts: from the service's counts.json, every suffix it stores; from an older
+// service, the grid of its day summary.
+struct DayCounts {
+    QString date; // the day for the list pages and the output, as the service gave it
+    std::optional<listing::ServiceCounts> stored;
+    listing::DaySummary summary; // when there is nothing stored
+
+    // The suffixes the service has (".se", ".net.cn" ...): the grid's seven first.
+    QStringList suffixes() const;
+    int shortest() const { return stored ? 1 : 3; }
+    int longest() const { return stored ? 63 : 7; }
+    // A cell's count as the grid shows it; nothing where no source serves the suffix.
+    std::optional<QString> caption(const QString& suffix, int length) const;
+};
+
 // The services as one command run talks to them. Every fetch that brings no page, or a page
 // without what it should hold, is reported on stderr with its address, and the call gives
 // nothing; exitCode() then says how the program ends.
@@ -31,11 +47,14 @@ public:
 
     // The six days in the order of the window's buttons.
     std::optional<QList<Day>> days();
-    // `choice` is a day's key or one of the six dates; anything else is a usage error.
+    // `choice` is a day's key, one of the six dates or a real day (YYYY-MM-DD, not in 2011,
+    // the year of the six); anything else is a usage error.
     std::optional<Day> day(const QString& choice);
-    // The summary of the day `choice` names (see day()), with its printed date and all 35
-    // counts.
-    std::optional<listing::DaySummary> summary(const QString& choice);
+    // The counts of the day `choice` names (see day()): counts.json, or where the service
+    // has none, the day's summary with its printed date and all 35 counts.
+    std::optional<DayCounts> counts(const QString& choice);
+    // Where the service's names come from.
+    std::optional<QList<listing::SourceState>> sources();
     // What the lookup service reports for `name`: the five fields and the countdown.
     std::optional<lookup::LookupPage> lookup(const QString& name);
 
@@ -44,6 +63,7 @@ public:
 
 private:
     std::optional<QString> fetch(const QString& url, const QString& charset);
+    std::optional<listing::DaySummary> summary(const Day& day);
 
     QString listing_;
     QString lookup_;

@@ -18,8 +18,9 @@ Retrieval retrieveNames(const Cell& cell, const std::function<bool(const ListedP
     const QString marker = linkMarker(cell.base);
     Retrieval result;
     result.count = countValue(cell.caption);
+    const QString tld = cell.suffix.isEmpty() ? suffix(cell.suffixIndex) : cell.suffix;
     const auto urlOf = [&](int page) {
-        return listPageUrl(cell.base, cell.date, cell.suffixIndex, cell.length, page);
+        return listPageUrl(cell.base, cell.date, tld, cell.length, page);
     };
 
     std::deque<std::unique_ptr<Module1::Request>> ahead; // pages asked for, in page order

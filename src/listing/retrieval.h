@@ -17,6 +17,8 @@ struct Cell {
     int suffixIndex = 1;
     int length = 3;
     QString caption; // the cell's count, as shown
+    // A suffix outside the grid (".se", ".net.cn" ...), which then stands for suffixIndex.
+    QString suffix = {};
 };
 
 // One page of a retrieval, handed over in page order.

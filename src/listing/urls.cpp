@@ -12,12 +12,12 @@ QString suffix(int suffixIndex) {
 }
 
 QString kindSegment(int suffixIndex) {
-    return suffixIndex >= 6 ? QStringLiteral("&t=cn&page=") : QStringLiteral("&t=inter&page=");
+    return kindSegment(suffix(suffixIndex));
 }
 
-QString tail(int suffixIndex, int length) {
-    return QStringLiteral("&tld=") + suffix(suffixIndex) + QStringLiteral("&length=") +
-           QString::number(length);
+QString kindSegment(const QString& suffix) {
+    return suffix.endsWith(QLatin1String(".cn")) ? QStringLiteral("&t=cn&page=")
+                                                 : QStringLiteral("&t=inter&page=");
 }
 
 QString daySummaryUrl(const QString& base, const QString& slotDate) {
@@ -26,8 +26,14 @@ QString daySummaryUrl(const QString& base, const QString& slotDate) {
 
 QString listPageUrl(const QString& base, const QString& date, int suffixIndex, int length,
                     int page) {
-    return base + QStringLiteral("deleteddomain.php?date=") + date + kindSegment(suffixIndex) +
-           QString::number(page) + tail(suffixIndex, length);
+    return listPageUrl(base, date, suffix(suffixIndex), length, page);
+}
+
+QString listPageUrl(const QString& base, const QString& date, const QString& suffix, int length,
+                    int page) {
+    return base + QStringLiteral("deleteddomain.php?date=") + date + kindSegment(suffix) +
+           QString::number(page) + QStringLiteral("&tld=") + suffix + QStringLiteral("&length=") +
+           QString::number(length);
 }
 
 QString linkMarker(const QString& base) {
