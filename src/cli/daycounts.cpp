@@ -51,7 +51,7 @@ std::optional<DayCounts> Services::counts(const QString& choice) {
     if (!day)
         return std::nullopt;
     const QString url = listing_ + QStringLiteral("lumo/counts.json?date=") + day->date;
-    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"));
+    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"), true);
     if (!answer)
         return std::nullopt;
     const QByteArray body = answer->toUtf8();

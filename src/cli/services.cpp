@@ -49,12 +49,16 @@ void Services::fail(const QString& url, const QString& what) {
     exitCode_ = ServiceFailed;
 }
 
-std::optional<QString> Services::fetch(const QString& url, const QString& charset) {
+std::optional<QString> Services::fetch(const QString& url, const QString& charset,
+                                       bool absentIsEmpty) {
     if (!interrupt::requested()) {
         const Module1::Page page = Module1::Fetch(url, charset, &interrupt::lane());
         if (!interrupt::requested()) {
             if (page.failure == Module1::Failure::None)
                 return page.text;
+            if (absentIsEmpty && page.failure == Module1::Failure::ErrorStatus &&
+                page.status == 404)
+                return QString();
             fail(url, Module1::describe(page));
             return std::nullopt;
         }

@@ -62,7 +62,9 @@ public:
     void fail(const QString& url, const QString& what);
 
 private:
-    std::optional<QString> fetch(const QString& url, const QString& charset);
+    // With `absentIsEmpty`, a 404 is the empty text: a page an older service does not have.
+    std::optional<QString> fetch(const QString& url, const QString& charset,
+                                 bool absentIsEmpty = false);
     std::optional<listing::DaySummary> summary(const Day& day);
 
     QString listing_;

@@ -36,7 +36,7 @@ Sources::Sources()
 
 std::optional<QList<listing::SourceState>> Services::sources() {
     const QString url = listing_ + QStringLiteral("lumo/sources.json");
-    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"));
+    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"), true);
     if (!answer)
         return std::nullopt;
     const QByteArray body = answer->toUtf8();
