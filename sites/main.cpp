@@ -4,12 +4,17 @@
 #include "server.h"
 
 #include "sitescore/calendar.h"
+#include "store/config.h"
+#include "store/refresher.h"
+#include "store/store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTimer>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -20,6 +25,14 @@ int fail(const QString& message) {
     std::fprintf(stderr, "lumo-sites: %s\n", qPrintable(message));
     return BadUse;
 }
+
+void say(const QString& message) {
+    std::fprintf(stderr, "lumo-sites: %s\n", qPrintable(message));
+    std::fflush(stderr);
+}
+
+// The lists are fetched again this often while the sites run.
+constexpr int RefreshEveryMs = 6 * 60 * 60 * 1000;
 
 } // namespace
 
@@ -68,6 +81,27 @@ int main(int argc, char* argv[]) {
                        "serving other connections meanwhile."),
         QStringLiteral("N"));
     parser.addOption(delay);
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Serve generated names: no network, no store (also when LUMO_SITES_DEMO "
+                       "is set, as in tests)."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep the store of fetched lists in DIR (default $XDG_DATA_HOME/lumo)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Read the lists' addresses from FILE (default "
+                       "$XDG_CONFIG_HOME/lumo/lumo-sites.conf; missing: the built-in ones)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption refresh(
+        QStringLiteral("refresh"),
+        QStringLiteral("Fetch every list now, print one line for each and exit: 0 when all were "
+                       "fetched or unchanged, 1 when any failed."));
+    parser.addOption(demo);
+    parser.addOption(dataDir);
+    parser.addOption(config);
+    parser.addOption(refresh);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -118,6 +152,45 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--delay-ms wants a number from 0 to 60000, not '%1'")
                         .arg(parser.value(delay)));
 
+    const bool demoNames = parser.isSet(demo) || qEnvironmentVariableIsSet("LUMO_SITES_DEMO");
+    if (demoNames && parser.isSet(refresh))
+        return fail(QStringLiteral("--refresh fetches the real lists; it does not go with --demo"));
+    QList<sites::store::ListSource> sources;
+    std::unique_ptr<sites::store::Store> store;
+    if (!demoNames) {
+        QString error;
+        sources = sites::store::readSources(
+            parser.isSet(config) ? parser.value(config) : sites::store::defaultConfigPath(), &error);
+        if (!error.isEmpty())
+            return fail(error);
+        const QString dir =
+            parser.isSet(dataDir) ? parser.value(dataDir) : sites::store::defaultDataDir();
+        store = sites::store::Store::open(dir, &error);
+        if (!store) {
+            if (parser.isSet(refresh))
+                return fail(QStringLiteral("cannot open the store in %1: %2").arg(dir, error));
+            say(QStringLiteral("cannot open the store in %1 (%2): serving demo names")
+                    .arg(dir, error));
+        }
+    }
+    if (parser.isSet(refresh)) {
+        sites::store::Refresher refresher(*store, sources, fixedToday);
+        int status = 0;
+        QObject::connect(&refresher, &sites::store::Refresher::finished, &app,
+                         [&](const QList<sites::store::RefreshResult>& results) {
+                             for (const auto& result : results) {
+                                 std::printf("%s\n", qPrintable(refresher.line(result)));
+                                 if (result.status == u"failed")
+                                     status = 1;
+                             }
+                             std::fflush(stdout);
+                             app.quit();
+                         });
+        refresher.start();
+        app.exec();
+        return status;
+    }
+
     auto* tcp = new QTcpServer(&app);
     // Under socket activation the service manager holds the port; --port does not apply.
     if (const int handed = sites::takeHandedSocket(); handed >= 0) {
@@ -139,5 +212,37 @@ int main(int argc, char* argv[]) {
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));
     std::fflush(stdout);
+
+    if (store) {
+        sites::store::Store* stored = store.get();
+        server.setSource(stored, [stored] { return stored->generation(); });
+        // The first start online: a day summary waits for the lists rather than show nothing.
+        if (stored->totalNames() == 0)
+            server.holdSummaries();
+        auto* refresher = new sites::store::Refresher(*stored, sources, fixedToday, &app);
+        QObject::connect(
+            refresher, &sites::store::Refresher::finished, &app,
+            [&server, stored, refresher](const QList<sites::store::RefreshResult>& results) {
+                bool fetched = false;
+                for (const auto& result : results) {
+                    if (result.status == u"failed")
+                        say(refresher->line(result));
+                    else
+                        fetched = true;
+                }
+                if (!fetched && stored->totalNames() == 0) {
+                    say(QStringLiteral("no deletion list could be fetched and none is stored: "
+                                       "serving demo names until a fetch succeeds"));
+                    server.setSource(nullptr);
+                } else {
+                    server.setSource(stored, [stored] { return stored->generation(); });
+                }
+                server.releaseSummaries();
+            });
+        auto* every = new QTimer(&app);
+        QObject::connect(every, &QTimer::timeout, refresher, &sites::store::Refresher::start);
+        every->start(RefreshEveryMs);
+        refresher->start();
+    }
     return app.exec();
 }
