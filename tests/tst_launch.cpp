@@ -136,6 +136,8 @@ void TstLaunch::servesHandedSocket() {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // Every lumo-sites started here, by the window's code or directly, serves generated names.
+    qputenv("LUMO_SITES_DEMO", "1");
     if (argc == 4 && qstrcmp(argv[1], "--hold-sites") == 0) { // the window's stand-in
         const QUrl origin(QString::fromLocal8Bit(argv[2]));
         BundledSites sites;

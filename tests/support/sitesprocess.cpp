@@ -27,7 +27,12 @@ bool SitesProcess::start(int timeoutMs) {
     if (!error_.isEmpty())
         return false;
     process_.start(program(),
-                   QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments_);
+                   QStringList{QStringLiteral("--port"), QStringLiteral("0")} +
+                       // Generated names unless the test brings a store of its own.
+                       (arguments_.contains(QStringLiteral("--data-dir"))
+                            ? QStringList()
+                            : QStringList{QStringLiteral("--demo")}) +
+                       arguments_);
     const QDeadlineTimer deadline(timeoutMs);
     const QByteArray prefix = "listening on http://127.0.0.1:";
     while (process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) ||
