@@ -6,14 +6,19 @@
 #include "listing/domainlist.h"
 #include "net/module1.h"
 #include "sitesprocess.h"
+#include "sitescore/calendar.h"
+#include "store/config.h"
 #include "store/store.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -83,7 +88,13 @@ Run refresh(const QString& dataDir, const QString& config, const QString& today)
     process.start(SitesProcess::program(), {"--refresh", "--data-dir", dataDir, "--config", config,
                                             "--today", today});
     Run run;
-    if (!process.waitForFinished(60000))
+    // The registries answer from this thread: wait with its events running.
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (process.state() != QProcess::NotRunning)
         return run;
     run.exitCode = process.exitCode();
     run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
@@ -114,7 +125,7 @@ private slots:
         QVERIFY(registries_.dir.isValid());
         filled_ = registries_.dir.filePath("filled");
         const Run run = refresh(filled_, registries_.config(), "2026-12-07");
-        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n')));
         QCOMPARE(run.lines,
                  QStringList({"cnnic-today: ok, 120 names", "cnnic-tomorrow: ok, 120 names",
                               "cnnic-dayafter: ok, 120 names", "se: ok, 120 names",
@@ -160,6 +171,112 @@ private slots:
                  qPrintable(run.lines.join('\n')));
         QCOMPARE(total(copy.path()), 720);
         QCOMPARE(daysOf(copy.path(), "t120x.cn"), QList<QDate>{QDate(2026, 12, 7)});
+    }
+
+    void configAddresses_data() {
+        QTest::addColumn<QByteArray>("ini"); // null: no file at all
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("url"); // empty: the file is refused
+        const QByteArray mirror = "[se]\nnu = http://mirror.example/nu.json\n[czds]\nuser=x\n";
+        QTest::newRow("no file") << QByteArray() << "top"
+                                 << "https://www.nic.top/upload/top/dellist.csv";
+        QTest::newRow("one address set") << mirror << "nu" << "http://mirror.example/nu.json";
+        QTest::newRow("the others built in")
+            << mirror << "se" << "https://data.internetstiftelsen.se/bardate_domains.json";
+        QTest::newRow("not a web address") << QByteArray("[cnnic]\ntoday=file:///etc/passwd\n")
+                                           << "cnnic-today" << "";
+    }
+    void configAddresses() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, source);
+        QFETCH(QString, url);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lumo-sites.conf");
+        if (!ini.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        QString error;
+        const QList<sites::store::ListSource> sources = sites::store::readSources(path, &error);
+        if (url.isEmpty()) {
+            QVERIFY(sources.isEmpty() && error.contains("[cnnic] today="));
+            return;
+        }
+        QCOMPARE(sources.size(), 6);
+        QVERIFY(error.isEmpty());
+        for (const auto& s : sources)
+            if (s.id == source)
+                QCOMPARE(s.url.toString(), url);
+    }
+
+    // A list replaces its own days from today on: nothing of another list, nothing of a day
+    // gone by; a name listed again keeps its first sighting.
+    void replaceKeepsWhatItMust() {
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        const QDate day(2026, 12, 7), next = day.addDays(1);
+        const QDateTime first(day, QTime(1, 0), Qt::UTC), later(day, QTime(7, 0), Qt::UTC);
+        auto cn = [](const QString& label, QDate on) {
+            return sites::store::StoredName{label + ".cn", ".cn", int(label.size()), on};
+        };
+        QVERIFY(store->replaceDays("cnnic", {cn("aaa", day), cn("bbb", day)}, day, first, &error));
+        QVERIFY(store->replaceDays("other", {cn("aaa", day)}, day, first, &error, true));
+        QVERIFY(store->replaceDays("cnnic", {cn("bbb", day), cn("ccc", day)}, day, later, &error));
+        // The next day: a late row for the day gone by is not taken.
+        QVERIFY(store->replaceDays("cnnic", {cn("ddd", day), cn("eee", next)}, next, later, &error));
+        QCOMPARE(store->findName("aaa.cn"), QList<QDate>{day}); // still the other list's
+        QCOMPARE(store->findName("ccc.cn"), QList<QDate>{day});
+        QCOMPARE(store->findName("ddd.cn"), QList<QDate>{});
+        QCOMPARE(store->findName("eee.cn"), QList<QDate>{next});
+        QCOMPARE(store->count(day, ".cn", 3), 3); // aaa, bbb, ccc
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(dir.filePath("lumo.sqlite"));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("SELECT name, source, first_seen, last_seen, approximate FROM names "
+                           "ORDER BY name, source"));
+        QStringList rows;
+        while (query.next())
+            rows << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                query.value(2).toString().left(16), query.value(3).toString().left(16),
+                                query.value(4).toString()}
+                        .join(' ');
+        db.close();
+        QCOMPARE(rows, QStringList({"aaa.cn other 2026-12-07T01:00 2026-12-07T01:00 1",
+                                    "bbb.cn cnnic 2026-12-07T01:00 2026-12-07T07:00 0",
+                                    "ccc.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0",
+                                    "eee.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0"}));
+    }
+
+    // Nothing stored and no list to be had: the terminal is told, and the window gets the
+    // generated names rather than an empty grid.
+    void offlineNewcomer() {
+        FixtureServer gone;
+        QVERIFY(gone.listen());
+        const QString closed = gone.origin();
+        gone.close();
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("offline.conf"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[cnnic]\ntoday=%1/1\ntomorrow=%1/2\ndayafter=%1/3\n[se]\nse=%1/4\n"
+                                 "nu=%1/5\n[top]\nlist=%1/6\n")
+                      .arg(closed)
+                      .toUtf8());
+        ini.close();
+        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        // Asked while the first fetch runs: the answer waits for its end.
+        const auto summary = listing::parseDaySummary(Module1::GetPageUtf8(
+            sites.origin() + "/deleteddate.php?date=" +
+            sites::formatDate(sites::siteToday(QDate::currentDate()))));
+        QVERIFY(summary.count(3, 1).value_or("-").toInt() > 0);
+        const QString said = sites.process().readAllStandardError();
+        QVERIFY2(said.contains("lumo-sites: no deletion list could be fetched and none is stored") &&
+                     said.contains("cnnic-today: failed: "),
+                 qPrintable(said));
     }
 
     // A day gone by stays as it was stored; a day to come takes the latest list's word; the
@@ -211,7 +328,8 @@ private slots:
             QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/counts.json?date=2011-12-09").toUtf8())
                 .object();
         QCOMPARE(counts["date"].toString(), "2026-12-09");
-        QCOMPARE(counts["counts"][".com.cn"]["5"].toInt(), 120);
+        QCOMPARE(counts["counts"][".cn"]["5"].toInt(), 120); // v..., not the day after's of 12-07
+        QVERIFY(counts["counts"][".com.cn"].toObject().isEmpty());
         QCOMPARE(counts["counts"][".nu"]["4"].toInt(), 120);
         QVERIFY(counts["counts"][".biz"].isNull() && counts["counts"][".cn"].isObject());
         const QJsonArray sources =
