@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "net/httpclient.h"
+
+#include "net/http1parser.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPointer>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTimer>
+#include <cstdio>
+
+#ifndef LUMO_VERSION
+#define LUMO_VERSION "0"
+#endif
+
+namespace sites::net {
+namespace {
+
+qint64 monotonicMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+// Where a request goes, for people: no user info, no query (it may carry a key), no fragment.
+QString shown(const QUrl& url) {
+    return url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+int defaultPort(const QUrl& url) {
+    return url.scheme() == u"https" ? 443 : 80;
+}
+
+QString origin(const QUrl& url) {
+    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() +
+           QLatin1Char(':') + QString::number(url.port(defaultPort(url)));
+}
+
+// Seconds to wait from "120" or an HTTP date; -1 when there is nothing usable.
+int retryAfter(const QByteArray& value, const QDateTime& now) {
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return -1;
+    bool number = false;
+    const qint64 seconds = text.toLongLong(&number);
+    if (number)
+        return seconds < 0 ? -1 : int(qMin<qint64>(seconds, 1 << 30));
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!when.isValid())
+        return -1;
+    return int(qBound<qint64>(0, now.secsTo(when), qint64(1) << 30));
+}
+
+bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
+    return header.first.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QByteArray userAgent() {
+    return QByteArrayLiteral("Lumo/" LUMO_VERSION " (lumo-sites)");
+}
+
+struct HttpClient::Job {
+    Fetch fetch;
+    std::function<void(const Fetched&)> done;
+    QUrl url; // the hop under way
+    QPointer<QTcpSocket> socket;
+    Http1Parser parser;
+    QTimer* idle = new QTimer;
+    QTimer* total = new QTimer;
+    QFile file;
+    QByteArray body;
+    qint64 received = 0;
+    int redirects = 0;
+    bool retried = false;
+    bool ended = false; // the exchange under way has been concluded
+
+    ~Job() {
+        // Deleted later: a job may end inside one of its own timers' signals.
+        idle->deleteLater();
+        total->deleteLater();
+        if (socket) {
+            socket->disconnect();
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+};
+
+HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
+
+HttpClient::~HttpClient() {
+    for (Job* job : std::as_const(jobs_))
+        delete job;
+}
+
+void HttpClient::start(Fetch fetch, std::function<void(const Fetched&)> done) {
+    auto* job = new Job;
+    jobs_.insert(job);
+    job->url = fetch.url;
+    job->fetch = std::move(fetch);
+    job->done = std::move(done);
+    job->idle->setSingleShot(true);
+    job->total->setSingleShot(true);
+    const QString scheme = job->url.scheme();
+    if ((scheme != u"http" && scheme != u"https") || job->url.host().isEmpty()) {
+        Fetched out;
+        out.error = QStringLiteral("not an http or https address: %1").arg(shown(job->url));
+        QTimer::singleShot(0, this, [this, job, out] { finish(job, out); });
+        return;
+    }
+    schedule(job);
+}
+
+Fetched HttpClient::run(Fetch fetch) {
+    Fetched result;
+    QEventLoop loop;
+    bool over = false;
+    start(std::move(fetch), [&](const Fetched& r) {
+        result = r;
+        over = true;
+        loop.quit();
+    });
+    if (!over)
+        loop.exec();
+    return result;
+}
+
+void HttpClient::schedule(Job* job) {
+    const QString host = job->url.host().toLower();
+    const qint64 now = monotonicMs();
+    const qint64 at = qMax(now, nextStartMs_.value(host, 0));
+    nextStartMs_[host] = at + minInterval_.count();
+    QTimer::singleShot(int(at - now), this, [this, job] {
+        if (jobs_.contains(job))
+            send(job);
+    });
+}
+
+void HttpClient::send(Job* job) {
+    Fetch& f = job->fetch;
+    const QUrl& url = job->url;
+    job->parser = Http1Parser(f.method == "HEAD");
+    job->received = 0;
+    job->body.clear();
+    job->ended = false;
+    if (!f.saveTo.isEmpty()) {
+        job->file.close();
+        job->file.setFileName(f.saveTo + QStringLiteral(".part"));
+        if (!job->file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            Fetched out;
+            out.error = QStringLiteral("cannot write %1: %2")
+                            .arg(job->file.fileName(), job->file.errorString());
+            finish(job, out);
+            return;
+        }
+    }
+
+    QByteArray request = f.method + ' ' + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
+                                                         QUrl::RemoveFragment);
+    if (url.path().isEmpty())
+        request.insert(f.method.size() + 1, '/');
+    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    if (url.port(defaultPort(url)) != defaultPort(url))
+        host += ':' + QByteArray::number(url.port());
+    request += " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " + userAgent() +
+               "\r\nAccept-Encoding: identity\r\nConnection: close\r\n";
+    for (const auto& [name, value] : f.headers)
+        request += name + ": " + value + "\r\n";
+    if (!f.etag.isEmpty())
+        request += "If-None-Match: " + f.etag + "\r\n";
+    if (!f.lastModified.isEmpty())
+        request += "If-Modified-Since: " + f.lastModified + "\r\n";
+    if (f.method == "POST" || !f.body.isEmpty())
+        request += "Content-Length: " + QByteArray::number(f.body.size()) + "\r\n";
+    request += "\r\n" + f.body;
+
+    const bool tls = url.scheme() == u"https";
+    if (tls && !QSslSocket::supportsSsl()) {
+        Fetched out;
+        out.error = shown(url) + QStringLiteral(": TLS is not available on this system");
+        finish(job, out);
+        return;
+    }
+    QTcpSocket* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
+    job->socket = socket;
+    const quint16 port = quint16(url.port(defaultPort(url)));
+
+    job->idle->disconnect();
+    job->total->disconnect();
+    connect(job->idle, &QTimer::timeout, this, [this, job] {
+        conclude(job, QStringLiteral("no data for %1 s").arg(job->fetch.idleTimeoutMs / 1000));
+    });
+    connect(job->total, &QTimer::timeout, this, [this, job] {
+        conclude(job,
+                 QStringLiteral("not complete after %1 s").arg(job->fetch.totalTimeoutMs / 1000));
+    });
+    job->idle->start(f.idleTimeoutMs);
+    if (f.totalTimeoutMs > 0)
+        job->total->start(f.totalTimeoutMs);
+
+    auto sendRequest = [socket, request] { socket->write(request); };
+    if (tls)
+        connect(static_cast<QSslSocket*>(socket), &QSslSocket::encrypted, socket, sendRequest);
+    else
+        connect(socket, &QTcpSocket::connected, socket, sendRequest);
+
+    connect(socket, &QTcpSocket::readyRead, this, [this, job, socket] {
+        if (job->socket != socket || job->ended)
+            return;
+        job->idle->start();
+        QByteArray bytes;
+        const QByteArray in = socket->readAll();
+        if (!job->parser.feed(in, bytes)) {
+            conclude(job, job->parser.error());
+            return;
+        }
+        job->received += bytes.size();
+        const int status = job->parser.status();
+        if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
+            if (job->file.write(bytes) != bytes.size()) {
+                conclude(job, QStringLiteral("cannot write %1: %2")
+                                  .arg(job->file.fileName(), job->file.errorString()));
+                return;
+            }
+        } else {
+            job->body += bytes;
+            if (job->body.size() > job->fetch.maxBodyBytes) {
+                conclude(job,
+                         QStringLiteral("the body passed %1 bytes").arg(job->fetch.maxBodyBytes));
+                return;
+            }
+        }
+        if (job->fetch.progress && job->parser.headDone() && !bytes.isEmpty())
+            job->fetch.progress(job->received, job->parser.contentLength());
+        if (job->parser.complete())
+            conclude(job, QString());
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, job, socket] {
+        if (job->socket != socket || job->ended)
+            return;
+        job->parser.closed();
+        conclude(job, job->parser.complete() ? QString() : job->parser.error());
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, job, socket](QAbstractSocket::SocketError error) {
+                if (job->socket != socket || job->ended)
+                    return;
+                if (error == QAbstractSocket::RemoteHostClosedError) {
+                    job->parser.closed();
+                    conclude(job, job->parser.complete() ? QString() : job->parser.error());
+                    return;
+                }
+                conclude(job, socket->errorString());
+            });
+
+    if (tls)
+        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
+    else
+        socket->connectToHost(url.host(), port);
+}
+
+void HttpClient::conclude(Job* job, const QString& failure) {
+    if (job->ended)
+        return;
+    job->ended = true;
+    job->idle->stop();
+    job->total->stop();
+    if (QTcpSocket* socket = job->socket) {
+        job->socket = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    const Http1Parser& answer = job->parser;
+    Fetched out;
+    out.finalUrl = job->url;
+    out.status = answer.status();
+    out.etag = answer.header("ETag");
+    out.lastModified = answer.header("Last-Modified");
+    out.contentType = answer.header("Content-Type");
+    const QString where = shown(job->url);
+
+    if (!failure.isEmpty() || !answer.complete()) {
+        out.error = where + QStringLiteral(": ") + (failure.isEmpty() ? answer.error() : failure);
+        finish(job, out);
+        return;
+    }
+    if (out.status >= 300 && out.status < 400 && out.status != 304) {
+        const QUrl next = job->url.resolved(QUrl::fromEncoded(answer.header("Location")));
+        const bool downgrade = job->url.scheme() == u"https" && next.scheme() != u"https";
+        const bool web = next.scheme() == u"http" || next.scheme() == u"https";
+        if (!next.isValid() || !web || next.host().isEmpty() || downgrade ||
+            ++job->redirects > job->fetch.maxRedirects) {
+            out.error = where + QStringLiteral(": a redirect that is not followed");
+            finish(job, out);
+            return;
+        }
+        if (origin(next) != origin(job->url)) {
+            // A credential stays with the origin it was given for.
+            job->fetch.headers.removeIf([](const auto& h) {
+                return named(h, "Authorization") || named(h, "Cookie");
+            });
+        }
+        if (out.status == 303 ||
+            ((out.status == 301 || out.status == 302) && job->fetch.method == "POST")) {
+            job->fetch.method = "GET";
+            job->fetch.body.clear();
+            job->fetch.headers.removeIf([](const auto& h) { return named(h, "Content-Type"); });
+        }
+        job->url = next;
+        schedule(job);
+        return;
+    }
+    const int wait = retryAfter(answer.header("Retry-After"), QDateTime::currentDateTimeUtc());
+    if (out.status == 429 && !job->retried && wait >= 0 && wait <= retryAfterCap_.count()) {
+        job->retried = true;
+        const QString host = job->url.host().toLower();
+        nextStartMs_[host] = qMax(nextStartMs_.value(host), monotonicMs() + wait * 1000ll);
+        schedule(job);
+        return;
+    }
+    if (out.status == 429)
+        out.retryAfterSeconds = wait;
+    if (out.status == 304) {
+        out.outcome = Fetched::Outcome::NotModified;
+        finish(job, out);
+        return;
+    }
+    if (out.status < 200 || out.status >= 300) {
+        out.outcome = Fetched::Outcome::HttpError;
+        out.body = job->body;
+        out.error = where + QStringLiteral(": HTTP %1").arg(out.status);
+        finish(job, out);
+        return;
+    }
+    const QByteArray encoding = answer.header("Content-Encoding").toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        out.error = where + QStringLiteral(": an encoding that was not asked for");
+        finish(job, out);
+        return;
+    }
+    if (!job->fetch.saveTo.isEmpty()) {
+        const bool written = job->file.flush();
+        job->file.close();
+        if (!written || std::rename(QFile::encodeName(job->file.fileName()).constData(),
+                                    QFile::encodeName(job->fetch.saveTo).constData()) != 0) {
+            out.error = QStringLiteral("cannot write %1").arg(job->fetch.saveTo);
+            finish(job, out);
+            return;
+        }
+    } else {
+        out.body = job->body;
+    }
+    out.outcome = Fetched::Outcome::Ok;
+    finish(job, out);
+}
+
+void HttpClient::finish(Job* job, Fetched result) {
+    job->file.close();
+    if (!job->fetch.saveTo.isEmpty() && !result.ok())
+        QFile::remove(job->fetch.saveTo + QStringLiteral(".part"));
+    auto done = std::move(job->done);
+    jobs_.remove(job);
+    delete job;
+    if (done)
+        done(result);
+}
+
+} // namespace sites::net
