@@ -269,6 +269,7 @@ private slots:
         QTest::newRow("port word") << QStringList{"--port", "x"} << 2;
         QTest::newRow("bad today") << QStringList{"--port", "0", "--today", "2011-02-30"} << 2;
         QTest::newRow("cell size -1") << QStringList{"--port", "0", "--cell-size", "-1"} << 2;
+        QTest::newRow("refresh of no lists") << QStringList{"--refresh", "--demo"} << 2;
     }
     // Bad use: one line on standard error, exit status 2, nothing served.
     void options() {
