@@ -66,7 +66,9 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
         return nullptr;
     }
     QSqlQuery query(db);
-    for (const char* statement : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"})
+    // A big list is written in one transaction: room for it in memory, not page by page on disk.
+    for (const char* statement :
+         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA cache_size=-65536"})
         query.exec(QString::fromLatin1(statement));
     for (const char* statement : Schema)
         if (!query.exec(QString::fromLatin1(statement))) {
