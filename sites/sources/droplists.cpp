@@ -33,6 +33,23 @@ QString dotted(const char16_t* label) {
     return u'.' + QString::fromUtf16(label);
 }
 
+// Every known suffix made once, so that the names of a list share their suffix's text.
+struct SuffixTexts {
+    QStringList cnSecondLevel, other, chinese;
+    SuffixTexts() {
+        for (const char16_t* known : CnSecondLevel)
+            cnSecondLevel << dotted(known) + QStringLiteral(".cn");
+        for (const char16_t* known : OtherTlds)
+            other << dotted(known);
+        for (const char16_t* known : CnnicChineseTlds)
+            chinese << dotted(known);
+    }
+};
+const SuffixTexts& suffixTexts() {
+    static const SuffixTexts texts;
+    return texts;
+}
+
 bool isCnnicSuffix(QStringView suffix) {
     if (suffix.endsWith(u".cn"))
         return true;
@@ -162,10 +179,10 @@ class Collector {
 public:
     void add(DropName name) {
         ++entries_;
-        if (seen_.contains(name.name))
-            return;
+        const qsizetype before = seen_.size();
         seen_.insert(name.name);
-        list_.names.append(std::move(name));
+        if (seen_.size() != before)
+            list_.names.append(std::move(name));
     }
     void skip() {
         ++entries_;
@@ -174,7 +191,7 @@ public:
     // `units`: "lines", "entries" ...; `what`: what each of them should be.
     ParsedList finish(const char* units, const char* what) {
         if (list_.names.isEmpty())
-            return fail(QStringLiteral("the list has no %1 (%2 %3 read)")
+            return fail(QStringLiteral("the list has no %1 (%3 read: %2)")
                             .arg(QLatin1String(what))
                             .arg(entries_)
                             .arg(QLatin1String(units)));
@@ -302,34 +319,29 @@ QString registrySuffix(QStringView name) {
     if (lastDot <= 0)
         return {};
     const QStringView tld = rest.sliced(lastDot + 1);
+    const SuffixTexts& texts = suffixTexts();
     if (tld.compare(u"cn", Qt::CaseInsensitive) == 0) {
         const qsizetype secondDot = rest.lastIndexOf(u'.', lastDot - 1);
         const QStringView second = rest.sliced(secondDot + 1, lastDot - secondDot - 1);
-        // "com.cn" alone is the suffix itself, not a name under .cn.
-        for (const char16_t* known : CnSecondLevel) {
-            if (second.compare(QStringView(known), Qt::CaseInsensitive) == 0)
-                return secondDot > 0 ? dotted(known) + QStringLiteral(".cn") : QString();
+        for (qsizetype i = 0; i < texts.cnSecondLevel.size(); ++i) {
+            // "com.cn" alone is the suffix itself, not a name under .cn.
+            if (second.compare(QStringView(CnSecondLevel[i]), Qt::CaseInsensitive) == 0)
+                return secondDot > 0 ? texts.cnSecondLevel[i] : QString();
         }
-        return QStringLiteral(".cn");
+        return texts.other.front(); // ".cn"
     }
-    for (const char16_t* known : OtherTlds)
-        if (tld.compare(QStringView(known), Qt::CaseInsensitive) == 0)
-            return dotted(known);
-    for (const char16_t* known : CnnicChineseTlds)
-        if (tld == QStringView(known))
-            return dotted(known);
+    for (qsizetype i = 0; i < texts.other.size(); ++i)
+        if (tld.compare(QStringView(OtherTlds[i]), Qt::CaseInsensitive) == 0)
+            return texts.other[i];
+    for (qsizetype i = 0; i < texts.chinese.size(); ++i)
+        if (tld == QStringView(CnnicChineseTlds[i]))
+            return texts.chinese[i];
     return {};
 }
 
 QStringList registrySuffixes() {
-    QStringList all;
-    for (const char16_t* known : CnSecondLevel)
-        all << dotted(known) + QStringLiteral(".cn");
-    for (const char16_t* known : OtherTlds)
-        all << dotted(known);
-    for (const char16_t* known : CnnicChineseTlds)
-        all << dotted(known);
-    return all;
+    const SuffixTexts& texts = suffixTexts();
+    return texts.cnSecondLevel + texts.other + texts.chinese;
 }
 
 int maxSkipped(qsizetype lines) {
@@ -366,11 +378,17 @@ ParsedList parseCnnic(const QByteArray& bytes, QDate day) {
 ParsedList parseSwedish(const QByteArray& bytes, const QString& suffix) {
     if (suffix != u".se" && suffix != u".nu")
         return refused(QStringLiteral("no Swedish list for the suffix \"%1\"").arg(suffix));
-    const QString text = decodeText(bytes);
-    if (QString why = refuseText(text); !why.isEmpty())
+    // The JSON parser reads UTF-8 itself; only other text is decoded first.
+    const auto mark = QStringConverter::encodingForData(bytes);
+    QByteArray json = !mark ? bytes
+                      : *mark == QStringConverter::Utf8 ? bytes.sliced(3)
+                                                         : decodeText(bytes).toUtf8();
+    if (QString why = refuseText(QString::fromLatin1(json.trimmed().left(1))); !why.isEmpty())
         return refused(why);
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &parseError);
+    QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (document.isNull() && parseError.error == QJsonParseError::IllegalUTF8String)
+        document = QJsonDocument::fromJson(decodeText(json).toUtf8(), &parseError);
     if (document.isNull())
         return refused(QStringLiteral("the answer is not JSON (%1 at byte %2)")
                            .arg(parseError.errorString())

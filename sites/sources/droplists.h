@@ -58,3 +58,6 @@ int maxSkipped(qsizetype lines);
 QString refuseShrunk(qsizetype now, qsizetype before);
 
 } // namespace sites::sources
+
+// Lists of a few hundred thousand names grow by moving memory, not name by name.
+Q_DECLARE_TYPEINFO(sites::sources::DropName, Q_RELOCATABLE_TYPE);
