@@ -37,6 +37,16 @@ if(TARGET lumo-sites)
             DESTINATION lib/systemd/user)
 endif()
 
+if(TARGET lumo-sites)
+    # The daily fetch of the deletion lists, as a user timer.
+    install(CODE "set(LUMO_SITES_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/lumo-sites\")
+        configure_file(\"${LUMO_DIST}/systemd/lumo-sites-refresh.service.in\"
+                       \"${LUMO_DIST_OUT}/lumo-sites-refresh.service\" @ONLY)")
+    install(FILES ${LUMO_DIST}/systemd/lumo-sites-refresh.timer
+                  ${LUMO_DIST_OUT}/lumo-sites-refresh.service
+            DESTINATION lib/systemd/user)
+endif()
+
 # The command-line programs' pages come from their --help, with an include file adding
 # sections (or a [NAME] of its own) when there is one. Their help is Chinese: help2man runs
 # them in a UTF-8 locale. Deferred to the end of the top

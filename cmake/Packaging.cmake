@@ -25,7 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMO_PACKAGE_MAINTAINER}")
 # dpkg-shlibdeps finds the Qt libraries the programs link; the xcb platform plugin is loaded
 # at run time and the window needs a font with the Chinese captions, so both are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+# The store of fetched lists goes through Qt's SQLite driver, a plugin loaded at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-wqy-microhei | fonts-noto-cjk")
 # Qt's own dialogs (message box buttons, the save dialog) in Chinese, like the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the benchmarks (Release, build-bench/) and runs all twelve, then prints each figure
+# Builds the benchmarks (Release, build-bench/) and runs all of them, then prints each figure
 # against its target. Not part of the test suite: a missed target is reported, never an
 # error; the script fails only when something cannot be built or run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 LUMO_BUILD="$LUMO_ROOT/build-bench"
 
-lumo_install_packages libbenchmark-dev wrk curl libcurl4-openssl-dev
+lumo_install_packages libbenchmark-dev wrk curl libcurl4-openssl-dev sqlite3
 # The window of this build talks to the start-up benchmark's own server on a port of its own.
 bench_port=18613
 lumo_build -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=ON -DLUMO_BUILD_TESTS=OFF \
@@ -46,7 +46,7 @@ echo "== 12: a costly expression typed into the filter dialog over 20,000 names,
 echo "== 10: lumo-cli list of 50 pages, whole process, against curl on the same addresses"
 cli_figures() { # DELAY_MS
     local delay="$1" log="$out/sites-$1.log" day urls=() round t0 t1 jobs
-    lumo_start_sites "$log" --port 0 --today 2024-03-05 --cell-size 5000 --delay-ms "$delay" ||
+    lumo_start_sites "$log" --demo --port 0 --today 2024-03-05 --cell-size 5000 --delay-ms "$delay" ||
         { echo "lumo-sites did not start: $(cat "$log")" >&2; exit 1; }
     local origin="$LUMO_SITES_ORIGIN"
     day=2011-03-05 # --today 2024-03-05, carried into 2011
@@ -82,7 +82,7 @@ cli_figures 0 | tee -a "$out/results"
 cli_figures 20 | tee -a "$out/results"
 
 echo "== 6: wrk, 10 s, 32 connections: list pages, then a static 10 kB page"
-lumo_start_sites "$out/sites.log" --port 0 --today 2024-03-05 --cell-size 5000 \
+lumo_start_sites "$out/sites.log" --demo --port 0 --today 2024-03-05 --cell-size 5000 \
     --static-page 10240 || { echo "lumo-sites did not start: $(cat "$out/sites.log")" >&2; exit 1; }
 origin="$LUMO_SITES_ORIGIN"
 wrk -t2 -c32 -d10s -s "$LUMO_ROOT/bench/list_pages.lua" "$origin" | tee "$out/wrk-list"
@@ -102,11 +102,55 @@ static_rps="$(rps "$out/wrk-static")"
         'BEGIN {printf "%.3f (static page %s requests/s)", a / b, b}')"
 } >>"$out/results"
 
+lumo_stop_sites
+
+echo "== 13: wrk, 10 s, 32 connections: pages from a store of 1,000,000 names, then the static page"
+"$bin/bench_store" fill "$out/store" 2026-12-07
+# Every list address refused at once: the start-up fetch fails and the store is served as is.
+printf '[cnnic]\ntoday=%s\ntomorrow=%s\ndayafter=%s\n[se]\nse=%s\nnu=%s\n[top]\nlist=%s\n' \
+    http://127.0.0.1:9/1 http://127.0.0.1:9/2 http://127.0.0.1:9/3 http://127.0.0.1:9/4 \
+    http://127.0.0.1:9/5 http://127.0.0.1:9/6 >"$out/offline.conf"
+lumo_start_sites "$out/store-sites.log" --port 0 --today 2026-12-07 --data-dir "$out/store" \
+    --config "$out/offline.conf" --static-page 10240 ||
+    { echo "lumo-sites did not start: $(cat "$out/store-sites.log")" >&2; exit 1; }
+sleep 7 # the paced start-up fetches, one a second, are over
+wrk -t2 -c32 -d10s -s "$LUMO_ROOT/bench/store_pages.lua" "$LUMO_SITES_ORIGIN" | tee "$out/wrk-store"
+wrk -t2 -c32 -d10s "$LUMO_SITES_ORIGIN/static.html" | tee "$out/wrk-static-store"
+lumo_stop_sites
+store_rps="$(rps "$out/wrk-store")"
+static_rps="$(rps "$out/wrk-static-store")"
+{
+    echo "RESULT store_errors $(($(errors "$out/wrk-store") + $(errors "$out/wrk-static-store")))"
+    echo "RESULT store_to_static $(awk -v a="$store_rps" -v b="$static_rps" \
+        'BEGIN {printf "%.3f (store pages %s, static page %s requests/s)", a / b, a, b}')"
+} | tee -a "$out/results"
+
+echo "== 14: importing a 200,000-name CNNIC list against the sqlite3 shell's .import of its rows"
+"$bin/bench_store" list 200000 "$out/big.txt" "$out/big.csv"
+"$bin/bench_store" import "$out/big.txt" "$out/import-0" 2026-12-07 >/dev/null # warm-up, and the schema
+sqlite3 "$out/import-0/lumo.sqlite" .schema >"$out/schema.sql"
+declare -A import=()
+for round in 1 2 3 4 5; do
+    rm -rf "$out/import"
+    import[store]+="$("$bin/bench_store" import "$out/big.txt" "$out/import" 2026-12-07 | awk '{print $2}') "
+    rm -f "$out/shell.sqlite"*
+    sqlite3 "$out/shell.sqlite" <"$out/schema.sql"
+    sqlite3 "$out/shell.sqlite" "PRAGMA journal_mode=WAL;" >/dev/null
+    t0="$(date +%s%N)"
+    sqlite3 "$out/shell.sqlite" "PRAGMA synchronous=NORMAL;" "PRAGMA cache_size=-65536;" \
+        ".import --csv $out/big.csv names"
+    t1="$(date +%s%N)"
+    import[shell]+="$(awk -v n="$((t1 - t0))" 'BEGIN {printf "%.1f", n / 1e6}') "
+done
+median() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+echo "RESULT import_ratio $(awk -v a="$(median "${import[store]}")" -v b="$(median "${import[shell]}")" \
+    'BEGIN {printf "%.3f (lumo-sites %.0f ms, sqlite3 %.0f ms)", a / b, a, b}')" | tee -a "$out/results"
+
 echo
 echo "== Figures of this run ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg))"
 awk '
     BEGIN {
-        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static|delayed_list_ratio_20ms|delayed_list_ratio_5ms|startup_ratio|idle_memory_ratio|cli_jobs1_ratio_0ms|cli_jobs1_ratio_20ms|cli_jobs4_ratio_20ms|select_copy_ratio|filter_change_ratio|typing_worst_late_ms", keys, "|")
+        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static|delayed_list_ratio_20ms|delayed_list_ratio_5ms|startup_ratio|idle_memory_ratio|cli_jobs1_ratio_0ms|cli_jobs1_ratio_20ms|cli_jobs4_ratio_20ms|select_copy_ratio|filter_change_ratio|typing_worst_late_ms|store_to_static|store_errors|import_ratio", keys, "|")
         what["idle_cpu_per_wall"] = "1 waiting: CPU / wall";        op["idle_cpu_per_wall"] = "<="; goal["idle_cpu_per_wall"] = 0.02
         what["list_time_ratio"] = "2 5,000 names: Form1 / curl";    op["list_time_ratio"] = "<=";   goal["list_time_ratio"] = 1.3
         what["probe_worst_late_ms"] = "3 probe timer, worst late ms"; op["probe_worst_late_ms"] = "<="; goal["probe_worst_late_ms"] = 50
@@ -125,6 +169,9 @@ awk '
         what["select_copy_ratio"] = "11 select all + copy / addItems"; op["select_copy_ratio"] = "<="; goal["select_copy_ratio"] = 2
         what["filter_change_ratio"] = "11 filter change / addItems"; op["filter_change_ratio"] = "<="; goal["filter_change_ratio"] = 2
         what["typing_worst_late_ms"] = "12 costly filter typed, late ms"; op["typing_worst_late_ms"] = "<="; goal["typing_worst_late_ms"] = 100
+        what["store_to_static"] = "13 store pages / static requests/s"; op["store_to_static"] = ">="; goal["store_to_static"] = 0.5
+        what["store_errors"] = "13 wrk errors";                     op["store_errors"] = "<=";      goal["store_errors"] = 0
+        what["import_ratio"] = "14 list import / sqlite3 .import";  op["import_ratio"] = "<=";      goal["import_ratio"] = 1.5
         printf "%-36s %10s %4s %7s  %s\n", "benchmark", "figure", "", "target", "verdict"
     }
     /^RESULT / {

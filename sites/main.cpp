@@ -6,13 +6,19 @@
 
 #include "rdap/lookupservice.h"
 #include "sitescore/calendar.h"
+#include "store/config.h"
+#include "store/refresher.h"
+#include "store/store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -23,6 +29,14 @@ int fail(const QString& message) {
     std::fprintf(stderr, "lumo-sites: %s\n", qPrintable(message));
     return BadUse;
 }
+
+void say(const QString& message) {
+    std::fprintf(stderr, "lumo-sites: %s\n", qPrintable(message));
+    std::fflush(stderr);
+}
+
+// The lists are fetched again this often while the sites run.
+constexpr int RefreshEveryMs = 6 * 60 * 60 * 1000;
 
 } // namespace
 
@@ -79,17 +93,25 @@ int main(int argc, char* argv[]) {
     parser.addOption(idleExit);
     const QCommandLineOption demo(
         QStringLiteral("demo"),
-        QStringLiteral("Serve made-up names and lookups; touch no network and keep no data."));
+        QStringLiteral("Serve generated names: no network, no store (also when LUMO_SITES_DEMO "
+                       "is set, as in tests)."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep the store of fetched lists in DIR (default $XDG_DATA_HOME/lumo)."),
+        QStringLiteral("DIR"));
     const QCommandLineOption config(
         QStringLiteral("config"),
-        QStringLiteral("Settings file (INI; default $XDG_CONFIG_HOME/lumo/lumo-sites.conf)."),
+        QStringLiteral("Read the lists' addresses from FILE (default "
+                       "$XDG_CONFIG_HOME/lumo/lumo-sites.conf; missing: the built-in ones)."),
         QStringLiteral("FILE"));
-    const QCommandLineOption dataDir(
-        QStringLiteral("data-dir"), QStringLiteral("Where data is kept (default $XDG_DATA_HOME/lumo)."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption refresh(
+        QStringLiteral("refresh"),
+        QStringLiteral("Fetch every list now, print one line for each and exit: 0 when all were "
+                       "fetched or unchanged, 1 when any failed."));
     parser.addOption(demo);
-    parser.addOption(config);
     parser.addOption(dataDir);
+    parser.addOption(config);
+    parser.addOption(refresh);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -148,20 +170,51 @@ int main(int argc, char* argv[]) {
                             .arg(parser.value(idleExit)));
     }
 
-    std::optional<sites::rdap::Settings> rdap;
-    if (!parser.isSet(demo)) {
-        const QString configFile =
-            parser.isSet(config) ? parser.value(config)
-                                 : QStandardPaths::writableLocation(
-                                       QStandardPaths::GenericConfigLocation) +
-                                       QStringLiteral("/lumo/lumo-sites.conf");
-        const QString dataDirectory =
-            parser.isSet(dataDir)
-                ? parser.value(dataDir)
-                : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                      QStringLiteral("/lumo");
+    const bool demoNames = parser.isSet(demo) || qEnvironmentVariableIsSet("LUMO_SITES_DEMO");
+    if (demoNames && parser.isSet(refresh))
+        return fail(QStringLiteral("--refresh fetches the real lists; it does not go with --demo"));
+    QList<sites::store::ListSource> sources;
+    std::unique_ptr<sites::store::Store> store;
+    if (!demoNames) {
         QString error;
-        rdap = sites::rdap::readSettings(configFile, dataDirectory, &error);
+        sources = sites::store::readSources(
+            parser.isSet(config) ? parser.value(config) : sites::store::defaultConfigPath(), &error);
+        if (!error.isEmpty())
+            return fail(error);
+        const QString dir =
+            parser.isSet(dataDir) ? parser.value(dataDir) : sites::store::defaultDataDir();
+        store = sites::store::Store::open(dir, &error);
+        if (!store) {
+            if (parser.isSet(refresh))
+                return fail(QStringLiteral("cannot open the store in %1: %2").arg(dir, error));
+            say(QStringLiteral("cannot open the store in %1 (%2): serving demo names")
+                    .arg(dir, error));
+        }
+    }
+    if (parser.isSet(refresh)) {
+        sites::store::Refresher refresher(*store, sources, fixedToday);
+        int status = 0;
+        QObject::connect(&refresher, &sites::store::Refresher::finished, &app,
+                         [&](const QList<sites::store::RefreshResult>& results) {
+                             for (const auto& result : results) {
+                                 std::printf("%s\n", qPrintable(refresher.line(result)));
+                                 if (result.status == u"failed")
+                                     status = 1;
+                             }
+                             std::fflush(stdout);
+                             app.quit();
+                         });
+        refresher.start();
+        app.exec();
+        return status;
+    }
+
+    std::optional<sites::rdap::Settings> rdap;
+    if (!demoNames) {
+        QString error;
+        rdap = sites::rdap::readSettings(
+            parser.isSet(config) ? parser.value(config) : sites::store::defaultConfigPath(),
+            parser.isSet(dataDir) ? parser.value(dataDir) : sites::store::defaultDataDir(), &error);
         if (!rdap)
             return fail(error);
     }
@@ -192,12 +245,59 @@ int main(int argc, char* argv[]) {
     sites::rdap::MemoryAnswerCache answers;
     if (rdap) {
         auto* lookups = new sites::rdap::LookupService(*rdap, &answers, &app);
-        server.setLookup([lookups](const QString& name, const QDateTime& now, auto reply) {
-            sites::rdap::answerLookup(*lookups, {}, name, now, 25'000, std::move(reply));
+        // A name on a stored list takes that list's day: the next one to come, else the last.
+        std::function<std::optional<QDate>(const QString&)> listedDay;
+        if (store)
+            listedDay = [stored = store.get()](const QString& name) -> std::optional<QDate> {
+                const QList<QDate> days = stored->findName(name.trimmed().toLower());
+                if (days.isEmpty())
+                    return std::nullopt;
+                const QDate today = QDate::currentDate();
+                std::optional<QDate> next;
+                for (const QDate& day : days)
+                    if (day >= today && (!next || day < *next))
+                        next = day;
+                return next ? next : *std::max_element(days.begin(), days.end());
+            };
+        server.setLookup([lookups, listedDay](const QString& name, const QDateTime& now,
+                                              auto reply) {
+            sites::rdap::answerLookup(*lookups, listedDay, name, now, 25'000, std::move(reply));
         });
     }
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));
     std::fflush(stdout);
+
+    if (store) {
+        sites::store::Store* stored = store.get();
+        server.setSource(stored, [stored] { return stored->generation(); });
+        // The first start online: a day summary waits for the lists rather than show nothing.
+        if (stored->totalNames() == 0)
+            server.holdSummaries();
+        auto* refresher = new sites::store::Refresher(*stored, sources, fixedToday, &app);
+        QObject::connect(
+            refresher, &sites::store::Refresher::finished, &app,
+            [&server, stored, refresher](const QList<sites::store::RefreshResult>& results) {
+                bool fetched = false;
+                for (const auto& result : results) {
+                    if (result.status == u"failed")
+                        say(refresher->line(result));
+                    else
+                        fetched = true;
+                }
+                if (!fetched && stored->totalNames() == 0) {
+                    say(QStringLiteral("no deletion list could be fetched and none is stored: "
+                                       "serving demo names until a fetch succeeds"));
+                    server.setSource(nullptr);
+                } else {
+                    server.setSource(stored, [stored] { return stored->generation(); });
+                }
+                server.releaseSummaries();
+            });
+        auto* every = new QTimer(&app);
+        QObject::connect(every, &QTimer::timeout, refresher, &sites::store::Refresher::start);
+        every->start(RefreshEveryMs);
+        refresher->start();
+    }
     return app.exec();
 }

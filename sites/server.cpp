@@ -22,23 +22,62 @@ void SitesServer::setStaticPage(int bytes) {
     staticPage_ = page.right(bytes);
 }
 
+void SitesServer::setSource(const sites::NameSource* source, std::function<qint64()> generation) {
+    source_ = source;
+    generation_ = std::move(generation);
+    listPages_.clear();
+}
+
+void SitesServer::releaseSummaries() {
+    holding_ = false;
+    while (!held_.isEmpty())
+        answerHeld(held_.first().id);
+}
+
+void SitesServer::answerHeld(qint64 id) {
+    for (qsizetype i = 0; i < held_.size(); ++i) {
+        if (held_[i].id != id)
+            continue;
+        const Held held = held_.takeAt(i);
+        if (held.socket) {
+            sites::Request in = held.request;
+            in.source = source_;
+            writeLate(held.socket, sites::respond(in));
+        }
+        return;
+    }
+}
+
+void SitesServer::writeLate(QTcpSocket* socket, const sites::Reply& out) {
+    const QByteArray reason = out.status == 200 ? " OK" : out.status == 400 ? " Bad Request"
+                                                                            : " Not Found";
+    socket->write("HTTP/1.1 " + QByteArray::number(out.status) + reason +
+                  "\r\nContent-Type: " + out.contentType +
+                  "\r\nContent-Length: " + QByteArray::number(out.body.size()) +
+                  "\r\nServer: lumo-sites\r\n\r\n" + out.body);
+}
+
 bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const QString path = request.url().path();
-    const QString name = request.query().queryItemValue(QStringLiteral("wd"), QUrl::FullyDecoded);
-    if (lookup_ && (path == u"/DomainDel/" || path == u"/DomainDel") && !name.isEmpty()) {
-        QDateTime now = QDateTime::currentDateTime();
-        if (fixedToday_.isValid())
-            now.setDate(fixedToday_);
-        // The answer goes out as it stands, later; a connection closed meanwhile gets nothing.
-        lookup_(name, now, [socket = QPointer<QTcpSocket>(socket)](const sites::Reply& out) {
-            if (socket)
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + out.contentType +
-                              "\r\nContent-Length: " + QByteArray::number(out.body.size()) +
-                              "\r\nServer: lumo-sites\r\n\r\n" + out.body);
-        });
+    const sites::Request in = requestOf(request, socket);
+    if (lookup_ && (in.path == u"/DomainDel/" || in.path == u"/DomainDel")) {
+        const QString name = in.query.queryItemValue(QStringLiteral("wd"), QUrl::FullyDecoded);
+        if (!name.isEmpty()) {
+            // The answer goes out later; a connection closed meanwhile gets nothing.
+            lookup_(name, in.now, [this, socket = QPointer<QTcpSocket>(socket)](
+                                      const sites::Reply& out) {
+                if (socket)
+                    writeLate(socket, out);
+            });
+            return true;
+        }
+    }
+    if (holding_ && (in.path == u"/deleteddate.php" || in.path == u"/lumo/counts.json")) {
+        const qint64 id = nextHeld_++;
+        held_.append({id, socket, in});
+        QTimer::singleShot(FirstFetchWaitMs, this, [this, id] { answerHeld(id); });
         return true;
     }
-    const sites::Reply out = replyTo(request, socket);
+    const sites::Reply out = replyTo(in, request.url().query(QUrl::FullyEncoded));
     if (delayMs_ <= 0) {
         makeResponder(request, socket)
             .write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},
@@ -47,19 +86,12 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     }
     // The request and its responder live no longer than this call, so the late answer is
     // written as it stands; a connection closed meanwhile gets nothing.
-    const QByteArray bytes = "HTTP/1.1 " + QByteArray::number(out.status) +
-                             (out.status == 200 ? " OK" : " Not Found") +
-                             "\r\nContent-Type: " + out.contentType +
-                             "\r\nContent-Length: " + QByteArray::number(out.body.size()) +
-                             "\r\nServer: lumo-sites\r\n\r\n" + out.body;
-    QTimer::singleShot(delayMs_, socket, [socket, bytes] { socket->write(bytes); });
+    QTimer::singleShot(delayMs_, socket, [socket, out] { writeLate(socket, out); });
     return true;
 }
 
-sites::Reply SitesServer::replyTo(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const QByteArray htmlType = "text/html; charset=utf-8";
-    if (!staticPage_.isEmpty() && request.url().path() == u"/static.html")
-        return {200, htmlType, staticPage_};
+sites::Request SitesServer::requestOf(const QHttpServerRequest& request,
+                                      QTcpSocket* socket) const {
     sites::Request in;
     in.path = request.url().path();
     in.query = request.query();
@@ -76,10 +108,23 @@ sites::Reply SitesServer::replyTo(const QHttpServerRequest& request, QTcpSocket*
         in.now.setDate(fixedToday_);
     in.versionLine = versionLine_;
     in.cellSize = cellSize_;
+    in.source = source_;
+    return in;
+}
 
+sites::Reply SitesServer::replyTo(const sites::Request& in, const QString& query) {
+    const QByteArray htmlType = "text/html; charset=utf-8";
+    if (!staticPage_.isEmpty() && in.path == u"/static.html")
+        return {200, htmlType, staticPage_};
     const bool listPage = in.path == u"/deleteddomain.php";
+    // Stored pages change with the store, and site dates with the day.
     const QString key =
-        listPage ? in.host + u' ' + request.url().query(QUrl::FullyEncoded) : QString();
+        !listPage ? QString()
+        : source_ ? QStringLiteral("%1 %2 %3 %4")
+                        .arg(in.host, in.now.date().toString(Qt::ISODate))
+                        .arg(generation_ ? generation_() : 0)
+                        .arg(query)
+                  : in.host + u' ' + query;
     if (const QByteArray* page = listPage ? listPages_.object(key) : nullptr)
         return {200, htmlType, *page};
     sites::Reply out = sites::respond(in);

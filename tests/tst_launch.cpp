@@ -287,6 +287,8 @@ void TstLaunch::servesHandedSocket() {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // Every lumo-sites started here, by the window's code or directly, serves generated names.
+    qputenv("LUMO_SITES_DEMO", "1");
     // One of the programs sharing the sites: says how it found them, then fetches the version
     // file for each line it reads, until its input ends.
     if (argc == 4 && qstrcmp(argv[1], "--share-sites") == 0) {

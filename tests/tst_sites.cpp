@@ -9,6 +9,7 @@
 #include "sitescore/names.h"
 #include "sitescore/pages.h"
 #include "sitesprocess.h"
+#include "store/store.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sites;
@@ -41,19 +43,47 @@ QByteArray getAs(const QString& url, const QByteArray& host) {
 
 } // namespace
 
+// The real day the stored pages are asked on; the store holds 2026-12-07, 一天前.
+const QDate StoreToday(2026, 12, 8);
+
 class TestSites : public QObject {
     Q_OBJECT
+    QTemporaryDir storeDir_;
+    std::unique_ptr<sites::store::Store> store_;
+
 private slots:
+    // A store as fetched on 2026-12-07: 250 .cn names of 5 letters, 101 .com.cn of 4, 150 .se
+    // of 4.
+    void initTestCase() {
+        QString error;
+        store_ = sites::store::Store::open(storeDir_.path(), &error);
+        QVERIFY2(store_, qPrintable(error));
+        QList<sites::store::StoredName> cn, se;
+        const QDate day(2026, 12, 7);
+        for (int i = 1; i <= 250; ++i)
+            cn.append({QStringLiteral("c%1.cn").arg(i, 4, 10, QChar(u'0')), ".cn", 5, day});
+        for (int i = 1; i <= 101; ++i)
+            cn.append({QStringLiteral("k%1.com.cn").arg(i, 3, 10, QChar(u'0')), ".com.cn", 4, day});
+        for (int i = 1; i <= 150; ++i)
+            se.append({QStringLiteral("s%1.se").arg(i, 3, 10, QChar(u'0')), ".se", 4, day});
+        const QDateTime now(day, QTime(6, 0), Qt::UTC);
+        QVERIFY(store_->replaceDays("cnnic", cn, day, now, &error));
+        QVERIFY(store_->replaceDays("se", se, day, now, &error));
+    }
+
     void listsMatchSummary_data() {
         QTest::addColumn<QDate>("day");
         QTest::addColumn<int>("suffix");
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("cellSize"); // -1: the day's own
-        QTest::newRow("first day, .com 3") << QDate(2010, 12, 1) << 1 << 3 << -1;
-        QTest::newRow(".cn 5") << QDate(2011, 3, 5) << 6 << 5 << -1;
-        QTest::newRow("last day, .com.cn 4") << QDate(2012, 1, 5) << 7 << 4 << -1;
-        QTest::newRow("forced 250") << QDate(2011, 3, 1) << 1 << 7 << 250;
-        QTest::newRow("forced past the day's room") << QDate(2011, 3, 1) << 1 << 7 << 9000;
+        QTest::addColumn<bool>("stored");  // the store's names, asked on StoreToday
+        QTest::newRow("first day, .com 3") << QDate(2010, 12, 1) << 1 << 3 << -1 << false;
+        QTest::newRow(".cn 5") << QDate(2011, 3, 5) << 6 << 5 << -1 << false;
+        QTest::newRow("last day, .com.cn 4") << QDate(2012, 1, 5) << 7 << 4 << -1 << false;
+        QTest::newRow("forced 250") << QDate(2011, 3, 1) << 1 << 7 << 250 << false;
+        QTest::newRow("forced past the day's room") << QDate(2011, 3, 1) << 1 << 7 << 9000 << false;
+        QTest::newRow("stored .cn 5, the window's date") << QDate(2011, 12, 7) << 6 << 5 << -1 << true;
+        QTest::newRow("stored .com.cn 4, a real date") << QDate(2026, 12, 7) << 7 << 4 << -1 << true;
     }
     // The list pages of a cell hold exactly the summary's count, 100 a page, nothing past the
     // last page, each name well formed and once only.
@@ -62,8 +92,11 @@ private slots:
         QFETCH(int, suffix);
         QFETCH(int, length);
         QFETCH(int, cellSize);
+        QFETCH(bool, stored);
+        const NameSource* source = stored ? store_.get() : nullptr;
         const QString date = formatDate(day), tail = suffixName(suffix);
-        const auto summary = listing::parseDaySummary(daySummaryPage(date, cellSize));
+        const auto summary =
+            listing::parseDaySummary(daySummaryPage(date, cellSize, source, StoreToday));
         QCOMPARE(summary.printedDate.value_or(""), date);
         const int count = summary.count(length, suffix).value_or("").toInt();
         QVERIFY(count > 0 && (cellSize < 0 || count == cellSize));
@@ -72,7 +105,8 @@ private slots:
         for (int page = 1; page <= (count + 99) / 100 + 1; ++page) {
             const QStringList names =
                 namesOn(listPage("http://127.0.0.1:8613/", date, suffixKind(suffix),
-                                 QString::number(page), tail, QString::number(length), cellSize));
+                                 QString::number(page), tail, QString::number(length), cellSize,
+                                 source, StoreToday));
             QCOMPARE(names.size(), qBound(0, count - (page - 1) * 100, 100));
             for (const QString& name : names) {
                 QVERIFY2(name.endsWith(tail) && name.size() - tail.size() == length &&
@@ -140,29 +174,55 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("shown"); // part of the page; with "" the page lists 100 names
+        QTest::addColumn<bool>("stored");   // asked of the store on StoreToday
         const QString good = "/deleteddomain.php?date=2011-03-05&t=inter&page=1&tld=.com&length=5";
-        QTest::newRow("good") << good << 200 << "";
+        QTest::newRow("good") << good << 200 << "" << false;
+        const QString cn = "/deleteddomain.php?date=2026-12-07&t=cn&page=1&tld=.cn&length=5";
+        QTest::newRow("stored") << cn << 200 << "" << true;
+        QTest::newRow("stored, no list for .com")
+            << QString(cn).replace("t=cn", "t=inter").replace(".cn", ".com") << 200 << "后缀 .com"
+            << true;
+        QTest::newRow("stored, length 64") << QString(cn).replace("length=5", "length=64") << 200
+                                           << "长度 64" << true;
+        QTest::newRow("stored, kind mismatch") << QString(cn).replace("t=cn", "t=inter") << 200
+                                               << "类别 inter" << true;
+        QTest::newRow("stored .se under either kind")
+            << QString(cn).replace(".cn", ".se").replace("length=5", "length=4") << 200 << ""
+            << true;
+        QTest::newRow("stored, no day") << QString(cn).replace("2026-12-07", "2026-13-07") << 200
+                                        << "2026-13-07" << true;
+        QTest::newRow("stored summary, no list for .com")
+            << "/deleteddate.php?date=2011-12-07" << 200 << "length=3\">-</span>" << true;
+        QTest::newRow("stored lookup") << "/DomainDel/?wd=C0002.cn" << 200
+                                       << "<td class=\"deltd1\">2026-12-07</td>" << true;
+        QTest::newRow("stored whois, not listed") << "/whois.php?domain=c0002.com" << 200
+                                                  << "c0002.com 不在删除列表中" << true;
         for (const char* page :
              {"0", "99999999999999999", "999999999999999999", "9223372036854775807", "-1"})
             QTest::newRow(page) << QString(good).replace("page=1", QLatin1String("page=") + page)
-                                << 200 << "</html>";
-        QTest::newRow("no data") << QString(good).replace("2011", "1999") << 200 << "1999-03-05";
-        QTest::newRow("kind mismatch") << QString(good).replace("inter", "cn") << 200 << "类别 cn";
-        QTest::newRow("30 Feb") << "/deleteddate.php?date=2011-02-30" << 200 << "没有 2011-02-30";
+                                << 200 << "</html>" << false;
+        QTest::newRow("no data") << QString(good).replace("2011", "1999") << 200 << "1999-03-05" << false;
+        QTest::newRow("kind mismatch") << QString(good).replace("inter", "cn") << 200 << "类别 cn" << false;
+        QTest::newRow("30 Feb") << "/deleteddate.php?date=2011-02-30" << 200 << "没有 2011-02-30" << false;
         QTest::newRow("markup") << "/DomainDel/?wd=%22%3E%3Cscript%3E%27%26" << 200
-                                << "&quot;&gt;&lt;script&gt;&#39;&amp;";
+                                << "&quot;&gt;&lt;script&gt;&#39;&amp;" << false;
         QTest::newRow("huge value")
-            << "/whois.php?domain=" + QString(10240, u'a') << 200 << QString(80, u'a') + "…";
-        QTest::newRow("unknown path") << "/<script>" << 404 << "/&lt;script&gt;";
+            << "/whois.php?domain=" + QString(10240, u'a') << 200 << QString(80, u'a') + "…" << false;
+        QTest::newRow("unknown path") << "/<script>" << 404 << "/&lt;script&gt;" << false;
     }
     // Anything asked of the sites gives a whole page, and names only where a cell has them.
     void oddRequests() {
         QFETCH(QString, target);
         QFETCH(int, status);
         QFETCH(QString, shown);
+        QFETCH(bool, stored);
         const QUrl url("http://127.0.0.1:8613" + target);
-        const Reply reply = respond(
-            {url.path(), QUrlQuery(url), "127.0.0.1:8613", QDateTime(QDate(2011, 3, 5), {})});
+        Request request{url.path(), QUrlQuery(url), "127.0.0.1:8613", QDateTime(QDate(2011, 3, 5), {})};
+        if (stored) {
+            request.now = QDateTime(StoreToday, QTime(9, 0));
+            request.source = store_.get();
+        }
+        const Reply reply = respond(request);
         const QString page = QString::fromUtf8(reply.body);
         QCOMPARE(reply.status, status);
         QCOMPARE(reply.contentType, QByteArray("text/html; charset=utf-8"));
@@ -212,6 +272,7 @@ private slots:
         QTest::newRow("cell size -1") << QStringList{"--port", "0", "--cell-size", "-1"} << 2;
         QTest::newRow("idle exit 0") << QStringList{"--port", "0", "--idle-exit", "0"} << 2;
         QTest::newRow("idle exit nan") << QStringList{"--port", "0", "--idle-exit", "nan"} << 2;
+        QTest::newRow("refresh of no lists") << QStringList{"--refresh", "--demo"} << 2;
     }
     // Bad use: one line on standard error, exit status 2, nothing served.
     void options() {

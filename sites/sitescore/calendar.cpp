@@ -33,4 +33,11 @@ std::optional<QDate> parseDate(QStringView text) {
     return day;
 }
 
+std::optional<QDate> realDayOf(QStringView text, QDate realToday) {
+    const std::optional<QDate> day = parseDate(text);
+    if (!day || day->year() < SiteYear - 1 || day->year() > SiteYear + 1)
+        return day;
+    return realToday.addDays(siteToday(realToday).daysTo(*day));
+}
+
 } // namespace sites

@@ -21,5 +21,8 @@ QList<QDate> siteDays(QDate today);
 QString formatDate(QDate day);
 // Only the exact form "yyyy-MM-dd" of a real day; anything else gives nullopt.
 std::optional<QDate> parseDate(QStringView text);
+// The real day a page's date stands for: a date from 2010 to 2012 is a site date, counted
+// from the site's today as from `realToday`; any later or earlier one is taken as it is.
+std::optional<QDate> realDayOf(QStringView text, QDate realToday);
 
 } // namespace sites

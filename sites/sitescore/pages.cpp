@@ -4,6 +4,9 @@
 #include "sitescore/calendar.h"
 #include "sitescore/names.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringEncoder>
 
 namespace sites {
@@ -38,10 +41,24 @@ QString summaryLink(QDate day) {
     return QStringLiteral("<a href=\"deleteddate.php?date=%1\">%1</a>").arg(date);
 }
 
-QString listHref(QDate day, int suffixIndex, int length, qint64 page) {
+// `date` as the request wrote it: a 2011 date stays one, so the window's dates match.
+QString listHref(const QString& date, const QString& kind, const QString& suffix, int length,
+                 qint64 page) {
     return QStringLiteral("deleteddomain.php?date=%1&amp;t=%2&amp;page=%3&amp;tld=%4&amp;length=%5")
-        .arg(formatDate(day), suffixKind(suffixIndex), QString::number(page),
-             suffixName(suffixIndex), QString::number(length));
+        .arg(escaped(date), kind, QString::number(page), escaped(suffix), QString::number(length));
+}
+
+QString listHref(QDate day, int suffixIndex, int length, qint64 page) {
+    return listHref(formatDate(day), suffixKind(suffixIndex), suffixName(suffixIndex), length,
+                    page);
+}
+
+QString isoTime(const QDateTime& time) {
+    return time.isValid() ? time.toUTC().toString(Qt::ISODate) : QString();
+}
+
+QJsonValue jsonTime(const QDateTime& time) {
+    return time.isValid() ? QJsonValue(isoTime(time)) : QJsonValue(QJsonValue::Null);
 }
 
 // A positive decimal without sign or blanks, or 0 for anything else (including overflow).
@@ -107,9 +124,10 @@ QString homePage(QDate today) {
     return document(QStringLiteral("过期域名删除列表"), body);
 }
 
-QString daySummaryPage(const QString& date, int cellSize) {
-    const std::optional<QDate> day = parseDate(date);
-    if (!day || !hasData(*day)) {
+QString daySummaryPage(const QString& date, int cellSize, const NameSource* source,
+                       QDate realToday) {
+    const std::optional<QDate> day = source ? realDayOf(date, realToday) : parseDate(date);
+    if (!day || (!source && !hasData(*day))) {
         return document(
             QStringLiteral("删除域名统计"),
             QStringLiteral("<p>没有 %1 的删除记录。</p>\n<p><a href=\"/\">返回首页</a></p>\n")
@@ -119,31 +137,58 @@ QString daySummaryPage(const QString& date, int cellSize) {
         QStringLiteral("<table class=\"summary\" border=\"1\">\n<tr><td noWrap><font color=red>"
                        "%1</font></td><td colspan=\"7\">删除域名统计</td></tr>\n<tr><th>"
                        "长度</th>")
-            .arg(formatDate(*day));
+            .arg(source ? escaped(date) : formatDate(*day));
     for (int s = 1; s <= SuffixCount; ++s)
         body += QStringLiteral("<th>%1</th>").arg(suffixName(s));
     body += QStringLiteral("</tr>\n");
+    const QMap<QString, QMap<int, qint64>> stored =
+        source ? source->counts(*day) : QMap<QString, QMap<int, qint64>>();
     for (int length = MinLength; length <= MaxLength; ++length) {
         body += QStringLiteral("<tr><td>%1位</td>").arg(length);
-        for (int s = 1; s <= SuffixCount; ++s)
+        for (int s = 1; s <= SuffixCount; ++s) {
+            if (source && !source->serves(suffixName(s))) {
+                // No link to follow, but the same "length=N\">" before the caption, so that
+                // every count after it is still found in its place.
+                body += QStringLiteral("<td><span title=\"tld=%1&amp;length=%2\">-</span></td>")
+                            .arg(suffixName(s))
+                            .arg(length);
+                continue;
+            }
+            const qint64 count = cellSize >= 0 ? cellSize
+                                 : source  ? stored.value(suffixName(s)).value(length)
+                                           : nameCount(*day, s, length);
             body += QStringLiteral("<td><a href=\"%1\">%2</a></td>")
-                        .arg(listHref(*day, s, length, 1))
-                        .arg(cellSize >= 0 ? cellSize : nameCount(*day, s, length));
+                        .arg(source ? listHref(date, suffixKind(s), suffixName(s), length, 1)
+                                    : listHref(*day, s, length, 1))
+                        .arg(count);
+        }
         body += QStringLiteral("</tr>\n");
     }
     body += QStringLiteral("</table>\n<p><a href=\"/\">返回首页</a></p>\n");
-    return document(QStringLiteral("%1 删除域名统计").arg(formatDate(*day)), body);
+    return document(
+        QStringLiteral("%1 删除域名统计").arg(source ? escaped(date) : formatDate(*day)), body);
 }
 
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length, int cellSize) {
-    const std::optional<QDate> day = parseDate(date);
+                 const QString& suffix, const QString& length, int cellSize,
+                 const NameSource* source, QDate realToday) {
+    const std::optional<QDate> day = source ? realDayOf(date, realToday) : parseDate(date);
     const int suffixIndex = suffixIndexOf(suffix);
-    const int len = (length.size() == 1) ? length.toInt() : 0;
     const qint64 pageNumber = positiveNumber(page);
-    const bool valid = day && hasData(*day) && suffixIndex != 0 &&
-                       kind == suffixKind(suffixIndex) && len >= MinLength && len <= MaxLength &&
-                       pageNumber > 0;
+    bool valid = false;
+    int len = 0;
+    if (!source) {
+        len = (length.size() == 1) ? length.toInt() : 0;
+        valid = day && hasData(*day) && suffixIndex != 0 && kind == suffixKind(suffixIndex) &&
+                len >= MinLength && len <= MaxLength && pageNumber > 0;
+    } else {
+        len = length.size() <= 2 ? int(positiveNumber(length)) : 0;
+        // The grid's suffixes keep their own kind; any other is found under either.
+        const bool kindFits = suffixIndex != 0 ? kind == suffixKind(suffixIndex)
+                                               : (kind == u"cn" || kind == u"inter");
+        valid = day && suffix.startsWith(u'.') && source->serves(suffix) && kindFits && len >= 1 &&
+                len <= 63 && pageNumber > 0;
+    }
     if (!valid) {
         return document(
             QStringLiteral("删除域名列表"),
@@ -153,7 +198,14 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
                 .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page)));
     }
 
-    const int count = cellSize >= 0 ? cellSize : nameCount(*day, suffixIndex, len);
+    const qint64 count = cellSize >= 0 ? cellSize
+                         : source  ? source->count(*day, suffix, len)
+                                   : nameCount(*day, suffixIndex, len);
+    const QString shownDate = source ? escaped(date) : formatDate(*day);
+    auto href = [&](qint64 number) {
+        return source ? listHref(date, kind, suffix, len, number)
+                      : listHref(*day, suffixIndex, len, number);
+    };
     const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
     // A page past the last holds nothing; its number is never multiplied, so no size overflows.
     const qint64 first = pageNumber <= pages ? (pageNumber - 1) * NamesPerPage : count;
@@ -163,15 +215,22 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
 
     QString body = QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
                                   "页</p>\n<ol start=\"%7\">\n")
-                       .arg(formatDate(*day), QString::number(len), suffixName(suffixIndex))
+                       .arg(shownDate, QString::number(len), escaped(suffix))
                        .arg(count)
                        .arg(pageNumber)
                        .arg(pages)
                        .arg(first + 1);
     // Appended piece by piece into room made once: the list is most of the page's cost.
     body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
+    const QStringList stored =
+        source && last > first ? source->names(*day, suffix, len, first, int(last - first))
+                               : QStringList();
     for (qint64 i = first; i < last; ++i) {
-        const QString name = cellName(*day, suffixIndex, len, i);
+        const QString name =
+            source ? (i - first < stored.size() ? escaped(stored.at(i - first)) : QString())
+                   : cellName(*day, suffixIndex, len, i);
+        if (name.isEmpty())
+            break; // the store changed between the count and the names
         body += u"<li><a ";
         body += marker;
         body += name;
@@ -182,35 +241,68 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
     body += QStringLiteral("</ol>\n<p>");
     if (pageNumber > 1 && pageNumber <= pages)
         body += QStringLiteral("<a href=\"%1\">上一页</a> ")
-                    .arg(listHref(*day, suffixIndex, len, pageNumber - 1));
+                    .arg(href(pageNumber - 1));
     if (pageNumber < pages)
-        body += QStringLiteral("<a href=\"%1\">下一页</a> ")
-                    .arg(listHref(*day, suffixIndex, len, pageNumber + 1));
-    body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n")
-                .arg(formatDate(*day));
-    return document(QStringLiteral("%1 删除域名列表").arg(formatDate(*day)), body);
+        body += QStringLiteral("<a href=\"%1\">下一页</a> ").arg(href(pageNumber + 1));
+    body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n").arg(shownDate);
+    return document(QStringLiteral("%1 删除域名列表").arg(shownDate), body);
 }
 
-QString whoisPage(const QString& domain, QDate today) {
+namespace {
+
+// What the pages know of a listed name: from the store, only its day; the registry's dates
+// come from a lookup of their own.
+struct Known {
+    QString registered;
+    QString expires;
+    QDate deleted;
+    QString age; // "N年M个月"
+};
+
+std::optional<Known> known(const QString& name, QDate today, const NameSource* source) {
+    if (source) {
+        const QList<QDate> days = source->findName(name);
+        if (days.isEmpty())
+            return std::nullopt;
+        // The day still to come, or else the latest one it was listed for.
+        QDate deleted = days.last();
+        for (const QDate& day : days)
+            if (day >= today) {
+                deleted = day;
+                break;
+            }
+        return Known{QStringLiteral("-"), QStringLiteral("-"), deleted, QStringLiteral("-")};
+    }
+    const std::optional<Listing> listing = findListing(name);
+    if (!listing)
+        return std::nullopt;
+    const Record r = record(*listing);
+    return Known{formatDate(r.registered), formatDate(r.expires), r.deleted,
+                 ageText(r.registered, today)};
+}
+
+} // namespace
+
+QString whoisPage(const QString& domain, QDate today, const NameSource* source) {
     const QString wanted = domain.trimmed().toLower();
-    const std::optional<Listing> listing = findListing(wanted);
-    if (!listing) {
+    const std::optional<Known> r = known(wanted, today, source);
+    if (!r) {
         return document(QStringLiteral("域名信息"),
                         QStringLiteral("<p>%1 不在删除列表中。</p>\n").arg(echoed(wanted)));
     }
-    const Record r = record(*listing);
-    QString body = QStringLiteral("<h2>%1</h2>\n<ul>\n").arg(wanted);
-    body += QStringLiteral("<li>注册日期：%1</li>\n").arg(formatDate(r.registered));
-    body += QStringLiteral("<li>过期日期：%1</li>\n").arg(formatDate(r.expires));
-    body += QStringLiteral("<li>删除日期：%1</li>\n").arg(formatDate(r.deleted));
-    body += QStringLiteral("<li>状态：%1</li>\n</ul>\n").arg(statusText(r.deleted, today));
+    const QString name = escaped(wanted);
+    QString body = QStringLiteral("<h2>%1</h2>\n<ul>\n").arg(name);
+    body += QStringLiteral("<li>注册日期：%1</li>\n").arg(r->registered);
+    body += QStringLiteral("<li>过期日期：%1</li>\n").arg(r->expires);
+    body += QStringLiteral("<li>删除日期：%1</li>\n").arg(formatDate(r->deleted));
+    body += QStringLiteral("<li>状态：%1</li>\n</ul>\n").arg(statusText(r->deleted, today));
     body += QStringLiteral("<p><a href=\"/DomainDel/?wd=%1\">查看删除倒计时</a> "
                            "<a href=\"deleteddate.php?date=%2\">返回当天统计</a></p>\n")
-                .arg(wanted, formatDate(r.deleted));
-    return document(QStringLiteral("%1 域名信息").arg(wanted), body);
+                .arg(name, formatDate(r->deleted));
+    return document(QStringLiteral("%1 域名信息").arg(name), body);
 }
 
-QString lookupPage(const QString& domain, const QDateTime& now2011) {
+QString lookupPage(const QString& domain, const QDateTime& now2011, const NameSource* source) {
     const QString wanted = domain.trimmed().toLower();
     const QDate today = now2011.date();
     if (wanted.isEmpty()) {
@@ -218,30 +310,28 @@ QString lookupPage(const QString& domain, const QDateTime& now2011) {
                         QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(QString()) +
                             QStringLiteral("<p>请输入要查询的域名。</p>\n"));
     }
-    const std::optional<Listing> listing = findListing(wanted);
-    if (!listing) {
+    const std::optional<Known> r = known(wanted, today, source);
+    if (!r) {
         return document(
             QStringLiteral("域名删除时间查询"),
             QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(wanted) +
                 QStringLiteral("<p>没有找到 %1 的删除记录：该域名不在删除列表中。</p>\n")
                     .arg(echoed(wanted)));
     }
-    const Record r = record(*listing);
     auto row = [](const QString& caption, const QString& value) {
         return QStringLiteral("<tr><td class=\"deltdl\">%1</td><td class=\"deltd1\">%2</td></tr>\n")
             .arg(caption, value);
     };
     QString body = QStringLiteral("<h2>域名删除时间查询</h2>\n") + lookupForm(wanted);
-    body += QStringLiteral("<h3>%1</h3>\n<table class=\"del\">\n").arg(wanted);
-    body += row(QStringLiteral("域名年龄："),
-                QStringLiteral("<b>%1</b>(近似值)").arg(ageText(r.registered, today)));
-    body += row(QStringLiteral("域名状态："), statusText(r.deleted, today));
-    body += row(QStringLiteral("注册时间："), formatDate(r.registered));
-    body += row(QStringLiteral("到期时间："), formatDate(r.expires));
-    body += row(QStringLiteral("删除时间："), formatDate(r.deleted));
+    body += QStringLiteral("<h3>%1</h3>\n<table class=\"del\">\n").arg(escaped(wanted));
+    body += row(QStringLiteral("域名年龄："), QStringLiteral("<b>%1</b>(近似值)").arg(r->age));
+    body += row(QStringLiteral("域名状态："), statusText(r->deleted, today));
+    body += row(QStringLiteral("注册时间："), r->registered);
+    body += row(QStringLiteral("到期时间："), r->expires);
+    body += row(QStringLiteral("删除时间："), formatDate(r->deleted));
     body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
-                .arg(countdown(now2011, r.deleted));
-    return document(QStringLiteral("%1 删除时间").arg(wanted), body);
+                .arg(countdown(now2011, r->deleted));
+    return document(QStringLiteral("%1 删除时间").arg(escaped(wanted)), body);
 }
 
 QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now) {
@@ -275,7 +365,7 @@ QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const Q
     return document(QStringLiteral("%1 删除时间").arg(echoed(domain)), body);
 }
 
-QString makerPage(const QString& versionLine) {
+QString makerPage(const QString& versionLine, const NameSource* source) {
     QString body = QStringLiteral("<h1>Lumo过期域名查询工具</h1>\n");
     body += QStringLiteral(
         "<p>查看三天内删除的域名：按日期、后缀和长度统计，逐页列出域名，并查询单个域名的删除时间。<"
@@ -283,6 +373,28 @@ QString makerPage(const QString& versionLine) {
     body += QStringLiteral("<p>最新版本：%1</p>\n").arg(echoed(versionLine));
     body += QStringLiteral(
         "<p><a href=\"/\">删除域名列表</a> <a href=\"/DomainDel/\">删除时间查询</a></p>\n");
+    if (source) {
+        static const QMap<QString, QString> states = {{QStringLiteral("ok"), QStringLiteral("已更新")},
+                                                      {QStringLiteral("unchanged"), QStringLiteral("未变")},
+                                                      {QStringLiteral("failed"), QStringLiteral("失败")},
+                                                      {QStringLiteral("never"), QStringLiteral("尚未获取")}};
+        body += QStringLiteral(
+            "<h2>数据来源</h2>\n<table class=\"sources\" border=\"1\">\n<tr><th>来源</th><th>地址"
+            "</th><th>上次获取</th><th>上次成功</th><th>状态</th><th>域名数</th><th>错误</th></tr>\n");
+        for (const SourceRow& row : source->sourceRows()) {
+            const auto when = [](const QDateTime& time) {
+                return time.isValid() ? isoTime(time) : QStringLiteral("从未");
+            };
+            body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
+                                   "<td>%6</td><td>%7</td></tr>\n")
+                        .arg(escaped(row.source), escaped(row.url), when(row.lastAttempt),
+                             when(row.lastSuccess), states.value(row.status, escaped(row.status)))
+                        .arg(row.names)
+                        .arg(escaped(row.error));
+        }
+        body += QStringLiteral("</table>\n<p>.com、.net、.org、.info、.biz 暂无公开的删除列表，"
+                               "统计表中显示为“-”。</p>\n");
+    }
     return document(QStringLiteral("Lumo过期域名查询工具"), body);
 }
 
@@ -301,9 +413,76 @@ QString countdown(const QDateTime& now2011, QDate day) {
     return QStringLiteral("%1天 %2小时").arg(seconds / 86400).arg((seconds % 86400) / 3600);
 }
 
+QByteArray sourcesJson(const NameSource* source, QDate realToday) {
+    QJsonArray rows;
+    if (!source) {
+        qint64 names = 0;
+        for (const QDate& day : siteDays(siteToday(realToday)))
+            for (int s = 1; s <= SuffixCount; ++s)
+                for (int length = MinLength; length <= MaxLength; ++length)
+                    names += nameCount(day, s, length);
+        rows.append(QJsonObject{{"source", "demo"},
+                                {"url", QJsonValue::Null},
+                                {"lastAttempt", QJsonValue::Null},
+                                {"lastSuccess", QJsonValue::Null},
+                                {"status", "ok"},
+                                {"names", names},
+                                {"error", QJsonValue::Null}});
+    } else {
+        for (const SourceRow& row : source->sourceRows())
+            rows.append(QJsonObject{
+                {"source", row.source},
+                {"url", row.url},
+                {"lastAttempt", jsonTime(row.lastAttempt)},
+                {"lastSuccess", jsonTime(row.lastSuccess)},
+                {"status", row.status},
+                {"names", row.names},
+                {"error", row.error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(row.error)}});
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Compact);
+}
+
+std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
+                                     QDate realToday) {
+    const std::optional<QDate> day = realDayOf(date, realToday);
+    if (!day)
+        return std::nullopt;
+    QJsonObject counts;
+    auto lengths = [](const QMap<int, qint64>& byLength) {
+        QJsonObject out;
+        for (auto it = byLength.begin(); it != byLength.end(); ++it)
+            if (it.value() > 0)
+                out.insert(QString::number(it.key()), it.value());
+        return out;
+    };
+    if (source) {
+        const QMap<QString, QMap<int, qint64>> stored = source->counts(*day);
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            counts.insert(it.key(), lengths(it.value()));
+        for (int s = 1; s <= SuffixCount; ++s)
+            if (!counts.contains(suffixName(s)))
+                counts.insert(suffixName(s), source->serves(suffixName(s))
+                                                 ? QJsonValue(QJsonObject())
+                                                 : QJsonValue(QJsonValue::Null));
+    } else {
+        // The generated names live on the site days.
+        const QDate siteDay = siteToday(realToday).addDays(realToday.daysTo(*day));
+        for (int s = 1; s <= SuffixCount; ++s) {
+            QMap<int, qint64> byLength;
+            for (int length = MinLength; length <= MaxLength; ++length)
+                byLength.insert(length, nameCount(siteDay, s, length));
+            counts.insert(suffixName(s), lengths(byLength));
+        }
+    }
+    return QJsonDocument(QJsonObject{{"date", formatDate(*day)}, {"counts", counts}})
+        .toJson(QJsonDocument::Compact);
+}
+
 Reply respond(const Request& request) {
-    const QDate today = siteToday(request.now.date());
+    const QDate realToday = request.now.date();
+    const QDate today = siteToday(realToday);
     const QDateTime now2011(today, request.now.time());
+    const NameSource* source = request.source;
     auto value = [&](const char* key) {
         return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
     };
@@ -313,21 +492,30 @@ Reply respond(const Request& request) {
     if (path == u"/")
         return {200, htmlType, html(homePage(today))};
     if (path == u"/deleteddate.php")
-        return {200, htmlType, html(daySummaryPage(value("date"), request.cellSize))};
+        return {200, htmlType, html(daySummaryPage(value("date"), request.cellSize, source, realToday))};
     if (path == u"/deleteddomain.php") {
         const QString base = QStringLiteral("http://") + request.host + QStringLiteral("/");
         return {200, htmlType,
                 html(listPage(base, value("date"), value("t"), value("page"), value("tld"),
-                              value("length"), request.cellSize))};
+                              value("length"), request.cellSize, source, realToday))};
     }
     if (path == u"/whois.php")
-        return {200, htmlType, html(whoisPage(value("domain"), today))};
+        return {200, htmlType,
+                html(whoisPage(value("domain"), source ? realToday : today, source))};
     if (path == u"/DomainDel/" || path == u"/DomainDel")
-        return {200, htmlType, html(lookupPage(value("wd"), now2011))};
+        return {200, htmlType, html(lookupPage(value("wd"), source ? request.now : now2011, source))};
+    const QByteArray jsonType = "application/json";
+    if (path == u"/lumo/sources.json")
+        return {200, jsonType, sourcesJson(source, realToday)};
+    if (path == u"/lumo/counts.json") {
+        if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday))
+            return {200, jsonType, *counts};
+        return {400, jsonType, R"({"error":"date wants a day like 2026-12-09"})"};
+    }
     if (path == u"/lumo/rideve.txt")
         return {200, "text/plain; charset=gb2312", versionFile(request.versionLine)};
     if (path == u"/lumo/" || path == u"/lumo")
-        return {200, htmlType, html(makerPage(request.versionLine))};
+        return {200, htmlType, html(makerPage(request.versionLine, source))};
 
     return {404, htmlType,
             html(document(

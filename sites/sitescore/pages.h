@@ -8,6 +8,8 @@
 #include <QUrlQuery>
 #include <optional>
 
+#include "sitescore/namesource.h"
+
 // Every page of the three sites, built from the request alone: no state, no server.
 namespace sites {
 
@@ -21,6 +23,8 @@ struct Request {
     QString versionLine = QStringLiteral("8.8");
     // For benchmarks: when 0 or more, every cell of every day with data holds this many names.
     int cellSize = -1;
+    // The stored lists; null: the generated names.
+    const NameSource* source = nullptr;
 };
 
 struct Reply {
@@ -35,14 +39,18 @@ Reply respond(const Request& request);
 // The pieces of respond(), for tests and benchmarks. `today` is a 2011 day (siteToday).
 QString homePage(QDate today);
 // A `cellSize` of 0 or more replaces every cell's count (see Request::cellSize).
-QString daySummaryPage(const QString& date, int cellSize = -1);
+// With a `source`, the counts are its own, for the real day the date stands for (realDayOf).
+QString daySummaryPage(const QString& date, int cellSize = -1, const NameSource* source = nullptr,
+                       QDate realToday = {});
 // `base` is the listing's base URL, ending in "/"; the other arguments are the query values
 // as sent, checked here.
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length, int cellSize = -1);
-QString whoisPage(const QString& domain, QDate today);
-QString lookupPage(const QString& domain, const QDateTime& now2011);
-
+                 const QString& suffix, const QString& length, int cellSize = -1,
+                 const NameSource* source = nullptr, QDate realToday = {});
+// With a `source`, `today` and `now2011` are real and the dates shown are real ones.
+QString whoisPage(const QString& domain, QDate today, const NameSource* source = nullptr);
+QString lookupPage(const QString& domain, const QDateTime& now2011,
+                   const NameSource* source = nullptr);
 // What the lookup page shows of a name looked up at its registry. An empty value leaves its
 // field blank; `status` is the hidden field the command line shows, and says why when nothing
 // else could be filled.
@@ -56,7 +64,15 @@ struct LookupFacts {
 };
 // The lookup page, in the form lookupPage() prints, for `facts`; `now` on the real calendar.
 QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now);
-QString makerPage(const QString& versionLine);
+// With a `source`, the table of the lists it reads follows.
+QString makerPage(const QString& versionLine, const NameSource* source = nullptr);
+// [{"source","url","lastAttempt","lastSuccess","status","names","error"}]; one "demo" row
+// without a source.
+QByteArray sourcesJson(const NameSource* source, QDate realToday);
+// {"date","counts":{suffix:{length:count}}}: every stored suffix and the grid's seven, null
+// where no list serves them; an empty page for a date that is not one.
+std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
+                                     QDate realToday);
 // The version line and CR LF, in GB2312.
 QByteArray versionFile(const QString& versionLine);
 

@@ -53,7 +53,8 @@ for path in ./usr/bin/lumo ./usr/bin/lumo-cli ./usr/bin/lumo-sites ./usr/share/a
             ./usr/share/doc/lumo/copyright ./usr/share/doc/lumo/changelog.gz \
             ./usr/share/man/man1/lumo.1.gz ./usr/share/man/man1/lumo-sites.1.gz \
             ./usr/share/metainfo/org.example.lumo.metainfo.xml \
-            ./usr/lib/systemd/user/lumo-sites.socket ./usr/lib/systemd/user/lumo-sites.service; do
+            ./usr/lib/systemd/user/lumo-sites.socket ./usr/lib/systemd/user/lumo-sites.service \
+            ./usr/lib/systemd/user/lumo-sites-refresh.timer ./usr/lib/systemd/user/lumo-sites-refresh.service; do
     grep -qxF "$path" <<<"$files" || fail "package lacks $path"
 done
 strays="$(grep -E '/tst_|\.a$|\.so(\.|$)|^\./usr/local/' <<<"$files" || true)"

@@ -6,7 +6,7 @@
 set -euo pipefail
 seconds="${LOAD_SECONDS:-5}"
 log="$(mktemp)"
-"$1" --port 0 >"$log" 2>&1 &
+"$1" --port 0 --demo >"$log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -f "$log"' EXIT
 for _ in $(seq 100); do grep -q '^listening on ' "$log" && break; sleep 0.1; done

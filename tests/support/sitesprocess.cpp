@@ -26,10 +26,13 @@ bool SitesProcess::start(int timeoutMs) {
     error_ = program().isEmpty() ? QStringLiteral("lumo-sites was not built") : QString();
     if (!error_.isEmpty())
         return false;
-    // Made-up data: the tests never reach the registries.
-    process_.start(program(), QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                          QStringLiteral("--demo")} +
-                                  arguments_);
+    process_.start(program(),
+                   QStringList{QStringLiteral("--port"), QStringLiteral("0")} +
+                       // Generated names unless the test brings a store of its own.
+                       (arguments_.contains(QStringLiteral("--data-dir"))
+                            ? QStringList()
+                            : QStringList{QStringLiteral("--demo")}) +
+                       arguments_);
     const QDeadlineTimer deadline(timeoutMs);
     const QByteArray prefix = "listening on http://127.0.0.1:";
     while (process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) ||

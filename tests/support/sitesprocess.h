@@ -9,6 +9,7 @@
 //     SitesProcess sites({"--today", "2024-03-05"});
 //     QVERIFY2(sites.start(), qPrintable(sites.errorString()));
 //     Form1 form(Addresses{sites.origin() + "/", sites.origin(), sites.origin()});
+// It serves generated names (--demo) unless the arguments name a --data-dir.
 // The process is stopped when the object goes.
 class SitesProcess {
 public:

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace sites {
+
+// One list the service reads, as the sources table shows it.
+struct SourceRow {
+    QString source; // "cnnic-today"
+    QString url;
+    QDateTime lastAttempt; // invalid: never
+    QDateTime lastSuccess;
+    QString status = QStringLiteral("never"); // "ok", "unchanged", "failed" or "never"
+    qint64 names = 0;
+    QString error; // empty: none
+};
+
+// Where the pages take real names from; without one they show the generated names.
+// Days are real days, never 2011 ones.
+class NameSource {
+public:
+    virtual ~NameSource() = default;
+    // Whether any list names deletions under `suffix` (".cn"); the others print "-".
+    virtual bool serves(const QString& suffix) const = 0;
+    // For every stored suffix of `day`: label length -> names.
+    virtual QMap<QString, QMap<int, qint64>> counts(QDate day) const = 0;
+    virtual qint64 count(QDate day, const QString& suffix, int length) const = 0;
+    // Names with their suffix, in name order.
+    virtual QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
+                              int limit) const = 0;
+    // The days `name` is listed for, earliest first.
+    virtual QList<QDate> findName(const QString& name) const = 0;
+    virtual QList<SourceRow> sourceRows() const = 0;
+};
+
+} // namespace sites

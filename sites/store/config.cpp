@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/config.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace sites::store {
+
+QString defaultConfigPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/lumo/lumo-sites.conf");
+}
+
+QString defaultDataDir() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/lumo");
+}
+
+QList<ListSource> readSources(const QString& path, QString* error) {
+    const QString cnnic = QStringLiteral("https://www.cnnic.cn/NMediaFile/domain_list/");
+    const QString swedish = QStringLiteral("https://data.internetstiftelsen.se/");
+    struct Default {
+        const char* section;
+        const char* key;
+        ListSource source;
+    };
+    const QList<Default> defaults = {
+        {"cnnic", "today", {"cnnic-today", "cnnic", QUrl(cnnic + "1todayDel.txt"), ListFormat::Cnnic, 0, {}}},
+        {"cnnic", "tomorrow", {"cnnic-tomorrow", "cnnic", QUrl(cnnic + "future1todayDel.txt"), ListFormat::Cnnic, 1, {}}},
+        {"cnnic", "dayafter", {"cnnic-dayafter", "cnnic", QUrl(cnnic + "future2todayDel.txt"), ListFormat::Cnnic, 2, {}}},
+        {"se", "se", {"se", "se", QUrl(swedish + "bardate_domains.json"), ListFormat::Swedish, 0, ".se"}},
+        {"se", "nu", {"nu", "nu", QUrl(swedish + "bardate_domains_nu.json"), ListFormat::Swedish, 0, ".nu"}},
+        {"top", "list", {"top", "top", QUrl("https://www.nic.top/upload/top/dellist.csv"), ListFormat::Top, 0, {}}},
+    };
+    const bool present = QFileInfo::exists(path);
+    QSettings settings(path, QSettings::IniFormat);
+    if (present && settings.status() != QSettings::NoError) {
+        *error = QStringLiteral("cannot read %1").arg(path);
+        return {};
+    }
+    QList<ListSource> sources;
+    for (const Default& entry : defaults) {
+        ListSource source = entry.source;
+        const QString key = QString::fromLatin1(entry.section) + u'/' + QLatin1String(entry.key);
+        if (present && settings.contains(key)) {
+            source.url = QUrl(settings.value(key).toString().trimmed());
+            if (!source.url.isValid() ||
+                (source.url.scheme() != u"http" && source.url.scheme() != u"https")) {
+                *error = QStringLiteral("%1: [%2] %3= wants an http or https address")
+                             .arg(path, QLatin1String(entry.section), QLatin1String(entry.key));
+                return {};
+            }
+        }
+        sources.append(source);
+    }
+    return sources;
+}
+
+} // namespace sites::store

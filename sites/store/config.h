@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+// Which lists lumo-sites reads and from where: the built-in addresses, or those of the INI
+// file (sections [cnnic], [se], [top]; other sections are left to the code that reads them).
+namespace sites::store {
+
+enum class ListFormat { Cnnic, Swedish, Top };
+
+struct ListSource {
+    QString id;   // "cnnic-today": one file
+    QString list; // "cnnic": the registry list its names are filed under
+    QUrl url;
+    ListFormat format = ListFormat::Cnnic;
+    int dayOffset = 0;  // CNNIC: the file's day, counted from today
+    QString suffix;     // Swedish: ".se" or ".nu"
+};
+
+// $XDG_CONFIG_HOME/lumo/lumo-sites.conf
+QString defaultConfigPath();
+// $XDG_DATA_HOME/lumo
+QString defaultDataDir();
+
+// The six files, with the addresses `path` sets; a missing file gives the built-in ones.
+// `error` is set (and nothing returned) when the file exists but cannot be read or names
+// something that is not an http(s) address.
+QList<ListSource> readSources(const QString& path, QString* error);
+
+} // namespace sites::store

@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/store.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+namespace sites::store {
+namespace {
+
+const char* const Schema[] = {
+    // One row per name, day and list; zone-derived names will come as rows marked approximate.
+    "CREATE TABLE IF NOT EXISTS names(name TEXT NOT NULL, suffix TEXT NOT NULL, "
+    "length INTEGER NOT NULL, day TEXT NOT NULL, source TEXT NOT NULL, "
+    "first_seen TEXT NOT NULL, last_seen TEXT NOT NULL, approximate INTEGER NOT NULL DEFAULT 0, "
+    "PRIMARY KEY(name, day, source)) WITHOUT ROWID",
+    "CREATE INDEX IF NOT EXISTS names_by_cell ON names(day, suffix, length, name)",
+    "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
+    "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
+    "error TEXT, etag BLOB, last_modified BLOB)",
+};
+
+QString dayText(QDate day) {
+    return day.toString(Qt::ISODate);
+}
+
+QString timeText(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QDateTime timeOf(const QVariant& value) {
+    if (value.isNull())
+        return {};
+    return QDateTime::fromString(value.toString(), Qt::ISODateWithMs); // written with "Z"
+}
+
+} // namespace
+
+Store::Store(QString connection) : connection_(std::move(connection)) {}
+
+Store::~Store() {
+    QSqlDatabase::database(connection_, false).close();
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
+    if (!QDir().mkpath(dir)) {
+        *error = QStringLiteral("cannot make %1").arg(dir);
+        return nullptr;
+    }
+    const QString connection = QStringLiteral("lumo-store-") + QUuid::createUuid().toString();
+    std::unique_ptr<Store> store(new Store(connection));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    if (!db.isValid()) {
+        *error = QStringLiteral("the Qt SQLite driver is missing (Debian: libqt6sql6-sqlite)");
+        return nullptr;
+    }
+    db.setDatabaseName(QDir(dir).filePath(QStringLiteral("lumo.sqlite")));
+    // A refresh in another process may hold the write lock for a moment.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open()) {
+        *error = db.lastError().text();
+        return nullptr;
+    }
+    QSqlQuery query(db);
+    // A big list is written in one transaction: room for it in memory, not page by page on disk.
+    for (const char* statement :
+         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA cache_size=-65536"})
+        query.exec(QString::fromLatin1(statement));
+    for (const char* statement : Schema)
+        if (!query.exec(QString::fromLatin1(statement))) {
+            *error = query.lastError().text();
+            return nullptr;
+        }
+    return store;
+}
+
+void Store::declare(const QList<SourceState>& sources) {
+    sources_ = sources;
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("INSERT INTO fetches(source, url) VALUES(?, ?) "
+                                 "ON CONFLICT(source) DO UPDATE SET url = excluded.url"));
+    for (const SourceState& source : sources) {
+        query.addBindValue(source.id);
+        query.addBindValue(source.url);
+        query.exec();
+    }
+}
+
+bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
+                        const QDateTime& now, QString* error, bool approximate) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    auto failed = [&](const QSqlQuery& query) {
+        *error = query.lastError().text();
+        db.rollback();
+        return false;
+    };
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    const QString seen = timeText(now);
+    QSqlQuery upsert(db);
+    upsert.prepare(QStringLiteral(
+        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate) "
+        "VALUES(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE SET "
+        "last_seen = excluded.last_seen, approximate = excluded.approximate"));
+    QSet<QDate> days;
+    for (const StoredName& row : names) {
+        if (row.day < today)
+            continue; // past days stay as they were stored
+        days.insert(row.day);
+        upsert.bindValue(0, row.name);
+        upsert.bindValue(1, row.suffix);
+        upsert.bindValue(2, row.length);
+        upsert.bindValue(3, dayText(row.day));
+        upsert.bindValue(4, list);
+        upsert.bindValue(5, seen);
+        upsert.bindValue(6, seen);
+        upsert.bindValue(7, int(approximate));
+        if (!upsert.exec())
+            return failed(upsert);
+    }
+    // What the list no longer names on its days goes.
+    QSqlQuery drop(db);
+    drop.prepare(QStringLiteral(
+        "DELETE FROM names WHERE source = ? AND day = ? AND last_seen <> ?"));
+    for (const QDate& day : days) {
+        drop.addBindValue(list);
+        drop.addBindValue(dayText(day));
+        drop.addBindValue(seen);
+        if (!drop.exec())
+            return failed(drop);
+    }
+    if (!db.commit()) {
+        *error = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    ++ownCommits_;
+    return true;
+}
+
+void Store::recordFetch(const QString& id, const QDateTime& when, const QString& status,
+                        qint64 names, const QString& error, const QByteArray& etag,
+                        const QByteArray& lastModified) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    const bool good = status == u"ok" || status == u"unchanged";
+    const bool fresh = status == u"ok";
+    query.prepare(QStringLiteral(
+        "UPDATE fetches SET last_attempt = ?, status = ?, error = ?, "
+        "last_success = CASE WHEN ? THEN ? ELSE last_success END, "
+        "names = CASE WHEN ? THEN ? ELSE names END, "
+        "etag = CASE WHEN ? THEN ? ELSE etag END, "
+        "last_modified = CASE WHEN ? THEN ? ELSE last_modified END WHERE source = ?"));
+    query.addBindValue(timeText(when));
+    query.addBindValue(status);
+    query.addBindValue(error.isEmpty() ? QVariant() : QVariant(error));
+    query.addBindValue(int(good));
+    query.addBindValue(timeText(when));
+    query.addBindValue(int(fresh));
+    query.addBindValue(names);
+    query.addBindValue(int(fresh));
+    query.addBindValue(etag);
+    query.addBindValue(int(fresh));
+    query.addBindValue(lastModified);
+    query.addBindValue(id);
+    query.exec();
+}
+
+Store::Validators Store::validators(const QString& id) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT etag, last_modified FROM fetches WHERE source = ?"));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return {};
+    return {query.value(0).toByteArray(), query.value(1).toByteArray()};
+}
+
+qint64 Store::lastNames(const QString& id) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT names FROM fetches WHERE source = ?"));
+    query.addBindValue(id);
+    return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
+}
+
+qint64 Store::totalNames() const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    return query.exec(QStringLiteral("SELECT COUNT(*) FROM names")) && query.next()
+               ? query.value(0).toLongLong()
+               : 0;
+}
+
+qint64 Store::generation() const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    const qint64 version = query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
+                               ? query.value(0).toLongLong()
+                               : 0;
+    return (version << 32) + ownCommits_;
+}
+
+bool Store::serves(const QString& suffix) const {
+    return suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
+           suffix == u".top";
+}
+
+QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
+    if (const qint64 now = generation(); now != seenGeneration_) {
+        counts_.clear();
+        seenGeneration_ = now;
+    }
+    if (const auto it = counts_.constFind(day); it != counts_.cend())
+        return *it;
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT suffix, length, COUNT(DISTINCT name) FROM names "
+                                 "WHERE day = ? GROUP BY suffix, length"));
+    query.addBindValue(dayText(day));
+    QMap<QString, QMap<int, qint64>> out;
+    if (query.exec())
+        while (query.next())
+            out[query.value(0).toString()].insert(query.value(1).toInt(),
+                                                  query.value(2).toLongLong());
+    if (counts_.size() > 64)
+        counts_.clear();
+    counts_.insert(day, out);
+    return out;
+}
+
+qint64 Store::count(QDate day, const QString& suffix, int length) const {
+    return counts(day).value(suffix).value(length);
+}
+
+QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
+                         int limit) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? "
+                                 "AND length = ? ORDER BY name LIMIT ? OFFSET ?"));
+    query.addBindValue(dayText(day));
+    query.addBindValue(suffix);
+    query.addBindValue(length);
+    query.addBindValue(limit);
+    query.addBindValue(offset);
+    QStringList out;
+    if (query.exec())
+        while (query.next())
+            out.append(query.value(0).toString());
+    return out;
+}
+
+QList<QDate> Store::findName(const QString& name) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(
+        QStringLiteral("SELECT DISTINCT day FROM names WHERE name = ? ORDER BY day"));
+    query.addBindValue(name.trimmed().toLower());
+    QList<QDate> days;
+    if (query.exec())
+        while (query.next())
+            days.append(QDate::fromString(query.value(0).toString(), Qt::ISODate));
+    return days;
+}
+
+QList<SourceRow> Store::sourceRows() const {
+    QList<SourceRow> rows;
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT url, last_attempt, last_success, status, names, error "
+                                 "FROM fetches WHERE source = ?"));
+    for (const SourceState& source : sources_) {
+        SourceRow row;
+        row.source = source.id;
+        row.url = source.url;
+        query.addBindValue(source.id);
+        if (query.exec() && query.next()) {
+            row.lastAttempt = timeOf(query.value(1));
+            row.lastSuccess = timeOf(query.value(2));
+            row.status = query.value(3).toString();
+            row.names = query.value(4).toLongLong();
+            row.error = query.value(5).toString();
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace sites::store

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "sitescore/namesource.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <memory>
+
+// The names the registries listed, kept in SQLite (WAL, so pages are served while a list is
+// written). A list replaces the days it names, never a day before today: those stay as they
+// were stored on their day.
+namespace sites::store {
+
+struct StoredName {
+    QString name; // lower case, suffix included: "abc.com.cn"
+    QString suffix; // the registry's: ".com.cn"
+    int length = 0; // of the label before the suffix
+    QDate day;      // of deletion
+};
+
+// One list file the service fetches, and what became of its last fetch.
+struct SourceState {
+    QString id;   // "cnnic-today"
+    QString list; // the registry list its names are filed under: "cnnic"
+    QString url;
+};
+
+class Store : public NameSource {
+public:
+    // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
+    static std::unique_ptr<Store> open(const QString& dir, QString* error);
+    ~Store() override;
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // The lists read, in the order the sources table shows them.
+    void declare(const QList<SourceState>& sources);
+
+    // In one transaction: `list`'s names of every day that `names` covers (from `today` on)
+    // become `names`; a name listed again keeps its first sighting. `approximate` marks
+    // names not taken from a registry's own list.
+    bool replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
+                     const QDateTime& now, QString* error, bool approximate = false);
+    // How a fetch of source `id` ended. Validators are kept only when given.
+    void recordFetch(const QString& id, const QDateTime& when, const QString& status,
+                     qint64 names, const QString& error, const QByteArray& etag = {},
+                     const QByteArray& lastModified = {});
+    struct Validators {
+        QByteArray etag;
+        QByteArray lastModified;
+    };
+    Validators validators(const QString& id) const;
+    // The names the last successful fetch of `id` gave; 0 before the first.
+    qint64 lastNames(const QString& id) const;
+    qint64 totalNames() const;
+
+    // Changes whenever the stored names change, by this process or another.
+    qint64 generation() const;
+
+    // NameSource
+    bool serves(const QString& suffix) const override;
+    QMap<QString, QMap<int, qint64>> counts(QDate day) const override;
+    qint64 count(QDate day, const QString& suffix, int length) const override;
+    QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
+                      int limit) const override;
+    QList<QDate> findName(const QString& name) const override;
+    QList<SourceRow> sourceRows() const override;
+
+private:
+    explicit Store(QString connection);
+    QString connection_;
+    QList<SourceState> sources_;
+    // Counts asked for again and again by the day summary, until the names change.
+    mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
+    mutable qint64 seenGeneration_ = -1;
+    qint64 ownCommits_ = 0;
+};
+
+} // namespace sites::store

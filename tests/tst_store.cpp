@@ -1,0 +1,345 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The registries' lists in lumo-sites' store: fetched from a loopback stand-in of the three
+// registries through the INI file, kept through bad fetches, kept as history, and served.
+#include "fixtureserver.h"
+#include "listing/daysummary.h"
+#include "listing/domainlist.h"
+#include "net/module1.h"
+#include "sitesprocess.h"
+#include "sitescore/calendar.h"
+#include "store/config.h"
+#include "store/store.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// `count` names "<stem>001<tail>" ..., one a line, as CNNIC writes them (CRLF, some bracketed).
+QByteArray cnnicList(const QString& stem, const QString& tail, int count) {
+    QByteArray out;
+    for (int i = 1; i <= count; ++i) {
+        const QByteArray name = QStringLiteral("%1%2%3").arg(stem).arg(i, 3, 10, QChar(u'0')).arg(tail).toUtf8();
+        out += (i % 7 ? name : '[' + name + ']') + "\r\n";
+    }
+    return out;
+}
+
+QByteArray swedishList(const QString& tail, const QString& day) {
+    QJsonArray rows;
+    for (int i = 1; i <= 120; ++i)
+        rows.append(QJsonObject{{"name", QStringLiteral("s%1%2").arg(i, 3, 10, QChar(u'0')).arg(tail)},
+                                {"release_at", day + "T04:00:00Z"}});
+    return QJsonDocument(QJsonObject{{"data", rows}}).toJson();
+}
+
+QByteArray topList() {
+    QByteArray out = "domain,deletetime\r\n";
+    for (int i = 1; i <= 120; ++i)
+        out += QStringLiteral("p%1.top,2026/12/09 10:00\r\n").arg(i, 3, 10, QChar(u'0')).toUtf8();
+    return out;
+}
+
+// The three registries' six files on a loopback server, and an INI naming them.
+struct Registries {
+    FixtureServer server;
+    QTemporaryDir dir;
+    QString config() const { return dir.filePath("lumo-sites.conf"); }
+
+    Registries() {
+        server.listen();
+        serveDay("t", "m", "d");
+        server.setReply("/se.json", FixtureServer::answer(swedishList(".se", "2026-12-08")));
+        server.setReply("/nu.json", FixtureServer::answer(swedishList(".nu", "2026-12-09")));
+        server.setReply("/top.csv", FixtureServer::answer(topList()));
+        QFile ini(config());
+        ini.open(QIODevice::WriteOnly);
+        const QString o = server.origin();
+        ini.write(QStringLiteral("[cnnic]\ntoday=%1/today.txt\ntomorrow=%1/tomorrow.txt\n"
+                                 "dayafter=%1/dayafter.txt\n[se]\nse=%1/se.json\nnu=%1/nu.json\n"
+                                 "[top]\nlist=%1/top.csv\n[rdap]\nkept=yes\n")
+                      .arg(o)
+                      .toUtf8());
+    }
+    // CNNIC's three files: 5-letter .cn names, the day after's under .com.cn.
+    void serveDay(const QString& today, const QString& tomorrow, const QString& dayAfter) {
+        server.setReply("/today.txt", FixtureServer::answer(cnnicList(today, "x.cn", 120)));
+        server.setReply("/tomorrow.txt", FixtureServer::answer(cnnicList(tomorrow, "x.cn", 120)));
+        server.setReply("/dayafter.txt",
+                        FixtureServer::answer("\xEF\xBB\xBF" + cnnicList(dayAfter, "x.com.cn", 120)));
+    }
+};
+
+struct Run {
+    int exitCode = -1;
+    QStringList lines;
+};
+
+// `lumo-sites --refresh` as the daily timer runs it, the day being `today`.
+Run refresh(const QString& dataDir, const QString& config, const QString& today) {
+    QProcess process;
+    process.start(SitesProcess::program(), {"--refresh", "--data-dir", dataDir, "--config", config,
+                                            "--today", today});
+    Run run;
+    // The registries answer from this thread: wait with its events running.
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (process.state() != QProcess::NotRunning)
+        return run;
+    run.exitCode = process.exitCode();
+    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return run;
+}
+
+QList<QDate> daysOf(const QString& dataDir, const QString& name) {
+    QString error;
+    const auto store = sites::store::Store::open(dataDir, &error);
+    return store ? store->findName(name) : QList<QDate>{};
+}
+
+qint64 total(const QString& dataDir) {
+    QString error;
+    const auto store = sites::store::Store::open(dataDir, &error);
+    return store ? store->totalNames() : -1;
+}
+
+} // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+    Registries registries_;
+    QString filled_; // a store after one good refresh on 2026-12-07
+
+private slots:
+    void initTestCase() {
+        QVERIFY(registries_.dir.isValid());
+        filled_ = registries_.dir.filePath("filled");
+        const Run run = refresh(filled_, registries_.config(), "2026-12-07");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n')));
+        QCOMPARE(run.lines,
+                 QStringList({"cnnic-today: ok, 120 names", "cnnic-tomorrow: ok, 120 names",
+                              "cnnic-dayafter: ok, 120 names", "se: ok, 120 names",
+                              "nu: ok, 120 names", "top: ok, 120 names"}));
+        // Each list's names under the day it names: CNNIC's counted from --today.
+        const QList<std::pair<QString, QDate>> filed = {
+            {"t007x.cn", {2026, 12, 7}},      {"m001x.cn", {2026, 12, 8}},
+            {"d120x.com.cn", {2026, 12, 9}},  {"s001.se", {2026, 12, 8}},
+            {"s001.nu", {2026, 12, 9}},       {"p001.top", {2026, 12, 9}}};
+        for (const auto& [name, day] : filed)
+            QCOMPARE(daysOf(filled_, name), QList<QDate>{day});
+        QCOMPARE(total(filled_), 720);
+    }
+
+    void badFetchKeepsEveryName_data() {
+        QTest::addColumn<FixtureServer::Reply>("reply");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("server error") << FixtureServer::answer("busy", 503) << 1
+                                      << "cnnic-today: failed: ";
+        QTest::newRow("cut short")
+            << FixtureServer::raw("HTTP/1.1 200 OK\r\nContent-Length: 9000\r\n\r\nabc.cn\r\n") << 1
+            << "cnnic-today: failed: ";
+        QTest::newRow("markup") << FixtureServer::answer("<!DOCTYPE html><html><body>维护中</body></html>")
+                                << 1 << "cnnic-today: failed: refused: ";
+        QTest::newRow("a fraction") << FixtureServer::answer(cnnicList("t", "x.cn", 5)) << 1
+                                    << "cnnic-today: failed: refused: ";
+        QTest::newRow("not modified") << FixtureServer::answer("", 304) << 0
+                                      << "cnnic-today: unchanged, 120 names";
+    }
+    // Whatever a fetch brings back, the names stored before are all still there.
+    void badFetchKeepsEveryName() {
+        QFETCH(FixtureServer::Reply, reply);
+        QFETCH(int, exitCode);
+        QFETCH(QString, line);
+        QTemporaryDir copy;
+        QVERIFY(QFile::copy(filled_ + "/lumo.sqlite", copy.filePath("lumo.sqlite")));
+        registries_.server.setReply("/today.txt", reply);
+        const Run run = refresh(copy.path(), registries_.config(), "2026-12-07");
+        registries_.serveDay("t", "m", "d");
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.lines.size() == 6 && run.lines.first().startsWith(line),
+                 qPrintable(run.lines.join('\n')));
+        QCOMPARE(total(copy.path()), 720);
+        QCOMPARE(daysOf(copy.path(), "t120x.cn"), QList<QDate>{QDate(2026, 12, 7)});
+    }
+
+    void configAddresses_data() {
+        QTest::addColumn<QByteArray>("ini"); // null: no file at all
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("url"); // empty: the file is refused
+        const QByteArray mirror = "[se]\nnu = http://mirror.example/nu.json\n[czds]\nuser=x\n";
+        QTest::newRow("no file") << QByteArray() << "top"
+                                 << "https://www.nic.top/upload/top/dellist.csv";
+        QTest::newRow("one address set") << mirror << "nu" << "http://mirror.example/nu.json";
+        QTest::newRow("the others built in")
+            << mirror << "se" << "https://data.internetstiftelsen.se/bardate_domains.json";
+        QTest::newRow("not a web address") << QByteArray("[cnnic]\ntoday=file:///etc/passwd\n")
+                                           << "cnnic-today" << "";
+    }
+    void configAddresses() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, source);
+        QFETCH(QString, url);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lumo-sites.conf");
+        if (!ini.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        QString error;
+        const QList<sites::store::ListSource> sources = sites::store::readSources(path, &error);
+        if (url.isEmpty()) {
+            QVERIFY(sources.isEmpty() && error.contains("[cnnic] today="));
+            return;
+        }
+        QCOMPARE(sources.size(), 6);
+        QVERIFY(error.isEmpty());
+        for (const auto& s : sources)
+            if (s.id == source)
+                QCOMPARE(s.url.toString(), url);
+    }
+
+    // A list replaces its own days from today on: nothing of another list, nothing of a day
+    // gone by; a name listed again keeps its first sighting.
+    void replaceKeepsWhatItMust() {
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        const QDate day(2026, 12, 7), next = day.addDays(1);
+        const QDateTime first(day, QTime(1, 0), Qt::UTC), later(day, QTime(7, 0), Qt::UTC);
+        auto cn = [](const QString& label, QDate on) {
+            return sites::store::StoredName{label + ".cn", ".cn", int(label.size()), on};
+        };
+        QVERIFY(store->replaceDays("cnnic", {cn("aaa", day), cn("bbb", day)}, day, first, &error));
+        QVERIFY(store->replaceDays("other", {cn("aaa", day)}, day, first, &error, true));
+        QVERIFY(store->replaceDays("cnnic", {cn("bbb", day), cn("ccc", day)}, day, later, &error));
+        // The next day: a late row for the day gone by is not taken.
+        QVERIFY(store->replaceDays("cnnic", {cn("ddd", day), cn("eee", next)}, next, later, &error));
+        QCOMPARE(store->findName("aaa.cn"), QList<QDate>{day}); // still the other list's
+        QCOMPARE(store->findName("ccc.cn"), QList<QDate>{day});
+        QCOMPARE(store->findName("ddd.cn"), QList<QDate>{});
+        QCOMPARE(store->findName("eee.cn"), QList<QDate>{next});
+        QCOMPARE(store->count(day, ".cn", 3), 3); // aaa, bbb, ccc
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(dir.filePath("lumo.sqlite"));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("SELECT name, source, first_seen, last_seen, approximate FROM names "
+                           "ORDER BY name, source"));
+        QStringList rows;
+        while (query.next())
+            rows << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                query.value(2).toString().left(16), query.value(3).toString().left(16),
+                                query.value(4).toString()}
+                        .join(' ');
+        db.close();
+        QCOMPARE(rows, QStringList({"aaa.cn other 2026-12-07T01:00 2026-12-07T01:00 1",
+                                    "bbb.cn cnnic 2026-12-07T01:00 2026-12-07T07:00 0",
+                                    "ccc.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0",
+                                    "eee.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0"}));
+    }
+
+    // Nothing stored and no list to be had: the terminal is told, and the window gets the
+    // generated names rather than an empty grid.
+    void offlineNewcomer() {
+        FixtureServer gone;
+        QVERIFY(gone.listen());
+        const QString closed = gone.origin();
+        gone.close();
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("offline.conf"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[cnnic]\ntoday=%1/1\ntomorrow=%1/2\ndayafter=%1/3\n[se]\nse=%1/4\n"
+                                 "nu=%1/5\n[top]\nlist=%1/6\n")
+                      .arg(closed)
+                      .toUtf8());
+        ini.close();
+        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        // Asked while the first fetch runs: the answer waits for its end.
+        const auto summary = listing::parseDaySummary(Module1::GetPageUtf8(
+            sites.origin() + "/deleteddate.php?date=" +
+            sites::formatDate(sites::siteToday(QDate::currentDate()))));
+        QVERIFY(summary.count(3, 1).value_or("-").toInt() > 0);
+        const QString said = sites.process().readAllStandardError();
+        QVERIFY2(said.contains("lumo-sites: no deletion list could be fetched and none is stored") &&
+                     said.contains("cnnic-today: failed: "),
+                 qPrintable(said));
+    }
+
+    // A day gone by stays as it was stored; a day to come takes the latest list's word; the
+    // pages serve both, the window's 2011 dates mapped onto the real days.
+    void historyAcrossDays() {
+        const QString data = registries_.dir.filePath("history");
+        QCOMPARE(refresh(data, registries_.config(), "2026-12-07").exitCode, 0);
+        registries_.serveDay("u", "v", "w");
+        const auto restore = qScopeGuard([&] { registries_.serveDay("t", "m", "d"); });
+        QCOMPARE(refresh(data, registries_.config(), "2026-12-08").exitCode, 0);
+        QCOMPARE(daysOf(data, "t001x.cn"), QList<QDate>{QDate(2026, 12, 7)});
+        QCOMPARE(daysOf(data, "m001x.cn"), QList<QDate>{}); // 12-08 now has today's list
+        QCOMPARE(daysOf(data, "u001x.cn"), QList<QDate>{QDate(2026, 12, 8)});
+        QCOMPARE(daysOf(data, "v001x.cn"), QList<QDate>{QDate(2026, 12, 9)});
+
+        SitesProcess sites({"--data-dir", data, "--config", registries_.config(), "--today",
+                            "2026-12-08"});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        const QString base = sites.origin() + "/";
+        // 一天前 on the window: 2011-12-07 is 2026-12-07.
+        const auto summary =
+            listing::parseDaySummary(Module1::GetPageUtf8(base + "deleteddate.php?date=2011-12-07"));
+        QCOMPARE(summary.printedDate.value_or(""), "2011-12-07");
+        QCOMPARE(summary.count(5, 6).value_or(""), "120");
+        QCOMPARE(summary.count(5, 7).value_or(""), "0");
+        QCOMPARE(summary.count(3, 1).value_or(""), "-"); // no list for .com
+        QCOMPARE(summary.count(7, 5).value_or(""), "-");
+        const QString marker = "href=" + base + "whois.php?domain=";
+        QStringList names;
+        for (const char* page : {"1", "2"})
+            names += listing::namesOnPage(
+                Module1::GetPageUtf8(base + "deleteddomain.php?date=2011-12-07&t=cn&page=" +
+                                     page + "&tld=.cn&length=5"),
+                marker, 1000);
+        QCOMPARE(names.size(), 120);
+        QCOMPARE(names.first(), "t001x.cn");
+        QCOMPARE(names.last(), "t120x.cn");
+        // Real dates and any stored suffix, under either kind.
+        QCOMPARE(listing::namesOnPage(
+                     Module1::GetPageUtf8(base + "deleteddomain.php?date=2026-12-09&t=inter&page=2"
+                                                 "&tld=.nu&length=4"),
+                     marker, 1000)
+                     .size(),
+                 20);
+        QVERIFY(Module1::GetPageUtf8(base + "DomainDel/?wd=T001X.cn")
+                    .contains("删除时间：</td><td class=\"deltd1\">2026-12-07<"));
+
+        const QJsonObject counts =
+            QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/counts.json?date=2011-12-09").toUtf8())
+                .object();
+        QCOMPARE(counts["date"].toString(), "2026-12-09");
+        QCOMPARE(counts["counts"][".cn"]["5"].toInt(), 120); // v..., not the day after's of 12-07
+        QVERIFY(counts["counts"][".com.cn"].toObject().isEmpty());
+        QCOMPARE(counts["counts"][".nu"]["4"].toInt(), 120);
+        QVERIFY(counts["counts"][".biz"].isNull() && counts["counts"][".cn"].isObject());
+        const QJsonArray sources =
+            QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/sources.json").toUtf8()).array();
+        QCOMPARE(sources.size(), 6);
+        QCOMPARE(sources[3]["source"].toString(), "se");
+        QCOMPARE(sources[3]["url"].toString(), registries_.server.origin() + "/se.json");
+        QVERIFY(sources[3]["lastSuccess"].toString().endsWith(u'Z') && sources[3]["error"].isNull());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
