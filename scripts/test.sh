@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs the whole test suite:
 #   1. the tests on the normal build,
-#   2. each fuzz target for 20 seconds,
+#   2. the fuzz targets, sharing 160 seconds,
 #   3. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
 # then prints the tests' share of the lines. `--quick` runs the first stage only.
 set -euo pipefail
@@ -15,7 +15,7 @@ lumo_build
 ctest --test-dir "$LUMO_BUILD" --output-on-failure -j2
 if [ "$quick" = 0 ]; then
     echo "== fuzzing =="
-    "$LUMO_ROOT/scripts/fuzz.sh" 20
+    "$LUMO_ROOT/scripts/fuzz.sh" 160
 
     echo "== sanitizers =="
     LUMO_BUILD="$LUMO_ROOT/build-asan" lumo_build -DLUMO_SANITIZE=ON
