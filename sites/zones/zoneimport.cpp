@@ -164,10 +164,10 @@ ImportResult importZone(const ImportOptions& options) {
 
     if (!QDir().mkpath(tempDir))
         return refuse(QStringLiteral("cannot create %1").arg(tempDir));
+    if (!status.days.isEmpty() && status.days.lastKey() > options.day)
+        return refuse(QStringLiteral("%1 is older than the last day imported, %2")
+                          .arg(options.day.toString(dayFormat), status.days.lastKey().toString(dayFormat)));
     for (auto it = status.days.begin(); it != status.days.end(); ++it) {
-        if (it.key() > options.day)
-            return refuse(QStringLiteral("%1 is older than the last day imported, %2")
-                              .arg(options.day.toString(dayFormat), it.key().toString(dayFormat)));
         if (it.key() < options.day && QFileInfo::exists(dayFile(dir, it.key())))
             result.previousDay = it.key(), result.previousNames = it.value();
     }
