@@ -96,12 +96,13 @@ bool LineWriter::commit(QString* error) {
 }
 
 NameSorter::NameSorter(QString tempDir, std::size_t runBytes)
-    : tempDir_(std::move(tempDir)), runBytes_(std::max<std::size_t>(runBytes, 4096)) {
-    arena_.reserve(runBytes_ / 2);
-    entries_.reserve(runBytes_ / 2 / sizeof(Entry));
+    : tempDir_(std::move(tempDir)), runBytes_(std::max<std::size_t>(runBytes, 8192)) {
+    arena_.reserve(runBytes_ / 4);
+    entries_.reserve(runBytes_ / 4 / sizeof(Entry));
 }
 
 NameSorter::~NameSorter() {
+    waitForSpill();
     for (const QString& run : runs_)
         QFile::remove(run);
 }
@@ -118,9 +119,8 @@ void NameSorter::add(std::string_view name) {
     arena_.insert(arena_.end(), name.begin(), name.end());
 }
 
-void NameSorter::sortRun() {
-    const char* base = arena_.data();
-    std::sort(entries_.begin(), entries_.end(), [base](const Entry& a, const Entry& b) {
+void NameSorter::sortRun(std::vector<Entry>& entries, const char* base) {
+    std::sort(entries.begin(), entries.end(), [base](const Entry& a, const Entry& b) {
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;
         if (a.size <= 8 || b.size <= 8)
@@ -130,30 +130,45 @@ void NameSorter::sortRun() {
     });
 }
 
+bool NameSorter::waitForSpill() {
+    if (spiller_.joinable())
+        spiller_.join();
+    return error_.isEmpty();
+}
+
 bool NameSorter::spill() {
     if (entries_.empty())
         return true;
-    sortRun();
-    const QString path = QStringLiteral("%1/run-%2.tmp").arg(tempDir_).arg(runs_.size());
-    LineWriter out(path);
-    std::string_view last;
-    for (const Entry& e : entries_) {
-        const std::string_view name(arena_.data() + e.offset, e.size);
-        if (name != last)
-            out.write(name);
-        last = name;
-    }
-    entries_.clear();
-    if (!out.commit(&error_))
+    if (!waitForSpill())
         return false;
+    std::swap(arena_, spareArena_);
+    std::swap(entries_, spareEntries_);
     arena_.clear();
+    entries_.clear();
+    arena_.reserve(spareArena_.capacity());
+    entries_.reserve(spareEntries_.capacity());
+    const QString path = QStringLiteral("%1/run-%2.tmp").arg(tempDir_).arg(runs_.size());
     runs_.push_back(path);
+    spiller_ = std::thread([this, path] {
+        sortRun(spareEntries_, spareArena_.data());
+        LineWriter out(path);
+        std::string_view last;
+        for (const Entry& e : spareEntries_) {
+            const std::string_view name(spareArena_.data() + e.offset, e.size);
+            if (name != last)
+                out.write(name);
+            last = name;
+        }
+        QString error;
+        if (!out.commit(&error))
+            error_ = error;
+    });
     return true;
 }
 
 bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* error) {
     *count = 0;
-    if (!error_.isEmpty()) {
+    if (!waitForSpill()) {
         *error = error_;
         return false;
     }
@@ -163,7 +178,7 @@ bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* erro
         return false;
     }
     if (runs_.empty()) { // everything fitted in one run: no merge
-        sortRun();
+        sortRun(entries_, arena_.data());
         std::string_view last;
         for (const Entry& e : entries_) {
             const std::string_view name(arena_.data() + e.offset, e.size);
@@ -175,12 +190,14 @@ bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* erro
         arena_.clear();
         return out.commit(error);
     }
-    if (!spill()) {
+    if (!spill() || !waitForSpill()) {
         *error = error_;
         return false;
     }
-    arena_.shrink_to_fit();
-    entries_.shrink_to_fit();
+    for (auto* buffer : {&arena_, &spareArena_})
+        std::vector<char>().swap(*buffer);
+    for (auto* buffer : {&entries_, &spareEntries_})
+        std::vector<Entry>().swap(*buffer);
     std::vector<std::unique_ptr<LineReader>> readers;
     std::vector<std::string_view> heads(runs_.size());
     auto later = [&heads](std::size_t a, std::size_t b) { return heads[a] > heads[b]; };

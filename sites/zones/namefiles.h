@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 // A day of a zone on disk: its labels, sorted by byte and unique, one a line. Built by an
@@ -56,9 +57,9 @@ private:
 
 class NameSorter {
 public:
-    // Runs of at most `runBytes` of names (and their index) are sorted in memory and spilled
-    // to `tempDir`.
-    explicit NameSorter(QString tempDir, std::size_t runBytes = 64u << 20);
+    // Names fill one buffer while the other, full, is sorted and spilled to `tempDir` on a
+    // thread of its own; both together hold at most `runBytes` of names and their index.
+    explicit NameSorter(QString tempDir, std::size_t runBytes = 128u << 20);
     ~NameSorter();
     NameSorter(const NameSorter&) = delete;
     NameSorter& operator=(const NameSorter&) = delete;
@@ -75,14 +76,18 @@ private:
         std::uint32_t size;
     };
     bool spill();
-    void sortRun();
+    bool waitForSpill();
+    static void sortRun(std::vector<Entry>& entries, const char* base);
 
     QString tempDir_;
     std::size_t runBytes_;
     std::vector<char> arena_;
     std::vector<Entry> entries_;
+    std::vector<char> spareArena_; // the buffer being spilled
+    std::vector<Entry> spareEntries_;
+    std::thread spiller_;
     std::vector<QString> runs_;
-    QString error_;
+    QString error_; // set by the spilling thread; read after joining it
 };
 
 struct DiffCount {

@@ -85,7 +85,7 @@ ZoneFileRead readZoneFile(const QString& path,
     std::condition_variable changed;
     std::deque<Piece> waiting;
     bool done = false, stop = false;
-    constexpr std::size_t mostWaiting = 4;
+    constexpr std::size_t mostWaiting = 16; // MiB of text
 
     // The producer: reads and inflates; the consumer below parses.
     std::thread producer([&] {

@@ -55,7 +55,7 @@ struct ImportOptions {
     QString zone; // "com"
     QDate day;
     QString file; // FILE.zone or FILE.zone.gz
-    std::size_t runBytes = 64u << 20;
+    std::size_t runBytes = 128u << 20;
     std::function<void(const ImportProgress&)> progress;
     DeletionSink* sink = nullptr;
 };
