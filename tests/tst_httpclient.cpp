@@ -85,6 +85,14 @@ void TestHttpClient::answers_data() {
     QTest::newRow("whole") << ok("abc.cn\n") << int(Outcome::Ok) << QByteArray("abc.cn\n");
     QTest::newRow("chunked, whole") << chunked + "0\r\n\r\n" << int(Outcome::Ok)
                                     << QByteArray("abc.cn\n");
+    QTest::newRow("chunked, cut before its last chunk")
+        << chunked << int(Outcome::Failed) << QByteArray();
+    QTest::newRow("chunk larger than said")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n")
+        << int(Outcome::Failed) << QByteArray();
+    QTest::newRow("until the close, after an interim answer")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\nabc.cn\n")
+        << int(Outcome::Ok) << QByteArray("abc.cn\n");
     QTest::newRow("cut under Content-Length")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc.cn\n")
         << int(Outcome::Failed) << QByteArray();

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/httpclient.h"
 
-#include <QCoreApplication>
+#include "net/http1parser.h"
+
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 #include <cstdio>
 
@@ -35,9 +34,13 @@ QString shown(const QUrl& url) {
     return url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
 }
 
+int defaultPort(const QUrl& url) {
+    return url.scheme() == u"https" ? 443 : 80;
+}
+
 QString origin(const QUrl& url) {
-    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') +
-           QString::number(url.port(url.scheme() == u"https" ? 443 : 80));
+    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() +
+           QLatin1Char(':') + QString::number(url.port(defaultPort(url)));
 }
 
 // Seconds to wait from "120" or an HTTP date; -1 when there is nothing usable.
@@ -55,6 +58,10 @@ int retryAfter(const QByteArray& value, const QDateTime& now) {
     return int(qBound<qint64>(0, now.secsTo(when), qint64(1) << 30));
 }
 
+bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
+    return header.first.compare(name, Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 QByteArray userAgent() {
@@ -65,49 +72,34 @@ struct HttpClient::Job {
     Fetch fetch;
     std::function<void(const Fetched&)> done;
     QUrl url; // the hop under way
-    QPointer<QNetworkReply> reply;
-    QTimer idle;
-    QTimer total;
+    QPointer<QTcpSocket> socket;
+    Http1Parser parser;
+    QTimer* idle = new QTimer;
+    QTimer* total = new QTimer;
     QFile file;
     QByteArray body;
     qint64 received = 0;
     int redirects = 0;
     bool retried = false;
-    QString failure; // why we end the reply ourselves
+    bool ended = false; // the exchange under way has been concluded
+
+    ~Job() {
+        // Deleted later: a job may end inside one of its own timers' signals.
+        idle->deleteLater();
+        total->deleteLater();
+        if (socket) {
+            socket->disconnect();
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
 };
 
-namespace {
-
-// Moves what has come in to the file or the body; an error text when that cannot go on.
-QString take(HttpClient::Job& job, QNetworkReply& reply) {
-    const QByteArray chunk = reply.readAll();
-    job.received += chunk.size();
-    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!job.fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
-        if (job.file.write(chunk) != chunk.size())
-            return QStringLiteral("cannot write %1: %2")
-                .arg(job.file.fileName(), job.file.errorString());
-        return {};
-    }
-    job.body += chunk;
-    if (job.body.size() > job.fetch.maxBodyBytes)
-        return QStringLiteral("the body passed %1 bytes").arg(job.fetch.maxBodyBytes);
-    return {};
-}
-
-} // namespace
-
-HttpClient::HttpClient(QObject* parent)
-    : QObject(parent), manager_(new QNetworkAccessManager(this)) {
-    manager_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-}
+HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
 
 HttpClient::~HttpClient() {
-    for (Job* job : std::as_const(jobs_)) {
-        if (job->reply)
-            job->reply->disconnect(this);
+    for (Job* job : std::as_const(jobs_))
         delete job;
-    }
 }
 
 void HttpClient::start(Fetch fetch, std::function<void(const Fetched&)> done) {
@@ -116,8 +108,8 @@ void HttpClient::start(Fetch fetch, std::function<void(const Fetched&)> done) {
     job->url = fetch.url;
     job->fetch = std::move(fetch);
     job->done = std::move(done);
-    job->idle.setSingleShot(true);
-    job->total.setSingleShot(true);
+    job->idle->setSingleShot(true);
+    job->total->setSingleShot(true);
     const QString scheme = job->url.scheme();
     if ((scheme != u"http" && scheme != u"https") || job->url.host().isEmpty()) {
         Fetched out;
@@ -147,32 +139,19 @@ void HttpClient::schedule(Job* job) {
     const qint64 now = monotonicMs();
     const qint64 at = qMax(now, nextStartMs_.value(host, 0));
     nextStartMs_[host] = at + minInterval_.count();
-    QTimer::singleShot(int(at - now), this, [this, job] { send(job); });
+    QTimer::singleShot(int(at - now), this, [this, job] {
+        if (jobs_.contains(job))
+            send(job);
+    });
 }
 
 void HttpClient::send(Job* job) {
-    const Fetch& f = job->fetch;
-    QNetworkRequest request(job->url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // Asking for the body as it is keeps its length checkable against Content-Length.
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setRawHeader("User-Agent", userAgent());
-    for (const auto& [name, value] : f.headers)
-        request.setRawHeader(name, value);
-    if (!f.etag.isEmpty())
-        request.setRawHeader("If-None-Match", f.etag);
-    if (!f.lastModified.isEmpty())
-        request.setRawHeader("If-Modified-Since", f.lastModified);
-
+    Fetch& f = job->fetch;
+    const QUrl& url = job->url;
+    job->parser = Http1Parser(f.method == "HEAD");
     job->received = 0;
     job->body.clear();
-    job->failure.clear();
+    job->ended = false;
     if (!f.saveTo.isEmpty()) {
         job->file.close();
         job->file.setFileName(f.saveTo + QStringLiteral(".part"));
@@ -185,157 +164,204 @@ void HttpClient::send(Job* job) {
         }
     }
 
-    QNetworkReply* reply = f.method == "POST" ? manager_->post(request, f.body)
-                                              : manager_->get(request);
-    job->reply = reply;
+    QByteArray request = f.method + ' ' + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
+                                                         QUrl::RemoveFragment);
+    if (url.path().isEmpty())
+        request.insert(f.method.size() + 1, '/');
+    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    if (url.port(defaultPort(url)) != defaultPort(url))
+        host += ':' + QByteArray::number(url.port());
+    request += " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " + userAgent() +
+               "\r\nAccept-Encoding: identity\r\nConnection: close\r\n";
+    for (const auto& [name, value] : f.headers)
+        request += name + ": " + value + "\r\n";
+    if (!f.etag.isEmpty())
+        request += "If-None-Match: " + f.etag + "\r\n";
+    if (!f.lastModified.isEmpty())
+        request += "If-Modified-Since: " + f.lastModified + "\r\n";
+    if (f.method == "POST" || !f.body.isEmpty())
+        request += "Content-Length: " + QByteArray::number(f.body.size()) + "\r\n";
+    request += "\r\n" + f.body;
 
-    // Aborted from the event loop, so that no caller below is left holding a finished job.
-    auto stop = [job](const QString& why) {
-        if (job->failure.isEmpty())
-            job->failure = why;
-        if (job->reply)
-            QMetaObject::invokeMethod(job->reply.data(), &QNetworkReply::abort,
-                                      Qt::QueuedConnection);
-    };
-    job->idle.disconnect();
-    job->total.disconnect();
-    connect(&job->idle, &QTimer::timeout, reply, [stop, f] {
-        stop(QStringLiteral("no data for %1 s").arg(f.idleTimeoutMs / 1000));
-    });
-    connect(&job->total, &QTimer::timeout, reply, [stop, f] {
-        stop(QStringLiteral("not complete after %1 s").arg(f.totalTimeoutMs / 1000));
-    });
-    job->idle.start(f.idleTimeoutMs);
-    if (f.totalTimeoutMs > 0)
-        job->total.start(f.totalTimeoutMs);
-
-    connect(reply, &QNetworkReply::readyRead, this, [job, reply, stop] {
-        job->idle.start();
-        if (const QString why = take(*job, *reply); !why.isEmpty())
-            stop(why);
-        else if (job->fetch.progress)
-            job->fetch.progress(job->received, reply->header(QNetworkRequest::ContentLengthHeader)
-                                                   .toLongLong(nullptr));
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, job, reply] {
-        job->idle.stop();
-        job->total.stop();
-        reply->deleteLater();
-        if (job->reply != reply)
-            return;
-        job->reply = nullptr;
-        if (const QString why = take(*job, *reply); !why.isEmpty() && job->failure.isEmpty())
-            job->failure = why;
-
+    const bool tls = url.scheme() == u"https";
+    if (tls && !QSslSocket::supportsSsl()) {
         Fetched out;
-        out.finalUrl = job->url;
-        out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        out.etag = reply->rawHeader("ETag");
-        out.lastModified = reply->rawHeader("Last-Modified");
-        out.contentType = reply->rawHeader("Content-Type");
-        const QString where = shown(job->url);
+        out.error = shown(url) + QStringLiteral(": TLS is not available on this system");
+        finish(job, out);
+        return;
+    }
+    QTcpSocket* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
+    job->socket = socket;
+    const quint16 port = quint16(url.port(defaultPort(url)));
 
-        if (!job->failure.isEmpty()) {
-            out.error = where + QStringLiteral(": ") + job->failure;
-            finish(job, out);
+    job->idle->disconnect();
+    job->total->disconnect();
+    connect(job->idle, &QTimer::timeout, this, [this, job] {
+        conclude(job, QStringLiteral("no data for %1 s").arg(job->fetch.idleTimeoutMs / 1000));
+    });
+    connect(job->total, &QTimer::timeout, this, [this, job] {
+        conclude(job,
+                 QStringLiteral("not complete after %1 s").arg(job->fetch.totalTimeoutMs / 1000));
+    });
+    job->idle->start(f.idleTimeoutMs);
+    if (f.totalTimeoutMs > 0)
+        job->total->start(f.totalTimeoutMs);
+
+    auto sendRequest = [socket, request] { socket->write(request); };
+    if (tls)
+        connect(static_cast<QSslSocket*>(socket), &QSslSocket::encrypted, socket, sendRequest);
+    else
+        connect(socket, &QTcpSocket::connected, socket, sendRequest);
+
+    connect(socket, &QTcpSocket::readyRead, this, [this, job, socket] {
+        if (job->socket != socket || job->ended)
+            return;
+        job->idle->start();
+        QByteArray bytes;
+        const QByteArray in = socket->readAll();
+        if (!job->parser.feed(in, bytes)) {
+            conclude(job, job->parser.error());
             return;
         }
-        if (out.status == 0) {
-            out.error = where + QStringLiteral(": ") + reply->errorString().replace(job->url.toString(), where);
-            finish(job, out);
-            return;
-        }
-        if (out.status >= 300 && out.status < 400 && out.status != 304) {
-            const QUrl next = job->url.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
-            const bool downgrade = job->url.scheme() == u"https" && next.scheme() != u"https";
-            if (!next.isValid() || next.host().isEmpty() || downgrade ||
-                ++job->redirects > job->fetch.maxRedirects) {
-                out.error = where + QStringLiteral(": a redirect that is not followed");
-                finish(job, out);
-                return;
-            }
-            if (origin(next) != origin(job->url)) {
-                // A credential stays with the origin it was given for.
-                job->fetch.headers.removeIf([](const auto& h) {
-                    return h.first.compare("Authorization", Qt::CaseInsensitive) == 0 ||
-                           h.first.compare("Cookie", Qt::CaseInsensitive) == 0;
-                });
-            }
-            if (out.status == 303 || ((out.status == 301 || out.status == 302) &&
-                                      job->fetch.method == "POST")) {
-                job->fetch.method = "GET";
-                job->fetch.body.clear();
-            }
-            job->url = next;
-            schedule(job);
-            return;
-        }
-        if (out.status == 429 && !job->retried) {
-            const int wait = retryAfter(reply->rawHeader("Retry-After"),
-                                        QDateTime::currentDateTimeUtc());
-            if (wait >= 0 && wait <= retryAfterCap_.count()) {
-                job->retried = true;
-                const QString host = job->url.host().toLower();
-                nextStartMs_[host] = qMax(nextStartMs_.value(host), monotonicMs() + wait * 1000ll);
-                schedule(job);
-                return;
-            }
-        }
-        if (out.status == 429)
-            out.retryAfterSeconds =
-                retryAfter(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
-        if (out.status == 304) {
-            out.outcome = Fetched::Outcome::NotModified;
-            finish(job, out);
-            return;
-        }
-        if (out.status < 200 || out.status >= 300) {
-            out.outcome = Fetched::Outcome::HttpError;
-            out.body = job->body;
-            out.error = where + QStringLiteral(": HTTP %1").arg(out.status);
-            finish(job, out);
-            return;
-        }
-        // A reply ended by the peer mid-body carries a network error even with a 2xx status.
-        if (reply->error() != QNetworkReply::NoError) {
-            out.error = where + QStringLiteral(": cut short (%1)").arg(reply->errorString());
-            finish(job, out);
-            return;
-        }
-        const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
-        if (!encoding.isEmpty() && encoding != "identity") {
-            out.error = where + QStringLiteral(": an encoding that was not asked for");
-            finish(job, out);
-            return;
-        }
-        bool hasLength = false;
-        const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&hasLength);
-        if (hasLength && length != job->received) {
-            out.error = where + QStringLiteral(": cut short (%1 of %2 bytes)")
-                                    .arg(job->received)
-                                    .arg(length);
-            finish(job, out);
-            return;
-        }
-        if (!job->fetch.saveTo.isEmpty()) {
-            if (!job->file.flush() || !(job->file.close(), true) ||
-                job->file.error() != QFileDevice::NoError) {
-                out.error = QStringLiteral("cannot write %1").arg(job->file.fileName());
-                finish(job, out);
-                return;
-            }
-            if (std::rename(QFile::encodeName(job->file.fileName()).constData(),
-                            QFile::encodeName(job->fetch.saveTo).constData()) != 0) {
-                out.error = QStringLiteral("cannot rename %1").arg(job->file.fileName());
-                finish(job, out);
+        job->received += bytes.size();
+        const int status = job->parser.status();
+        if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
+            if (job->file.write(bytes) != bytes.size()) {
+                conclude(job, QStringLiteral("cannot write %1: %2")
+                                  .arg(job->file.fileName(), job->file.errorString()));
                 return;
             }
         } else {
-            out.body = job->body;
+            job->body += bytes;
+            if (job->body.size() > job->fetch.maxBodyBytes) {
+                conclude(job,
+                         QStringLiteral("the body passed %1 bytes").arg(job->fetch.maxBodyBytes));
+                return;
+            }
         }
-        out.outcome = Fetched::Outcome::Ok;
-        finish(job, out);
+        if (job->fetch.progress && job->parser.headDone() && !bytes.isEmpty())
+            job->fetch.progress(job->received, job->parser.contentLength());
+        if (job->parser.complete())
+            conclude(job, QString());
     });
+    connect(socket, &QTcpSocket::disconnected, this, [this, job, socket] {
+        if (job->socket != socket || job->ended)
+            return;
+        job->parser.closed();
+        conclude(job, job->parser.complete() ? QString() : job->parser.error());
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, job, socket](QAbstractSocket::SocketError error) {
+                if (job->socket != socket || job->ended)
+                    return;
+                if (error == QAbstractSocket::RemoteHostClosedError) {
+                    job->parser.closed();
+                    conclude(job, job->parser.complete() ? QString() : job->parser.error());
+                    return;
+                }
+                conclude(job, socket->errorString());
+            });
+
+    if (tls)
+        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
+    else
+        socket->connectToHost(url.host(), port);
+}
+
+void HttpClient::conclude(Job* job, const QString& failure) {
+    if (job->ended)
+        return;
+    job->ended = true;
+    job->idle->stop();
+    job->total->stop();
+    if (QTcpSocket* socket = job->socket) {
+        job->socket = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    const Http1Parser& answer = job->parser;
+    Fetched out;
+    out.finalUrl = job->url;
+    out.status = answer.status();
+    out.etag = answer.header("ETag");
+    out.lastModified = answer.header("Last-Modified");
+    out.contentType = answer.header("Content-Type");
+    const QString where = shown(job->url);
+
+    if (!failure.isEmpty() || !answer.complete()) {
+        out.error = where + QStringLiteral(": ") + (failure.isEmpty() ? answer.error() : failure);
+        finish(job, out);
+        return;
+    }
+    if (out.status >= 300 && out.status < 400 && out.status != 304) {
+        const QUrl next = job->url.resolved(QUrl::fromEncoded(answer.header("Location")));
+        const bool downgrade = job->url.scheme() == u"https" && next.scheme() != u"https";
+        const bool web = next.scheme() == u"http" || next.scheme() == u"https";
+        if (!next.isValid() || !web || next.host().isEmpty() || downgrade ||
+            ++job->redirects > job->fetch.maxRedirects) {
+            out.error = where + QStringLiteral(": a redirect that is not followed");
+            finish(job, out);
+            return;
+        }
+        if (origin(next) != origin(job->url)) {
+            // A credential stays with the origin it was given for.
+            job->fetch.headers.removeIf([](const auto& h) {
+                return named(h, "Authorization") || named(h, "Cookie");
+            });
+        }
+        if (out.status == 303 ||
+            ((out.status == 301 || out.status == 302) && job->fetch.method == "POST")) {
+            job->fetch.method = "GET";
+            job->fetch.body.clear();
+            job->fetch.headers.removeIf([](const auto& h) { return named(h, "Content-Type"); });
+        }
+        job->url = next;
+        schedule(job);
+        return;
+    }
+    const int wait = retryAfter(answer.header("Retry-After"), QDateTime::currentDateTimeUtc());
+    if (out.status == 429 && !job->retried && wait >= 0 && wait <= retryAfterCap_.count()) {
+        job->retried = true;
+        const QString host = job->url.host().toLower();
+        nextStartMs_[host] = qMax(nextStartMs_.value(host), monotonicMs() + wait * 1000ll);
+        schedule(job);
+        return;
+    }
+    if (out.status == 429)
+        out.retryAfterSeconds = wait;
+    if (out.status == 304) {
+        out.outcome = Fetched::Outcome::NotModified;
+        finish(job, out);
+        return;
+    }
+    if (out.status < 200 || out.status >= 300) {
+        out.outcome = Fetched::Outcome::HttpError;
+        out.body = job->body;
+        out.error = where + QStringLiteral(": HTTP %1").arg(out.status);
+        finish(job, out);
+        return;
+    }
+    const QByteArray encoding = answer.header("Content-Encoding").toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        out.error = where + QStringLiteral(": an encoding that was not asked for");
+        finish(job, out);
+        return;
+    }
+    if (!job->fetch.saveTo.isEmpty()) {
+        const bool written = job->file.flush();
+        job->file.close();
+        if (!written || std::rename(QFile::encodeName(job->file.fileName()).constData(),
+                                    QFile::encodeName(job->fetch.saveTo).constData()) != 0) {
+            out.error = QStringLiteral("cannot write %1").arg(job->fetch.saveTo);
+            finish(job, out);
+            return;
+        }
+    } else {
+        out.body = job->body;
+    }
+    out.outcome = Fetched::Outcome::Ok;
+    finish(job, out);
 }
 
 void HttpClient::finish(Job* job, Fetched result) {

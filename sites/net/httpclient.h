@@ -12,12 +12,13 @@
 #include <functional>
 #include <utility>
 
-class QNetworkAccessManager;
 
 // How lumo-sites talks to the public services it reads: one place that paces requests per
 // host, sends the validators of the copy it holds, honours 429 and Retry-After, follows
 // redirects itself (a credential never follows one to another origin) and tells a cut or
-// undecodable body from a whole one.
+// undecodable body from a whole one. It speaks HTTP/1.1 over its own sockets (one connection
+// per request), reading the framing with Http1Parser: Qt's client takes a chunked body cut
+// between two chunks for a whole one.
 namespace sites::net {
 
 // "Lumo/8.0.0 (lumo-sites)": every request names the program.
@@ -87,9 +88,10 @@ public:
 private:
     void schedule(Job* job);
     void send(Job* job);
+    // The exchange under way has ended, whole or with `failure`: decides what comes next.
+    void conclude(Job* job, const QString& failure);
     void finish(Job* job, Fetched result);
 
-    QNetworkAccessManager* manager_;
     std::chrono::milliseconds minInterval_{1000};
     std::chrono::seconds retryAfterCap_{120};
     QHash<QString, qint64> nextStartMs_; // per host, on a monotonic clock
