@@ -81,6 +81,13 @@ cli_figures() { # DELAY_MS
 cli_figures 0 | tee -a "$out/results"
 cli_figures 20 | tee -a "$out/results"
 
+echo "== 15, 16: zone import against zcat | awk | tr | sort -u, the diff of two days against comm -23"
+# LUMO_ZONE_MILLIONS="5 10 20" by default: the sizes, in millions of names.
+for millions in ${LUMO_ZONE_MILLIONS:-5 10 20}; do
+    "$LUMO_ROOT/bench/zones.sh" "$bin/bench_zones" "$LUMO_BUILD/sites/lumo-sites" "$out" "$millions" |
+        tee -a "$out/results"
+done
+
 echo "== 6: wrk, 10 s, 32 connections: list pages, then a static 10 kB page"
 lumo_start_sites "$out/sites.log" --demo --port 0 --today 2024-03-05 --cell-size 5000 \
     --static-page 10240 || { echo "lumo-sites did not start: $(cat "$out/sites.log")" >&2; exit 1; }
@@ -150,7 +157,7 @@ echo
 echo "== Figures of this run ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg))"
 awk '
     BEGIN {
-        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static|delayed_list_ratio_20ms|delayed_list_ratio_5ms|startup_ratio|idle_memory_ratio|cli_jobs1_ratio_0ms|cli_jobs1_ratio_20ms|cli_jobs4_ratio_20ms|select_copy_ratio|filter_change_ratio|typing_worst_late_ms|store_to_static|store_errors|import_ratio", keys, "|")
+        split("idle_cpu_per_wall|list_time_ratio|probe_worst_late_ms|scraper_|memory_growth_mib|wrk_list_rps|wrk_errors|wrk_list_to_static|delayed_list_ratio_20ms|delayed_list_ratio_5ms|startup_ratio|idle_memory_ratio|cli_jobs1_ratio_0ms|cli_jobs1_ratio_20ms|cli_jobs4_ratio_20ms|select_copy_ratio|filter_change_ratio|typing_worst_late_ms|store_to_static|store_errors|import_ratio|zone_import_ratio_20M|zone_import_peak_mib_20M|zone_diff_ratio_20M", keys, "|")
         what["idle_cpu_per_wall"] = "1 waiting: CPU / wall";        op["idle_cpu_per_wall"] = "<="; goal["idle_cpu_per_wall"] = 0.02
         what["list_time_ratio"] = "2 5,000 names: Form1 / curl";    op["list_time_ratio"] = "<=";   goal["list_time_ratio"] = 1.3
         what["probe_worst_late_ms"] = "3 probe timer, worst late ms"; op["probe_worst_late_ms"] = "<="; goal["probe_worst_late_ms"] = 50
@@ -172,6 +179,9 @@ awk '
         what["store_to_static"] = "13 store pages / static requests/s"; op["store_to_static"] = ">="; goal["store_to_static"] = 0.5
         what["store_errors"] = "13 wrk errors";                     op["store_errors"] = "<=";      goal["store_errors"] = 0
         what["import_ratio"] = "14 list import / sqlite3 .import";  op["import_ratio"] = "<=";      goal["import_ratio"] = 1.5
+        what["zone_import_ratio_20M"] = "15 zone import / zcat|sort -u, 20M"; op["zone_import_ratio_20M"] = "<="; goal["zone_import_ratio_20M"] = 0.5
+        what["zone_import_peak_mib_20M"] = "15 zone import peak MiB, 20M"; op["zone_import_peak_mib_20M"] = "<="; goal["zone_import_peak_mib_20M"] = 512
+        what["zone_diff_ratio_20M"] = "16 zone diff / comm -23, 20M";   op["zone_diff_ratio_20M"] = "<="; goal["zone_diff_ratio_20M"] = 1.5
         printf "%-36s %10s %4s %7s  %s\n", "benchmark", "figure", "", "target", "verdict"
     }
     /^RESULT / {

@@ -9,11 +9,14 @@
 #include "store/config.h"
 #include "store/refresher.h"
 #include "store/store.h"
+#include "net/httpclient.h"
+#include "zones/zonecommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QStandardPaths>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 #include <algorithm>
@@ -112,6 +115,22 @@ int main(int argc, char* argv[]) {
     parser.addOption(dataDir);
     parser.addOption(config);
     parser.addOption(refresh);
+    const QCommandLineOption importZone(
+        QStringLiteral("import-zone"),
+        QStringLiteral("Import a zone file (FILE.zone or FILE.zone.gz) as the zone's names of "
+                       "--day, then exit; needs --zone and --day."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption zoneName(QStringLiteral("zone"),
+                                      QStringLiteral("The zone of --import-zone, such as com."),
+                                      QStringLiteral("NAME"));
+    const QCommandLineOption zoneDay(QStringLiteral("day"),
+                                     QStringLiteral("The day of --import-zone (yyyy-MM-dd)."),
+                                     QStringLiteral("DATE"));
+    const QCommandLineOption fetchZones(
+        QStringLiteral("fetch-zones"),
+        QStringLiteral("Download the zones of [czds] (each at most once a day) and import "
+                       "them, then exit."));
+    parser.addOptions({importZone, zoneName, zoneDay, fetchZones});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
@@ -122,6 +141,26 @@ int main(int argc, char* argv[]) {
     if (!parser.positionalArguments().isEmpty())
         return fail(
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    const QString dataPath =
+        parser.isSet(dataDir) ? parser.value(dataDir) : sites::zones::defaultDataDir();
+    if (parser.isSet(importZone)) {
+        const QString zone = parser.value(zoneName).toLower();
+        static const QRegularExpression zoneShape(QStringLiteral("^[a-z0-9-]{1,63}$"));
+        if (!zoneShape.match(zone).hasMatch())
+            return fail(QStringLiteral("--import-zone wants --zone, a top-level domain such as com"));
+        const QDate day = QDate::fromString(parser.value(zoneDay), Qt::ISODate);
+        if (!day.isValid())
+            return fail(QStringLiteral("--import-zone wants --day YYYY-MM-DD, not '%1'")
+                            .arg(parser.value(zoneDay)));
+        return sites::zones::runImportZone(dataPath, parser.value(importZone), zone, day, nullptr);
+    }
+    if (parser.isSet(fetchZones)) {
+        sites::net::HttpClient http;
+        return sites::zones::runFetchZones(
+            http, dataPath,
+            parser.isSet(config) ? parser.value(config) : sites::zones::defaultConfigFile(), nullptr);
+    }
 
     bool ok = false;
     const uint portNumber = parser.value(port).toUInt(&ok);

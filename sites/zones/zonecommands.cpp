@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "zonecommands.h"
+
+#include "czds.h"
+#include "zoneimport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <cstdio>
+#include <unistd.h>
+
+namespace sites::zones {
+
+namespace {
+
+QString size(double bytes) {
+    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    int unit = 0;
+    while (bytes >= 1024 && unit < 4)
+        bytes /= 1024, ++unit;
+    return QStringLiteral("%1 %2").arg(bytes, 0, 'f', unit ? 1 : 0).arg(QLatin1String(units[unit]));
+}
+
+QString duration(qint64 seconds) {
+    return seconds >= 3600 ? QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                           : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// One line on stderr, redrawn at most four times a second; nothing when stderr is not a
+// terminal, so logs and pipes stay clean.
+class ProgressLine {
+public:
+    explicit ProgressLine(QString what) : what_(std::move(what)), shown_(::isatty(STDERR_FILENO) == 1) {
+        clock_.start();
+    }
+    ~ProgressLine() {
+        if (drawn_)
+            std::fputs("\r\033[K", stderr), std::fflush(stderr);
+    }
+    void update(qint64 done, qint64 total, qint64 names) {
+        if (!shown_ || (clock_.elapsed() - lastMs_ < 250 && done != total))
+            return;
+        lastMs_ = clock_.elapsed();
+        const double seconds = std::max<double>(0.001, double(lastMs_) / 1000);
+        const double rate = double(done) / seconds;
+        QString line = QStringLiteral("%1: %2").arg(what_, size(double(done)));
+        if (total > 0)
+            line += QStringLiteral(" of %1").arg(size(double(total)));
+        line += QStringLiteral(" read");
+        if (names >= 0)
+            line += QStringLiteral(", %L1 names").arg(names);
+        line += QStringLiteral(", %1/s").arg(size(rate));
+        if (total > 0 && rate > 0 && done > 0)
+            line += QStringLiteral(", %1 left").arg(duration(qint64(double(total - done) / rate)));
+        std::fprintf(stderr, "\r%s\033[K", qPrintable(line));
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+private:
+    QString what_;
+    bool shown_;
+    bool drawn_ = false;
+    QElapsedTimer clock_;
+    qint64 lastMs_ = -1000;
+};
+
+} // namespace
+
+QString defaultDataDir() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/lumo");
+}
+
+QString defaultConfigFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/lumo/lumo-sites.conf");
+}
+
+int runImportZone(const QString& dataDir, const QString& file, const QString& zone, QDate day,
+                  DeletionSink* sink) {
+    ImportResult result;
+    {
+        ProgressLine line(zone);
+        ImportOptions options;
+        options.dataDir = dataDir;
+        options.zone = zone;
+        options.day = day;
+        options.file = file;
+        options.sink = sink;
+        options.progress = [&line](const ImportProgress& p) {
+            line.update(qint64(p.fileBytesRead), qint64(p.fileBytes), qint64(p.names));
+        };
+        result = importZone(options);
+    }
+    const QString dayText = day.toString(Qt::ISODate);
+    if (!result.ok) {
+        std::fprintf(stderr, "%s %s: refused: %s\n", qPrintable(zone), qPrintable(dayText), qPrintable(result.error));
+        return 1;
+    }
+    if (!result.previousDay.isValid())
+        std::printf("%s %s: %lld names (the first day: deletions are estimated from the next)\n",
+                    qPrintable(zone), qPrintable(dayText), static_cast<long long>(result.names));
+    else
+        std::printf("%s %s: %lld names; since %s %llu left, %llu came, %llu came back; %llu estimated deletions\n",
+                    qPrintable(zone), qPrintable(dayText), static_cast<long long>(result.names),
+                    qPrintable(result.previousDay.toString(Qt::ISODate)),
+                    static_cast<unsigned long long>(result.left), static_cast<unsigned long long>(result.came),
+                    static_cast<unsigned long long>(result.cameBack), static_cast<unsigned long long>(result.pending));
+    std::fflush(stdout);
+    return 0;
+}
+
+int runFetchZones(sites::net::HttpClient& http, const QString& dataDir, const QString& configFile,
+                  DeletionSink* sink) {
+    const CzdsSettings settings = readCzdsSettings(configFile);
+    if (!settings.configured()) {
+        std::fprintf(stderr, "lumo-sites: no [czds] username= and password_file= in %s\n", qPrintable(configFile));
+        return 2;
+    }
+    CzdsClient client(http, settings, dataDir);
+    QString error;
+    const std::optional<QList<QUrl>> links = client.links(&error);
+    auto failAll = [&](const QString& why) {
+        for (const QString& zone : settings.zones) {
+            ZoneStatus status = readZoneStatus(dataDir, zone);
+            status.lastAttempt = QDateTime::currentDateTimeUtc();
+            status.error = why;
+            writeZoneStatus(dataDir, status);
+        }
+        std::fprintf(stderr, "czds: %s\n", qPrintable(why));
+        return 1;
+    };
+    if (!links)
+        return failAll(error);
+    int exitCode = 0;
+    QStringList missing = settings.zones;
+    for (const QUrl& link : *links) {
+        const QString zone = CzdsClient::zoneOfLink(link);
+        missing.removeAll(zone);
+        CzdsClient::Download got;
+        {
+            ProgressLine line(zone + QStringLiteral(" download"));
+            got = client.download(link, [&line](qint64 received, qint64 total) { line.update(received, total, -1); });
+        }
+        if (got.tooSoon) {
+            std::printf("%s: downloaded less than %d hours ago; next time\n", qPrintable(zone), hoursBetweenDownloads);
+            continue;
+        }
+        if (!got.error.isEmpty()) {
+            ZoneStatus status = readZoneStatus(dataDir, zone);
+            status.lastAttempt = QDateTime::currentDateTimeUtc();
+            status.error = got.error;
+            writeZoneStatus(dataDir, status);
+            std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(got.error));
+            exitCode = 1;
+            continue;
+        }
+        // CZDS publishes each day's file from about 06:00 UTC: it is that UTC day's zone.
+        if (runImportZone(dataDir, got.file, zone, QDateTime::currentDateTimeUtc().date(), sink) != 0)
+            exitCode = 1;
+        QFile::remove(got.file); // the sorted day holds what is needed
+    }
+    for (const QString& zone : missing) {
+        std::fprintf(stderr, "%s: not among the zones CZDS grants this account\n", qPrintable(zone));
+        exitCode = 1;
+    }
+    return exitCode;
+}
+
+} // namespace sites::zones

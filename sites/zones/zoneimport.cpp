@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "zoneimport.h"
+
+#include "namefiles.h"
+#include "zonefile.h"
+#include "zoneparser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace sites::zones {
+
+namespace {
+
+const QString dayFormat = QStringLiteral("yyyy-MM-dd");
+
+QString dayFile(const QString& dir, QDate day) {
+    return QStringLiteral("%1/%2.names").arg(dir, day.toString(dayFormat));
+}
+
+QJsonValue time(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODate)) : QJsonValue();
+}
+
+} // namespace
+
+QString zoneDir(const QString& dataDir, const QString& zone) {
+    return QStringLiteral("%1/zones/%2").arg(dataDir, zone);
+}
+
+ZoneStatus readZoneStatus(const QString& dataDir, const QString& zone) {
+    ZoneStatus status;
+    status.zone = zone;
+    QFile file(zoneDir(dataDir, zone) + QStringLiteral("/status.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return status;
+    const QJsonObject o = QJsonDocument::fromJson(file.read(1 << 20)).object();
+    status.day = QDate::fromString(o.value(QStringLiteral("day")).toString(), dayFormat);
+    status.names = o.value(QStringLiteral("names")).toInteger(-1);
+    status.error = o.value(QStringLiteral("error")).toString();
+    status.lastAttempt = QDateTime::fromString(o.value(QStringLiteral("lastAttempt")).toString(), Qt::ISODate);
+    status.lastSuccess = QDateTime::fromString(o.value(QStringLiteral("lastSuccess")).toString(), Qt::ISODate);
+    const QJsonObject days = o.value(QStringLiteral("days")).toObject();
+    for (auto it = days.begin(); it != days.end(); ++it)
+        if (const QDate d = QDate::fromString(it.key(), dayFormat); d.isValid())
+            status.days.insert(d, it.value().toInteger());
+    return status;
+}
+
+bool writeZoneStatus(const QString& dataDir, const ZoneStatus& status) {
+    const QString dir = zoneDir(dataDir, status.zone);
+    QDir().mkpath(dir);
+    QJsonObject days;
+    for (auto it = status.days.begin(); it != status.days.end(); ++it)
+        days.insert(it.key().toString(dayFormat), it.value());
+    const QJsonObject o{
+        {QStringLiteral("zone"), status.zone},
+        {QStringLiteral("day"), status.day.isValid() ? QJsonValue(status.day.toString(dayFormat)) : QJsonValue()},
+        {QStringLiteral("names"), status.names < 0 ? QJsonValue() : QJsonValue(status.names)},
+        {QStringLiteral("error"), status.error.isEmpty() ? QJsonValue() : QJsonValue(status.error)},
+        {QStringLiteral("lastAttempt"), time(status.lastAttempt)},
+        {QStringLiteral("lastSuccess"), time(status.lastSuccess)},
+        {QStringLiteral("days"), days},
+    };
+    QSaveFile file(dir + QStringLiteral("/status.json"));
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(o).toJson()) >= 0 && file.commit();
+}
+
+bool readPending(const QString& pendingFile,
+                 const std::function<void(std::string_view, QDate)>& row) {
+    LineReader in(pendingFile);
+    if (!in.opened())
+        return !QFileInfo::exists(pendingFile);
+    std::string_view line;
+    while (in.next(line)) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos)
+            continue;
+        const std::string_view day = line.substr(tab + 1);
+        row(line.substr(0, tab),
+            QDate::fromString(QString::fromLatin1(day.data(), qsizetype(day.size())), dayFormat));
+    }
+    return !in.failed();
+}
+
+namespace {
+
+// Merges the estimated list with one day's changes, all three sorted by label: a name that
+// left gets its day, one that came back is taken off, and rows long past are dropped.
+class PendingMerge {
+public:
+    PendingMerge(const QString& pendingFile, QDate day, ImportResult& result)
+        : in_(pendingFile), out_(pendingFile), result_(result),
+          releaseDay_(day.addDays(daysToRelease).toString(dayFormat).toStdString()),
+          oldest_(day.addDays(-daysKeptPast).toString(dayFormat).toStdString()) {
+        hasHead_ = in_.next(head_);
+    }
+
+    void change(std::string_view label, bool left) {
+        while (hasHead_ && headLabel() < label)
+            keepHead();
+        if (hasHead_ && headLabel() == label) {
+            if (!left)
+                ++result_.cameBack;
+            hasHead_ = in_.next(head_);
+        }
+        if (left) {
+            out_.write(label, '\t', releaseDay_);
+            ++result_.pending;
+        }
+    }
+
+    bool finish(QString* error) {
+        while (hasHead_)
+            keepHead();
+        if (in_.failed()) {
+            *error = QStringLiteral("cannot read the estimated list");
+            return false;
+        }
+        return out_.commit(error);
+    }
+
+private:
+    std::string_view headLabel() const { return head_.substr(0, head_.find('\t')); }
+    void keepHead() {
+        const std::size_t tab = head_.find('\t');
+        if (tab != std::string_view::npos && head_.substr(tab + 1) >= oldest_) {
+            out_.write(head_);
+            ++result_.pending;
+        }
+        hasHead_ = in_.next(head_);
+    }
+
+    LineReader in_;
+    LineWriter out_;
+    ImportResult& result_;
+    std::string releaseDay_, oldest_;
+    std::string_view head_;
+    bool hasHead_ = false;
+};
+
+} // namespace
+
+ImportResult importZone(const ImportOptions& options) {
+    ImportResult result;
+    const QString dir = zoneDir(options.dataDir, options.zone);
+    const QString tempDir = dir + QStringLiteral("/tmp");
+    ZoneStatus status = readZoneStatus(options.dataDir, options.zone);
+    status.zone = options.zone;
+    status.lastAttempt = QDateTime::currentDateTimeUtc();
+
+    auto refuse = [&](const QString& why) {
+        result.ok = false;
+        result.error = why;
+        status.error = why;
+        writeZoneStatus(options.dataDir, status);
+        QDir(tempDir).removeRecursively();
+        return result;
+    };
+
+    if (!QDir().mkpath(tempDir))
+        return refuse(QStringLiteral("cannot create %1").arg(tempDir));
+    if (!status.days.isEmpty() && status.days.lastKey() > options.day)
+        return refuse(QStringLiteral("%1 is older than the last day imported, %2")
+                          .arg(options.day.toString(dayFormat), status.days.lastKey().toString(dayFormat)));
+    for (auto it = status.days.begin(); it != status.days.end(); ++it) {
+        if (it.key() < options.day && QFileInfo::exists(dayFile(dir, it.key())))
+            result.previousDay = it.key(), result.previousNames = it.value();
+    }
+
+    NameSorter sorter(tempDir, options.runBytes);
+    ImportProgress progress;
+    ZoneParser parser(options.zone.toStdString(), [&](std::string_view label) {
+        sorter.add(label);
+        ++progress.names;
+    });
+    progress.fileBytes = std::uint64_t(QFileInfo(options.file).size());
+    const ZoneFileRead read = readZoneFile(options.file, [&](const char* data, std::size_t size, std::uint64_t soFar) {
+        parser.feed(data, size);
+        progress.fileBytesRead = soFar;
+        if (options.progress)
+            options.progress(progress);
+    });
+    if (!read.ok)
+        return refuse(read.error);
+    parser.finish();
+    if (!parser.error().empty())
+        return refuse(QStringLiteral("not a zone file: %1").arg(QString::fromStdString(parser.error())));
+    if (!parser.sawSoa())
+        return refuse(QStringLiteral("no SOA record for %1: not the whole zone").arg(options.zone));
+
+    const QString incoming = tempDir + QStringLiteral("/incoming.names");
+    std::uint64_t count = 0;
+    QString error;
+    if (!sorter.finish(incoming, &count, &error))
+        return refuse(error);
+    result.names = qint64(count);
+    if (count == 0)
+        return refuse(QStringLiteral("no delegated names in the zone"));
+    if (result.previousNames > 0 && result.names * 2 < result.previousNames)
+        return refuse(QStringLiteral("only %1 names, under half of the %2 of %3")
+                          .arg(result.names)
+                          .arg(result.previousNames)
+                          .arg(result.previousDay.toString(dayFormat)));
+
+    QString sinkError;
+    const QString today = dayFile(dir, options.day);
+    QFile::remove(today);
+    if (!QFile::rename(incoming, today))
+        return refuse(QStringLiteral("cannot rename %1 to %2").arg(incoming, today));
+
+    if (result.previousDay.isValid()) {
+        const QString pendingFile = dir + QStringLiteral("/pending.tsv");
+        PendingMerge merge(pendingFile, options.day, result);
+        DiffCount diff;
+        const bool diffed = diffSorted(
+            dayFile(dir, result.previousDay), today,
+            [&](std::string_view label) { merge.change(label, true); },
+            [&](std::string_view label) { merge.change(label, false); }, &diff, &error);
+        if (!diffed || !merge.finish(&error)) {
+            QFile::remove(today);
+            return refuse(error);
+        }
+        result.left = diff.removed;
+        result.came = diff.added;
+        // A store that fails keeps the day: the next import hands the whole list on again.
+        if (options.sink && !options.sink->replaceZone(options.zone, pendingFile, &sinkError))
+            sinkError = QStringLiteral("the store did not take the estimated list: %1").arg(sinkError);
+    }
+
+    // Only the two days the next diff needs stay on disk.
+    for (auto it = status.days.begin(); it != status.days.end();) {
+        if (it.key() != options.day && it.key() != result.previousDay) {
+            QFile::remove(dayFile(dir, it.key()));
+            it = status.days.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    status.days.insert(options.day, result.names);
+    status.day = options.day;
+    status.names = result.names;
+    status.error = sinkError;
+    status.lastSuccess = status.lastAttempt;
+    if (!sinkError.isEmpty())
+        return refuse(sinkError);
+    QDir(tempDir).removeRecursively();
+    if (!writeZoneStatus(options.dataDir, status))
+        return refuse(QStringLiteral("cannot write %1/status.json").arg(dir));
+    result.ok = true;
+    return result;
+}
+
+} // namespace sites::zones

@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fixtureserver.h"
+#include "net/httpclient.h"
+#include "zones/czds.h"
+#include "zones/namefiles.h"
+#include "zones/zonefile.h"
+#include "zones/zoneimport.h"
+#include "zones/zoneparser.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <zlib.h>
+
+namespace {
+
+QByteArray gzip(const QByteArray& text) {
+    QByteArray out(int(compressBound(uLong(text.size()))) + 64, '\0');
+    z_stream s{};
+    deflateInit2(&s, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    s.avail_in = uInt(text.size());
+    s.next_out = reinterpret_cast<Bytef*>(out.data());
+    s.avail_out = uInt(out.size());
+    deflate(&s, Z_FINISH);
+    out.resize(qsizetype(s.total_out));
+    deflateEnd(&s);
+    return out;
+}
+
+// A small .com zone: its SOA, then two NS records for each name.
+QByteArray zoneOf(const QStringList& labels) {
+    QByteArray text = "$ORIGIN com.\n@ 900 IN SOA a.gtld. nstld. 1 2 3 4 5\n";
+    for (const QString& label : labels)
+        text += label.toLatin1() + " NS ns1.host.net.\n" + label.toLatin1() + " NS ns2.host.net.\n";
+    return text;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList linesOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<missing>")};
+    return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// A loopback CZDS: sign-in, the links and one zone file. It keeps every request whole.
+class CzdsFixture : public QObject {
+public:
+    struct Request {
+        QByteArray method, path, authorization, body;
+    };
+    QList<Request> requests;
+    QByteArray zoneFile;
+    const QByteArray password = "pa55-w0rd", token = "tok-Zq81";
+
+    CzdsFixture() {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection())
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+        });
+    }
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
+
+private:
+    void read(QTcpSocket* s) {
+        QByteArray& buffer = buffers_[s];
+        buffer += s->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        Request r;
+        qsizetype length = 0;
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        r.method = lines[0].split(' ').value(0);
+        r.path = lines[0].split(' ').value(1);
+        for (const QByteArray& line : lines) {
+            const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
+            const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
+            if (name == "content-length")
+                length = value.toLongLong();
+            else if (name == "authorization")
+                r.authorization = value;
+        }
+        if (buffer.size() < end + 4 + length)
+            return;
+        r.body = buffer.mid(end + 4, length);
+        buffer.clear();
+        requests << r;
+        const bool bearer = r.authorization == "Bearer " + token;
+        int status = 401;
+        QByteArray body = R"({"message":"Authentication failed"})";
+        if (r.path == "/api/authenticate" &&
+            QJsonDocument::fromJson(r.body)["password"].toString().toUtf8() == password)
+            status = 200, body = R"({"accessToken":")" + token + R"(","message":"ok"})";
+        else if (r.path == "/czds/downloads/links" && bearer)
+            status = 200, body = QJsonDocument(QJsonArray{origin() + "/czds/downloads/com.zone",
+                                                          origin() + "/czds/downloads/xyz.zone"}).toJson();
+        else if (r.path == "/czds/downloads/com.zone" && bearer)
+            status = 200, body = zoneFile;
+        s->write(FixtureServer::response(status, body));
+    }
+    QTcpServer server_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+} // namespace
+
+class ZonesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void parser_data();
+    void parser();
+    void pieceBoundaries();
+    void sortsInRuns();
+    void gzipGates_data();
+    void gzipGates();
+    void daysAndEstimates();
+    void refusedDaysListNothing_data();
+    void refusedDaysListNothing();
+    void czdsSignInAndDownload_data();
+    void czdsSignInAndDownload();
+};
+
+void ZonesTest::parser_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<bool>("soa");
+
+    const QByteArray soa = "com. 900 IN SOA a.gtld-servers.net. nstld.verisign-grs.com. 1 2 3 4 5\n";
+    QTest::newRow("relative and absolute owners")
+        << soa + "example NS ns1.example\nOTHER.com. 172800 IN NS ns.other.net.\n"
+        << QStringList{"example", "other"} << true;
+    QTest::newRow("owner inherited from the record before")
+        << soa + "shop 3600 NS a.shop.net.\n\tNS b.shop.net.\n  IN DS 1 2 3 ABCD\nnext NS a.\n"
+        << QStringList{"shop", "next"} << true;
+    QTest::newRow("glue, DS owners and NS hosts do not count")
+        << soa + "ns1.example.com. A 192.0.2.1\nexample.com. DS 1 8 2 AB\nlone.com. A 192.0.2.9\n"
+                 "withns.com. NS ns1.example.com.\n"
+        << QStringList{"withns"} << true;
+    QTest::newRow("$ORIGIN switches, relative and absolute")
+        << QByteArray("$ORIGIN net.\n@ SOA a. b. 1 2 3 4 5\nwrong NS a.\n$ORIGIN com.\n@ SOA a. b. 1 2 3 4 5\n"
+           "right NS a.\n$ORIGIN sub.com.\ndeep NS a.\n$ORIGIN com.\nback NS a.\n")
+        << QStringList{"right", "back"} << true;
+    QTest::newRow("$TTL, TTL with units, class before or after it")
+        << "$TTL 86400\n" + soa + "a 1h30m IN NS x.\nb IN 2D NS x.\nc in ns x.\nd CLASS1 TYPE2 x.\n"
+        << QStringList{"a", "b", "c", "d"} << true;
+    QTest::newRow("SOA over several lines in parentheses, comments inside")
+        << QByteArray("@ IN SOA a.gtld. nstld. (\n 1 ; serial\n 2 ; refresh ( not one\n 3 4\n 5 )\nafter NS x.\n")
+        << QStringList{"after"} << true;
+    QTest::newRow("comments, quoted strings, blank lines, CRLF")
+        << soa + "; a comment NS line.com.\n\r\ntxt.com. TXT \"a ; b\" \"c (\"\r\nq NS x. ; trailing\r\n"
+        << QStringList{"q"} << true;
+    QTest::newRow("mixed case comes out lowercased, no repeats back to back")
+        << soa + "MiXeD NS A.\nmixed NS B.\nMIXED.COM. NS C.\n"
+        << QStringList{"mixed"} << true;
+    QTest::newRow("names outside the zone and the apex's own NS")
+        << soa + "com. NS a.gtld.\nexample.net. NS x.\nfoocom. NS x.\n@ NS b.gtld.\n"
+        << QStringList{} << true;
+    QTest::newRow("no SOA at the apex")
+        << QByteArray("sub.com. SOA a. b. 1 2 3 4 5\nname NS x.\n") << QStringList{"name"} << false;
+    QTest::newRow("escapes and odd characters are skipped")
+        << soa + "we\\.ird NS x.\nsp\\032ace NS x.\nok-1_ NS x.\n" << QStringList{"ok-1_"} << true;
+    QTest::newRow("last line without its newline") << soa + "end NS x." << QStringList{"end"} << true;
+}
+
+void ZonesTest::parser() {
+    QFETCH(QByteArray, zone);
+    QFETCH(QStringList, labels);
+    QFETCH(bool, soa);
+    QStringList seen;
+    sites::zones::ZoneParser parser("COM.", [&](std::string_view label) {
+        seen << QString::fromLatin1(label.data(), qsizetype(label.size()));
+    });
+    parser.feed(zone.constData(), std::size_t(zone.size()));
+    parser.finish();
+    QCOMPARE(seen, labels);
+    QCOMPARE(parser.sawSoa(), soa);
+    QVERIFY(parser.error().empty());
+}
+
+// The same zone cut at every byte, and gzip'ed, gives the same names.
+void ZonesTest::pieceBoundaries() {
+    const QByteArray zone = zoneOf({"alpha", "beta", "gamma"}) + "multi IN NS (\n x. )\n";
+    for (qsizetype cut = 0; cut <= zone.size(); ++cut) {
+        QStringList seen;
+        sites::zones::ZoneParser parser("com", [&](std::string_view l) { seen << QString::fromLatin1(l.data(), qsizetype(l.size())); });
+        parser.feed(zone.constData(), std::size_t(cut));
+        parser.feed(zone.constData() + cut, std::size_t(zone.size() - cut));
+        parser.finish();
+        QCOMPARE(seen, (QStringList{"alpha", "beta", "gamma", "multi"}));
+    }
+    const QByteArray packed = gzip(zone);
+    QByteArray text;
+    const auto read = sites::zones::readZoneBytes(packed.constData(), std::size_t(packed.size()),
+                                                  [&](const char* d, std::size_t n) { text.append(d, qsizetype(n)); });
+    QVERIFY(read.ok);
+    QCOMPARE(text, zone);
+}
+
+// Runs far smaller than the names force many spills; the merge still gives one sorted set.
+void ZonesTest::sortsInRuns() {
+    QTemporaryDir dir;
+    sites::zones::NameSorter sorter(dir.path(), 4096);
+    QStringList expected;
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QString::number((i * 7919) % 1000, 36) + (i % 3 ? "x" : "");
+        sorter.add(name.toStdString());
+        expected << name;
+    }
+    expected.removeDuplicates();
+    std::sort(expected.begin(), expected.end());
+    std::uint64_t count = 0;
+    QString error;
+    QVERIFY2(sorter.finish(dir.filePath("out"), &count, &error), qPrintable(error));
+    QCOMPARE(linesOf(dir.filePath("out")), expected);
+    QCOMPARE(qsizetype(count), expected.size());
+    QCOMPARE(QDir(dir.path()).entryList({"run-*"}).size(), 0);
+}
+
+void ZonesTest::gzipGates_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    const QByteArray packed = gzip(zoneOf({"one", "two"}));
+    QTest::newRow("whole") << packed << QString();
+    QTest::newRow("two members, as zcat reads them") << packed + gzip("three NS x.\n") << QString();
+    QTest::newRow("cut short") << packed.left(packed.size() - 6) << "the gzip file is cut short";
+    QByteArray damaged = packed;
+    damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x55);
+    damaged[12] = char(0xff);
+    QTest::newRow("damaged") << damaged << "the gzip data is damaged";
+}
+
+void ZonesTest::gzipGates() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("z.gz"), bytes);
+    const auto fromFile = sites::zones::readZoneFile(dir.filePath("z.gz"), [](const char*, std::size_t, std::uint64_t) {});
+    const auto fromBytes = sites::zones::readZoneBytes(bytes.constData(), std::size_t(bytes.size()), [](const char*, std::size_t) {});
+    QCOMPARE(fromFile.ok, error.isEmpty());
+    QCOMPARE(fromBytes.ok, error.isEmpty());
+    QVERIFY2(fromFile.error.startsWith(error), qPrintable(fromFile.error));
+    QCOMPARE(fromFile.fileBytes, std::uint64_t(bytes.size()));
+}
+
+// Three days: names leave, arrive and come back; the estimate follows.
+void ZonesTest::daysAndEstimates() {
+    QTemporaryDir dir;
+    struct Sink : sites::zones::DeletionSink {
+        QStringList rows;
+        bool replaceZone(const QString& zone, const QString& file, QString*) override {
+            rows.clear();
+            sites::zones::readPending(file, [&](std::string_view label, QDate day) {
+                rows << zone + ":" + QString::fromLatin1(label.data(), qsizetype(label.size())) + "@" + day.toString(Qt::ISODate);
+            });
+            return true;
+        }
+    } sink;
+    auto import = [&](const QStringList& labels, QDate day) {
+        writeFile(dir.filePath("in.zone.gz"), gzip(zoneOf(labels)));
+        return sites::zones::importZone({dir.path(), "com", day, dir.filePath("in.zone.gz"), 1 << 12, {}, &sink});
+    };
+    const QDate d1(2026, 12, 1);
+    auto r = import({"a", "b", "c", "d", "e"}, d1);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(sink.rows, QStringList());
+    r = import({"a", "c", "e", "f", "new"}, d1.addDays(1));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.left, 2u);
+    QCOMPARE(r.came, 2u);
+    QCOMPARE(sink.rows, (QStringList{"com:b@2027-01-06", "com:d@2027-01-06"}));
+    r = import({"a", "b", "c", "e", "f"}, d1.addDays(2)); // b comes back, new leaves
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.cameBack, 1u);
+    QCOMPARE(sink.rows, (QStringList{"com:d@2027-01-06", "com:new@2027-01-07"}));
+    // Only the two days a diff needs are kept; the status tells the sources table.
+    const QString zoneDir = sites::zones::zoneDir(dir.path(), "com");
+    QCOMPARE(QDir(zoneDir).entryList({"*.names"}), (QStringList{"2026-12-02.names", "2026-12-03.names"}));
+    const auto status = sites::zones::readZoneStatus(dir.path(), "com");
+    QCOMPARE(status.day, d1.addDays(2));
+    QCOMPARE(status.names, 5);
+    QVERIFY(status.error.isEmpty());
+    // An older day than the last one cannot be diffed against it.
+    r = import({"a"}, d1);
+    QVERIFY(!r.ok);
+    QVERIFY(r.error.contains("older"));
+}
+
+void ZonesTest::refusedDaysListNothing_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("error");
+    const QByteArray whole = gzip(zoneOf({"a", "b", "c", "d", "e", "f", "g"}));
+    QTest::newRow("cut short") << whole.left(whole.size() - 4) << "cut short";
+    QTest::newRow("no SOA") << gzip("a.com. NS x.\nb.com. NS x.\nc.com. NS x.\nd.com. NS x.\n") << "no SOA";
+    QTest::newRow("under half of yesterday") << gzip(zoneOf({"a", "b", "c"})) << "under half of the 8";
+    QTest::newRow("no names") << gzip(zoneOf({})) << "no delegated names";
+    QTest::newRow("not a zone") << QByteArray(2 << 20, 'x') << "not a zone file";
+}
+
+void ZonesTest::refusedDaysListNothing() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    struct Sink : sites::zones::DeletionSink {
+        int calls = 0;
+        bool replaceZone(const QString&, const QString&, QString*) override { return ++calls; }
+    } sink;
+    const QDate day(2026, 12, 1);
+    writeFile(dir.filePath("z"), gzip(zoneOf({"a", "b", "c", "d", "e", "f", "g", "h"})));
+    QVERIFY(sites::zones::importZone({dir.path(), "com", day, dir.filePath("z"), 1 << 20, {}, &sink}).ok);
+    writeFile(dir.filePath("z"), file);
+    const auto r = sites::zones::importZone({dir.path(), "com", day.addDays(1), dir.filePath("z"), 1 << 20, {}, &sink});
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.contains(error), qPrintable(r.error));
+    QCOMPARE(sink.calls, 0);
+    const auto status = sites::zones::readZoneStatus(dir.path(), "com");
+    QCOMPARE(status.error, r.error);
+    QCOMPARE(status.day, day);
+    QCOMPARE(status.names, 8);
+    const QString zoneDir = sites::zones::zoneDir(dir.path(), "com");
+    QCOMPARE(QDir(zoneDir).entryList({"*.names"}), QStringList{"2026-12-01.names"});
+    QVERIFY(!QFile::exists(zoneDir + "/pending.tsv"));
+}
+
+void ZonesTest::czdsSignInAndDownload_data() {
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("signed in, listed, downloaded") << QByteArray("pa55-w0rd") << 0600 << QString();
+    QTest::newRow("wrong password") << QByteArray("guess") << 0600 << "CZDS refused the user name or password (HTTP 401)";
+    QTest::newRow("password file readable by others") << QByteArray("pa55-w0rd") << 0640 << "may be read by others (mode 0640)";
+}
+
+void ZonesTest::czdsSignInAndDownload() {
+    QFETCH(QByteArray, password);
+    QFETCH(int, mode);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    CzdsFixture czds;
+    czds.zoneFile = gzip(zoneOf({"a", "b"}));
+    writeFile(dir.filePath("pw"), password + "\n");
+    QFile::setPermissions(dir.filePath("pw"), QFileDevice::Permissions(
+        (mode & 0600 ? QFileDevice::ReadOwner | QFileDevice::WriteOwner : QFileDevice::Permissions()) |
+        (mode & 040 ? QFileDevice::ReadGroup : QFileDevice::Permissions())));
+    writeFile(dir.filePath("conf"), "[czds]\nusername=me@example.org\npassword_file=" + dir.filePath("pw").toUtf8() +
+              "\nauth_url=" + czds.origin().toUtf8() + "/api/authenticate\nlinks_url=" + czds.origin().toUtf8() +
+              "/czds/downloads/links\nzones=com, net\n");
+    const sites::zones::CzdsSettings settings = sites::zones::readCzdsSettings(dir.filePath("conf"));
+    QCOMPARE(settings.zones, (QStringList{"com", "net"}));
+    sites::net::HttpClient http;
+    http.setMinInterval(std::chrono::milliseconds(0));
+    sites::zones::CzdsClient client(http, settings, dir.filePath("data"));
+
+    QString why;
+    const auto links = client.links(&why);
+    QCOMPARE(why.contains(error), true);
+    QVERIFY2(!why.contains(czds.password) && !why.contains(czds.token), qPrintable(why));
+    if (!error.isEmpty()) {
+        QVERIFY(!links);
+        QVERIFY(!QFile::exists(client.tokenFile()));
+        QCOMPARE(czds.requests.size(), mode == 0600 ? 1 : 0);
+        return;
+    }
+    QVERIFY2(links, qPrintable(why));
+    QCOMPARE(*links, QList<QUrl>{QUrl(czds.origin() + "/czds/downloads/com.zone")});
+    QCOMPARE(QFile::permissions(client.tokenFile()) & 0x0077, QFileDevice::Permissions());
+    const auto got = client.download(links->first(), {});
+    QVERIFY2(got.error.isEmpty(), qPrintable(got.error));
+    QFile file(got.file);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), czds.zoneFile);
+    // Once a day: the second download is not made. A new client takes the token held.
+    QVERIFY(client.download(links->first(), {}).tooSoon);
+    sites::zones::CzdsClient later(http, settings, dir.filePath("data"));
+    QVERIFY(later.links(&why));
+    QStringList seen;
+    for (const auto& r : czds.requests) {
+        seen << r.method + " " + r.path + (r.authorization.isEmpty() ? "" : " bearer");
+        QVERIFY(!r.path.contains(czds.token) && !r.path.contains(czds.password));
+    }
+    QCOMPARE(seen, (QStringList{"POST /api/authenticate", "GET /czds/downloads/links bearer",
+                                "GET /czds/downloads/com.zone bearer", "GET /czds/downloads/links bearer"}));
+}
+
+QTEST_GUILESS_MAIN(ZonesTest)
+#include "tst_zones.moc"
