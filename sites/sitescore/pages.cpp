@@ -464,9 +464,10 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
                 counts.insert(suffixName(s), source->serves(suffixName(s))
                                                  ? QJsonValue(QJsonObject())
                                                  : QJsonValue(QJsonValue::Null));
-    } else {
-        // The generated names live on the site days.
-        const QDate siteDay = siteToday(realToday).addDays(realToday.daysTo(*day));
+    }
+    // The generated names live on the site days, and their list pages are asked by those.
+    const QDate siteDay = siteToday(realToday).addDays(realToday.daysTo(*day));
+    if (!source) {
         for (int s = 1; s <= SuffixCount; ++s) {
             QMap<int, qint64> byLength;
             for (int length = MinLength; length <= MaxLength; ++length)
@@ -474,7 +475,8 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
-    return QJsonDocument(QJsonObject{{"date", formatDate(*day)}, {"counts", counts}})
+    return QJsonDocument(
+               QJsonObject{{"date", formatDate(source ? *day : siteDay)}, {"counts", counts}})
         .toJson(QJsonDocument::Compact);
 }
 
