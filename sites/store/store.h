@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sitescore/namesource.h"
+#include "zones/zoneimport.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The names the registries listed, kept in SQLite (WAL, so pages are served while a list is
@@ -30,7 +32,7 @@ struct SourceState {
     QString url;
 };
 
-class Store : public NameSource {
+class Store : public NameSource, public sites::zones::DeletionSink {
 public:
     // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
     static std::unique_ptr<Store> open(const QString& dir, QString* error);
@@ -46,6 +48,16 @@ public:
     // names not taken from a registry's own list.
     bool replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
                      const QDateTime& now, QString* error, bool approximate = false);
+    // Hands each row to `add`, which answers false when the store failed; false when reading
+    // the rows failed.
+    using RowFeed = std::function<bool(const std::function<bool(const StoredName&)>& add)>;
+    // In one transaction: every name of `list` becomes the rows `feed` gives, row by row, so
+    // a list of millions is never held in memory.
+    bool replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
+                     QString* error, bool approximate);
+    // DeletionSink: a zone's estimated rows, filed under "czds-ZONE" and marked approximate.
+    bool replaceZone(const QString& zone, const QString& pendingFile, QString* error) override;
+
     // How a fetch of source `id` ended. Validators are kept only when given.
     void recordFetch(const QString& id, const QDateTime& when, const QString& status,
                      qint64 names, const QString& error, const QByteArray& etag = {},
@@ -72,8 +84,11 @@ public:
     QList<SourceRow> sourceRows() const override;
 
 private:
-    explicit Store(QString connection);
+    Store(QString connection, QString dir);
+    // The zones imported into `dir_`, as their status files tell.
+    QList<sites::zones::ZoneStatus> zones() const;
     QString connection_;
+    QString dir_;
     QList<SourceState> sources_;
     // Counts asked for again and again by the day summary, until the names change.
     mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
