@@ -220,6 +220,10 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
                        .arg(pageNumber)
                        .arg(pages)
                        .arg(first + 1);
+    // Before the first name, where the window's scraper does not look.
+    if (source && source->approximateSuffixes(*day).contains(suffix))
+        body.insert(body.indexOf(u"<ol "),
+                    QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n"));
     // Appended piece by piece into room made once: the list is most of the page's cost.
     body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
     const QStringList stored =
@@ -474,8 +478,10 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
-    return QJsonDocument(QJsonObject{{"date", formatDate(*day)}, {"counts", counts}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject out{{"date", formatDate(*day)}, {"counts", counts}};
+    if (source)
+        out.insert("approximate", QJsonArray::fromStringList(source->approximateSuffixes(*day)));
+    return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
 Reply respond(const Request& request) {
