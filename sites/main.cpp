@@ -300,7 +300,9 @@ int main(int argc, char* argv[]) {
     // 30 s, so one still waiting after 25 s is answered with the reason.
     sites::rdap::MemoryAnswerCache answers;
     if (rdap) {
-        auto* lookups = new sites::rdap::LookupService(*rdap, &answers, &app);
+        sites::rdap::AnswerCache* cache = store ? static_cast<sites::rdap::AnswerCache*>(store.get())
+                                                : &answers;
+        auto* lookups = new sites::rdap::LookupService(*rdap, cache, &app);
         // A name on a stored list takes that list's day: the next one to come, else the last.
         std::function<std::optional<QDate>(const QString&)> listedDay;
         if (store)

@@ -19,6 +19,8 @@ const char* const Schema[] = {
     "first_seen TEXT NOT NULL, last_seen TEXT NOT NULL, approximate INTEGER NOT NULL DEFAULT 0, "
     "PRIMARY KEY(name, day, source)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS names_by_cell ON names(day, suffix, length, name)",
+    "CREATE TABLE IF NOT EXISTS rdap_answers(name TEXT PRIMARY KEY, status INTEGER NOT NULL, "
+    "body BLOB, fetched TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
     "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
     "error TEXT, etag BLOB, last_modified BLOB)",
@@ -344,6 +346,48 @@ QList<QDate> Store::findName(const QString& name) const {
         while (query.next())
             days.append(QDate::fromString(query.value(0).toString(), Qt::ISODate));
     return days;
+}
+
+QStringList Store::approximateSuffixes(QDate day) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT DISTINCT suffix FROM names WHERE day = ? AND "
+                                 "approximate = 1 ORDER BY suffix"));
+    query.addBindValue(dayText(day));
+    QStringList out;
+    if (query.exec())
+        while (query.next())
+            out.append(query.value(0).toString());
+    return out;
+}
+
+std::optional<sites::rdap::StoredAnswer> Store::find(const QString& aceName,
+                                                    const QDateTime& notBefore) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral(
+        "SELECT status, body, fetched FROM rdap_answers WHERE name = ? AND fetched >= ?"));
+    query.addBindValue(aceName);
+    query.addBindValue(timeText(notBefore));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return sites::rdap::StoredAnswer{query.value(0).toInt(), query.value(1).toByteArray(),
+                                     timeOf(query.value(2))};
+}
+
+void Store::keep(const QString& aceName, const sites::rdap::StoredAnswer& answer) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO rdap_answers(name, status, body, fetched) VALUES(?, ?, ?, ?)"));
+    query.addBindValue(aceName);
+    query.addBindValue(answer.status);
+    query.addBindValue(answer.body);
+    query.addBindValue(timeText(answer.fetched));
+    query.exec();
+    // Answers older than a day are of no use to anyone: cleared now and then.
+    if (++keptAnswers_ % 200 == 1) {
+        query.prepare(QStringLiteral("DELETE FROM rdap_answers WHERE fetched < ?"));
+        query.addBindValue(timeText(answer.fetched.addDays(-1)));
+        query.exec();
+    }
 }
 
 QList<SourceRow> Store::sourceRows() const {

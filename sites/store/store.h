@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sitescore/namesource.h"
+#include "rdap/lookupservice.h"
 #include "zones/zoneimport.h"
 
 #include <QByteArray>
@@ -32,7 +33,11 @@ struct SourceState {
     QString url;
 };
 
-class Store : public NameSource, public sites::zones::DeletionSink {
+// Also the zones' sink for their estimated rows and the lookup service's cache of RDAP
+// answers, so a restart asks the registries nothing they answered within the hour.
+class Store : public NameSource,
+              public sites::zones::DeletionSink,
+              public sites::rdap::AnswerCache {
 public:
     // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
     static std::unique_ptr<Store> open(const QString& dir, QString* error);
@@ -82,6 +87,12 @@ public:
                       int limit) const override;
     QList<QDate> findName(const QString& name) const override;
     QList<SourceRow> sourceRows() const override;
+    QStringList approximateSuffixes(QDate day) const override;
+
+    // AnswerCache
+    std::optional<sites::rdap::StoredAnswer> find(const QString& aceName,
+                                                  const QDateTime& notBefore) override;
+    void keep(const QString& aceName, const sites::rdap::StoredAnswer& answer) override;
 
 private:
     Store(QString connection, QString dir);
@@ -94,6 +105,7 @@ private:
     mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
     mutable qint64 seenGeneration_ = -1;
     qint64 ownCommits_ = 0;
+    int keptAnswers_ = 0;
 };
 
 } // namespace sites::store
