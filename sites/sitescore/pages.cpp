@@ -478,7 +478,9 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
-    QJsonObject out{{"date", formatDate(*day)}, {"counts", counts}};
+    // The generated names' list pages take the site day, so that is the day they are counted under.
+    const QDate shown = source ? *day : siteToday(realToday).addDays(realToday.daysTo(*day));
+    QJsonObject out{{"date", formatDate(shown)}, {"counts", counts}};
     if (source)
         out.insert("approximate", QJsonArray::fromStringList(source->approximateSuffixes(*day)));
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
