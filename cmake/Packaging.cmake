@@ -25,9 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMO_PACKAGE_MAINTAINER}")
 # dpkg-shlibdeps finds the Qt libraries the programs link; the xcb platform plugin is loaded
 # at run time and the window needs a font with the Chinese captions, so both are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The store of fetched lists goes through Qt's SQLite driver, a plugin loaded at run time.
+# The store of fetched lists goes through Qt's SQLite driver, a plugin loaded at run time, and
+# Qt loads OpenSSL at run time too for the registries' https addresses.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-wqy-microhei | fonts-noto-cjk")
+    "qt6-qpa-plugins, libqt6sql6-sqlite, libssl3, ca-certificates, fonts-wqy-microhei | fonts-noto-cjk")
 # Qt's own dialogs (message box buttons, the save dialog) in Chinese, like the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 

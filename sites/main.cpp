@@ -10,6 +10,7 @@
 #include "store/refresher.h"
 #include "store/store.h"
 #include "net/httpclient.h"
+#include "zones/czds.h"
 #include "zones/zonecommands.h"
 
 #include <QCommandLineParser>
@@ -153,13 +154,22 @@ int main(int argc, char* argv[]) {
         if (!day.isValid())
             return fail(QStringLiteral("--import-zone wants --day YYYY-MM-DD, not '%1'")
                             .arg(parser.value(zoneDay)));
-        return sites::zones::runImportZone(dataPath, parser.value(importZone), zone, day, nullptr);
+        QString error;
+        const std::unique_ptr<sites::store::Store> store = sites::store::Store::open(dataPath, &error);
+        if (!store)
+            return fail(QStringLiteral("cannot open the store in %1: %2").arg(dataPath, error));
+        return sites::zones::runImportZone(dataPath, parser.value(importZone), zone, day,
+                                           store.get());
     }
+    const QString configPath =
+        parser.isSet(config) ? parser.value(config) : sites::zones::defaultConfigFile();
     if (parser.isSet(fetchZones)) {
+        QString error;
+        const std::unique_ptr<sites::store::Store> store = sites::store::Store::open(dataPath, &error);
+        if (!store)
+            return fail(QStringLiteral("cannot open the store in %1: %2").arg(dataPath, error));
         sites::net::HttpClient http;
-        return sites::zones::runFetchZones(
-            http, dataPath,
-            parser.isSet(config) ? parser.value(config) : sites::zones::defaultConfigFile(), nullptr);
+        return sites::zones::runFetchZones(http, dataPath, configPath, store.get());
     }
 
     bool ok = false;
@@ -232,6 +242,7 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(refresh)) {
         sites::store::Refresher refresher(*store, sources, fixedToday);
+        refresher.setFetchInterval(sites::store::fetchIntervalMs(configPath));
         int status = 0;
         QObject::connect(&refresher, &sites::store::Refresher::finished, &app,
                          [&](const QList<sites::store::RefreshResult>& results) {
@@ -245,6 +256,12 @@ int main(int argc, char* argv[]) {
                          });
         refresher.start();
         app.exec();
+        // The zones follow the lists when CZDS is set up; they print their own lines.
+        if (sites::zones::readCzdsSettings(configPath).configured()) {
+            sites::net::HttpClient http;
+            if (sites::zones::runFetchZones(http, dataPath, configPath, store.get()) != 0)
+                status = 1;
+        }
         return status;
     }
 
@@ -283,7 +300,9 @@ int main(int argc, char* argv[]) {
     // 30 s, so one still waiting after 25 s is answered with the reason.
     sites::rdap::MemoryAnswerCache answers;
     if (rdap) {
-        auto* lookups = new sites::rdap::LookupService(*rdap, &answers, &app);
+        sites::rdap::AnswerCache* cache = store ? static_cast<sites::rdap::AnswerCache*>(store.get())
+                                                : &answers;
+        auto* lookups = new sites::rdap::LookupService(*rdap, cache, &app);
         // A name on a stored list takes that list's day: the next one to come, else the last.
         std::function<std::optional<QDate>(const QString&)> listedDay;
         if (store)
@@ -314,6 +333,7 @@ int main(int argc, char* argv[]) {
         if (stored->totalNames() == 0)
             server.holdSummaries();
         auto* refresher = new sites::store::Refresher(*stored, sources, fixedToday, &app);
+        refresher->setFetchInterval(sites::store::fetchIntervalMs(configPath));
         QObject::connect(
             refresher, &sites::store::Refresher::finished, &app,
             [&server, stored, refresher](const QList<sites::store::RefreshResult>& results) {

@@ -143,7 +143,8 @@ void TestCli::initTestCase() {
                      FixtureServer::answer(
                          R"({"date": "2026-12-07", "counts": {".com": null, ".net": null,
                          ".org": null, ".info": null, ".biz": null, ".cn": {"3": 0, "4": 12},
-                         ".com.cn": {"5": 7}, ".se": {"5": 3}, ".net.cn": {"4": 2}}})"));
+                         ".com.cn": {"5": 7}, ".se": {"5": 3}, ".net.cn": {"4": 2}},
+                         "approximate": [".net.cn"]})"));
     server_.setReply("/lumo/counts.json?date=2026-12-09",
                      FixtureServer::answer(R"({"date": "2026-12-09", "counts": {".se": 5}})"));
     // One name more than counted: the count from counts.json ends the list.
@@ -263,8 +264,8 @@ void TestCli::output_data() {
     QTest::newRow("list under .cn")
         << QStringList{"list",     "--day", "2026-12-07", "--suffix", ".net.cn",
                        "--length", "4",     "--format",   "csv"}
-        << "name,length,suffix,day\r\nabcd.net.cn,4,.net.cn,2026-12-07\r\n"
-           "wxyz.net.cn,4,.net.cn,2026-12-07\r\n";
+        << "name,length,suffix,day,approximate\r\nabcd.net.cn,4,.net.cn,2026-12-07,true\r\n"
+           "wxyz.net.cn,4,.net.cn,2026-12-07,true\r\n";
     QTest::newRow("sources text")
         << QStringList{"sources"}
         << "来源   状态    域名数  上次成功          上次尝试          地址"
@@ -295,15 +296,15 @@ void TestCli::output_data() {
                                         << "abcd.com\na,b\"c.com\nx\"y\\z\x01.com\n";
     QTest::newRow("list csv")
         << list + QStringList{"csv"}
-        << "name,length,suffix,day\r\nabcd.com,4,.com,2011-03-06\r\n"
-           "\"a,b\"\"c.com\",4,.com,2011-03-06\r\n\"x\"\"y\\z\x01.com\",4,.com,2011-03-06\r\n";
+        << "name,length,suffix,day,approximate\r\nabcd.com,4,.com,2011-03-06,false\r\n"
+           "\"a,b\"\"c.com\",4,.com,2011-03-06,false\r\n\"x\"\"y\\z\x01.com\",4,.com,2011-03-06,false\r\n";
     QTest::newRow("list json")
         << list + QStringList{"json"}
         << "[\n  {\"name\": \"abcd.com\", \"length\": 4, \"suffix\": \".com\", \"day\": "
-           "\"2011-03-06\"},\n  {\"name\": \"a,b\\\"c.com\", \"length\": 4, \"suffix\": \".com\", "
-           "\"day\": \"2011-03-06\"},\n  {\"name\": \"x\\\"y\\\\z\\u0001.com\", \"length\": 4, "
-           "\"suffix\": "
-           "\".com\", \"day\": \"2011-03-06\"}\n]\n";
+           "\"2011-03-06\", \"approximate\": false},\n  {\"name\": \"a,b\\\"c.com\", \"length\": 4, "
+           "\"suffix\": \".com\", \"day\": \"2011-03-06\", \"approximate\": false},\n  {\"name\": "
+           "\"x\\\"y\\\\z\\u0001.com\", \"length\": 4, \"suffix\": "
+           "\".com\", \"day\": \"2011-03-06\", \"approximate\": false}\n]\n";
     QTest::newRow("lookup text")
         << lookup + QStringList{"text"}
         << "域名      域名年龄  域名状态       注册时间    到期时间    删除时间    删除倒计时\n"
@@ -504,7 +505,7 @@ void TestCli::ctrlCKeepsFinishedPages() {
 void TestCli::ctrlCBeforeTheFirstPage_data() {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("empty");
-    QTest::newRow("csv") << "csv" << QByteArray("name,length,suffix,day\r\n");
+    QTest::newRow("csv") << "csv" << QByteArray("name,length,suffix,day,approximate\r\n");
     QTest::newRow("json") << "json" << QByteArray("[]\n");
 }
 

@@ -7,6 +7,7 @@
 #include "rdap/bootstrap.h"
 #include "rdap/lookupservice.h"
 #include "sitesprocess.h"
+#include "store/store.h"
 #include "window/form1.h"
 
 #include <QElapsedTimer>
@@ -90,6 +91,7 @@ private slots:
     void waitsOutA429ThenKeepsTheAnswer();
     void directoryKeptAndCheckedDaily();
     void listedDayStandsOverTheEstimate();
+    void answerKeptInTheStore();
     void pickedNameShowsItsDates();
 };
 
@@ -322,6 +324,30 @@ void TestRdap::listedDayStandsOverTheEstimate() {
     QCOMPARE(facts.status, "待删除");
     const QString page = sites::lookupFactsPage("a.cn", facts, QDateTime(QDate(2026, 12, 7), {}));
     QVERIFY2(page.contains(">2026-12-09</td>") && page.contains("还剩：2天 0小时"), qPrintable(page));
+}
+
+// The store keeps an answer across a restart, for the hour and no longer.
+void TestRdap::answerKeptInTheStore() {
+    Registry registry;
+    int asked = 0;
+    registry.server.onRequest = [&](const QString& t) { asked += t == "/com/domain/kept.com"; };
+    registry.server.setReply("/com/domain/kept.com",
+                             FixtureServer::answer(domainJson("kept.com", {"active"},
+                                                              "2026-11-20T07:00:00Z")));
+    QString error;
+    for (int run = 1; run <= 2; ++run) {
+        const auto store = sites::store::Store::open(registry.data.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        LookupService service(registry.settings, store.get());
+        const std::optional<Result> got = registry.lookUp(service, "kept.com");
+        QVERIFY(got && got->kind == Result::Kind::Registered);
+        QCOMPARE(asked, 1);
+    }
+    const auto store = sites::store::Store::open(registry.data.path(), &error);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVERIFY(store->find("kept.com", now.addSecs(-3600)));
+    store->keep("old.com", {200, "{}", now.addSecs(-3601)});
+    QVERIFY(!store->find("old.com", now.addSecs(-3600)));
 }
 
 // A name picked in the window shows its registry's dates and the estimated deletion day, while

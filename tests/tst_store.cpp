@@ -64,7 +64,7 @@ struct Registries {
         const QString o = server.origin();
         ini.write(QStringLiteral("[cnnic]\ntoday=%1/today.txt\ntomorrow=%1/tomorrow.txt\n"
                                  "dayafter=%1/dayafter.txt\n[se]\nse=%1/se.json\nnu=%1/nu.json\n"
-                                 "[top]\nlist=%1/top.csv\n[rdap]\nkept=yes\n")
+                                 "[top]\nlist=%1/top.csv\n[rdap]\nkept=yes\n[fetch]\ninterval_ms=0\n")
                       .arg(o)
                       .toUtf8());
     }
@@ -251,6 +251,51 @@ private slots:
                                     "eee.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0"}));
     }
 
+    // Two days of a zone: the names gone between them are served as the .com deletions of
+    // their estimated day, and the zone is a row of the sources table.
+    void zoneRowsServed() {
+        const QString data = registries_.dir.filePath("zones");
+        auto import = [&](const QStringList& labels, const QString& day) {
+            QFile zone(registries_.dir.filePath("com.zone"));
+            if (!zone.open(QIODevice::WriteOnly))
+                return -1;
+            zone.write("$ORIGIN com.\n@ 900 IN SOA a.gtld. nstld. 1 2 3 4 5\n");
+            for (const QString& label : labels)
+                zone.write(label.toLatin1() + " NS ns1.host.net.\n");
+            zone.close();
+            QProcess process;
+            process.start(SitesProcess::program(), {"--import-zone", zone.fileName(), "--zone", "com",
+                                                    "--day", day, "--data-dir", data});
+            process.waitForFinished(60000);
+            return process.exitCode();
+        };
+        QCOMPARE(import({"gone", "kept", "left", "stay"}, "2026-12-06"), 0);
+        QCOMPARE(import({"here", "kept", "stay"}, "2026-12-07"), 0);
+        QCOMPARE(daysOf(data, "gone.com"), QList<QDate>{QDate(2027, 1, 11)});
+
+        SitesProcess sites({"--data-dir", data, "--config", registries_.config(), "--today",
+                            "2027-01-11"});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        const QString base = sites.origin() + "/";
+        const QJsonObject counts = QJsonDocument::fromJson(
+            Module1::GetPageUtf8(base + "lumo/counts.json?date=2027-01-11").toUtf8()).object();
+        QCOMPARE(counts["counts"][".com"]["4"].toInt(), 2);
+        QVERIFY(counts["counts"][".net"].isNull()); // no zone imported
+        QCOMPARE(counts["approximate"].toArray(), QJsonArray({".com"}));
+        const QString page = Module1::GetPageUtf8(
+            base + "deleteddomain.php?date=2027-01-11&t=inter&page=1&tld=.com&length=4");
+        QCOMPARE(listing::namesOnPage(page, "href=" + base + "whois.php?domain=", 1000),
+                 QStringList({"gone.com", "left.com"}));
+        QVERIFY(page.contains("<p class=\"approximate\">"));
+        const QJsonArray sources =
+            QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/sources.json").toUtf8()).array();
+        QCOMPARE(sources.size(), 7);
+        QCOMPARE(sources[6]["source"].toString(), "czds-com");
+        QCOMPARE(sources[6]["url"].toString(), "zone com of 2026-12-07");
+        QCOMPARE(sources[6]["names"].toInt(), 3);
+        QVERIFY(sources[6]["status"] == "ok" && sources[6]["error"].isNull());
+    }
+
     // Nothing stored and no list to be had: the terminal is told, and the window gets the
     // generated names rather than an empty grid.
     void offlineNewcomer() {
@@ -262,7 +307,7 @@ private slots:
         QFile ini(dir.filePath("offline.conf"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write(QStringLiteral("[cnnic]\ntoday=%1/1\ntomorrow=%1/2\ndayafter=%1/3\n[se]\nse=%1/4\n"
-                                 "nu=%1/5\n[top]\nlist=%1/6\n")
+                                 "nu=%1/5\n[top]\nlist=%1/6\n[fetch]\ninterval_ms=0\n")
                       .arg(closed)
                       .toUtf8());
         ini.close();

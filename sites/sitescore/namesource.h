@@ -37,6 +37,9 @@ public:
     // The days `name` is listed for, earliest first.
     virtual QList<QDate> findName(const QString& name) const = 0;
     virtual QList<SourceRow> sourceRows() const = 0;
+    // The suffixes whose names of `day` are estimates (taken from zone files), not a
+    // registry's own list.
+    virtual QStringList approximateSuffixes(QDate) const { return {}; }
 };
 
 } // namespace sites

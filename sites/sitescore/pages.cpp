@@ -220,6 +220,10 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
                        .arg(pageNumber)
                        .arg(pages)
                        .arg(first + 1);
+    // Before the first name, where the window's scraper does not look.
+    if (source && source->approximateSuffixes(*day).contains(suffix))
+        body.insert(body.indexOf(u"<ol "),
+                    QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n"));
     // Appended piece by piece into room made once: the list is most of the page's cost.
     body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
     const QStringList stored =
@@ -392,8 +396,9 @@ QString makerPage(const QString& versionLine, const NameSource* source) {
                         .arg(row.names)
                         .arg(escaped(row.error));
         }
-        body += QStringLiteral("</table>\n<p>.com、.net、.org、.info、.biz 暂无公开的删除列表，"
-                               "统计表中显示为“-”。</p>\n");
+        body += QStringLiteral("</table>\n<p>.com、.net、.org、.info、.biz 没有公开的删除列表："
+                               "导入区域文件（czds-）后按区域的变化推算删除日期（估计值），"
+                               "没有数据来源时统计表中显示为“-”。</p>\n");
     }
     return document(QStringLiteral("Lumo过期域名查询工具"), body);
 }
@@ -475,9 +480,10 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
-    return QJsonDocument(
-               QJsonObject{{"date", formatDate(source ? *day : siteDay)}, {"counts", counts}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject out{{"date", formatDate(source ? *day : siteDay)}, {"counts", counts}};
+    if (source)
+        out.insert("approximate", QJsonArray::fromStringList(source->approximateSuffixes(*day)));
+    return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
 Reply respond(const Request& request) {

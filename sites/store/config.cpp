@@ -57,4 +57,13 @@ QList<ListSource> readSources(const QString& path, QString* error) {
     return sources;
 }
 
+int fetchIntervalMs(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return 1000;
+    bool number = false;
+    const int value =
+        QSettings(path, QSettings::IniFormat).value(QStringLiteral("fetch/interval_ms")).toInt(&number);
+    return number && value >= 0 && value <= 60'000 ? value : 1000;
+}
+
 } // namespace sites::store

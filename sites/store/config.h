@@ -30,4 +30,8 @@ QString defaultDataDir();
 // something that is not an http(s) address.
 QList<ListSource> readSources(const QString& path, QString* error);
 
+// [fetch] interval_ms=: the least time between two requests to one host, 0 to 60000; 1000
+// when missing or out of range.
+int fetchIntervalMs(const QString& path);
+
 } // namespace sites::store

@@ -24,6 +24,10 @@ QDate Refresher::today() const {
     return fixedToday_.isValid() ? fixedToday_ : QDate::currentDate();
 }
 
+void Refresher::setFetchInterval(int milliseconds) {
+    client_->setMinInterval(std::chrono::milliseconds(milliseconds));
+}
+
 void Refresher::start() {
     if (running())
         return;

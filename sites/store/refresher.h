@@ -34,6 +34,8 @@ public:
               QObject* parent = nullptr);
     ~Refresher() override;
 
+    // The least time between two requests to one host; 1 s unless the INI says otherwise.
+    void setFetchInterval(int milliseconds);
     // Starts a fetch of every list, unless one runs.
     void start();
     bool running() const { return pending_ > 0; }

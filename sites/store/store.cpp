@@ -2,6 +2,7 @@
 #include "store/store.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -18,6 +19,8 @@ const char* const Schema[] = {
     "first_seen TEXT NOT NULL, last_seen TEXT NOT NULL, approximate INTEGER NOT NULL DEFAULT 0, "
     "PRIMARY KEY(name, day, source)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS names_by_cell ON names(day, suffix, length, name)",
+    "CREATE TABLE IF NOT EXISTS rdap_answers(name TEXT PRIMARY KEY, status INTEGER NOT NULL, "
+    "body BLOB, fetched TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
     "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
     "error TEXT, etag BLOB, last_modified BLOB)",
@@ -39,7 +42,8 @@ QDateTime timeOf(const QVariant& value) {
 
 } // namespace
 
-Store::Store(QString connection) : connection_(std::move(connection)) {}
+Store::Store(QString connection, QString dir)
+    : connection_(std::move(connection)), dir_(std::move(dir)) {}
 
 Store::~Store() {
     QSqlDatabase::database(connection_, false).close();
@@ -52,7 +56,7 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
         return nullptr;
     }
     const QString connection = QStringLiteral("lumo-store-") + QUuid::createUuid().toString();
-    std::unique_ptr<Store> store(new Store(connection));
+    std::unique_ptr<Store> store(new Store(connection, dir));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     if (!db.isValid()) {
         *error = QStringLiteral("the Qt SQLite driver is missing (Debian: libqt6sql6-sqlite)");
@@ -144,6 +148,80 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
     return true;
 }
 
+bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
+                        QString* error, bool approximate) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    auto failed = [&](const QString& why) {
+        *error = why;
+        db.rollback();
+        return false;
+    };
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery drop(db);
+    drop.prepare(QStringLiteral("DELETE FROM names WHERE source = ?"));
+    drop.addBindValue(list);
+    if (!drop.exec())
+        return failed(drop.lastError().text());
+    const QString seen = timeText(now);
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral(
+        "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
+        "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
+    QString insertError;
+    const bool fed = feed([&](const StoredName& row) {
+        insert.bindValue(0, row.name);
+        insert.bindValue(1, row.suffix);
+        insert.bindValue(2, row.length);
+        insert.bindValue(3, dayText(row.day));
+        insert.bindValue(4, list);
+        insert.bindValue(5, seen);
+        insert.bindValue(6, seen);
+        insert.bindValue(7, int(approximate));
+        if (insert.exec())
+            return true;
+        insertError = insert.lastError().text();
+        return false;
+    });
+    if (!insertError.isEmpty())
+        return failed(insertError);
+    if (!fed)
+        return failed(QStringLiteral("the rows could not be read"));
+    if (!db.commit())
+        return failed(db.lastError().text());
+    ++ownCommits_;
+    return true;
+}
+
+bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString* error) {
+    const QString suffix = QLatin1Char('.') + zone;
+    const RowFeed feed = [&](const std::function<bool(const StoredName&)>& add) {
+        bool stored = true;
+        const bool read = sites::zones::readPending(
+            pendingFile, [&](std::string_view label, QDate day) {
+                if (!stored)
+                    return;
+                const QString text = QString::fromLatin1(label.data(), qsizetype(label.size()));
+                stored = add({text + suffix, suffix, int(label.size()), day});
+            });
+        return read && stored;
+    };
+    return replaceList(QStringLiteral("czds-") + zone, feed, QDateTime::currentDateTimeUtc(),
+                       error, true);
+}
+
+QList<sites::zones::ZoneStatus> Store::zones() const {
+    QList<sites::zones::ZoneStatus> out;
+    const QStringList dirs = QDir(dir_ + QStringLiteral("/zones"))
+                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& zone : dirs)
+        if (QFileInfo::exists(sites::zones::zoneDir(dir_, zone) + QStringLiteral("/status.json")))
+            out.append(sites::zones::readZoneStatus(dir_, zone));
+    return out;
+}
+
 void Store::recordFetch(const QString& id, const QDateTime& when, const QString& status,
                         qint64 names, const QString& error, const QByteArray& etag,
                         const QByteArray& lastModified) {
@@ -203,8 +281,15 @@ qint64 Store::generation() const {
 }
 
 bool Store::serves(const QString& suffix) const {
-    return suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
-           suffix == u".top";
+    if (suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
+        suffix == u".top")
+        return true;
+    // A zone serves its suffix from its first accepted day on.
+    const QString zone = suffix.mid(1);
+    if (!suffix.startsWith(u'.') || zone.isEmpty() || zone.contains(u'.') || zone.contains(u'/'))
+        return false;
+    return QFileInfo::exists(sites::zones::zoneDir(dir_, zone) + QStringLiteral("/status.json")) &&
+           sites::zones::readZoneStatus(dir_, zone).day.isValid();
 }
 
 QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
@@ -263,6 +348,48 @@ QList<QDate> Store::findName(const QString& name) const {
     return days;
 }
 
+QStringList Store::approximateSuffixes(QDate day) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT DISTINCT suffix FROM names WHERE day = ? AND "
+                                 "approximate = 1 ORDER BY suffix"));
+    query.addBindValue(dayText(day));
+    QStringList out;
+    if (query.exec())
+        while (query.next())
+            out.append(query.value(0).toString());
+    return out;
+}
+
+std::optional<sites::rdap::StoredAnswer> Store::find(const QString& aceName,
+                                                    const QDateTime& notBefore) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral(
+        "SELECT status, body, fetched FROM rdap_answers WHERE name = ? AND fetched >= ?"));
+    query.addBindValue(aceName);
+    query.addBindValue(timeText(notBefore));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return sites::rdap::StoredAnswer{query.value(0).toInt(), query.value(1).toByteArray(),
+                                     timeOf(query.value(2))};
+}
+
+void Store::keep(const QString& aceName, const sites::rdap::StoredAnswer& answer) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO rdap_answers(name, status, body, fetched) VALUES(?, ?, ?, ?)"));
+    query.addBindValue(aceName);
+    query.addBindValue(answer.status);
+    query.addBindValue(answer.body);
+    query.addBindValue(timeText(answer.fetched));
+    query.exec();
+    // Answers older than a day are of no use to anyone: cleared now and then.
+    if (++keptAnswers_ % 200 == 1) {
+        query.prepare(QStringLiteral("DELETE FROM rdap_answers WHERE fetched < ?"));
+        query.addBindValue(timeText(answer.fetched.addDays(-1)));
+        query.exec();
+    }
+}
+
 QList<SourceRow> Store::sourceRows() const {
     QList<SourceRow> rows;
     QSqlQuery query(QSqlDatabase::database(connection_));
@@ -280,6 +407,21 @@ QList<SourceRow> Store::sourceRows() const {
             row.names = query.value(4).toLongLong();
             row.error = query.value(5).toString();
         }
+        rows.append(row);
+    }
+    for (const sites::zones::ZoneStatus& zone : zones()) {
+        SourceRow row;
+        row.source = QStringLiteral("czds-") + zone.zone;
+        row.url = zone.day.isValid()
+                      ? QStringLiteral("zone %1 of %2").arg(zone.zone, zone.day.toString(Qt::ISODate))
+                      : QStringLiteral("zone %1").arg(zone.zone);
+        row.lastAttempt = zone.lastAttempt;
+        row.lastSuccess = zone.lastSuccess;
+        row.status = !zone.error.isEmpty()        ? QStringLiteral("failed")
+                     : zone.lastSuccess.isValid() ? QStringLiteral("ok")
+                                                  : QStringLiteral("never");
+        row.names = qMax<qint64>(0, zone.names);
+        row.error = zone.error;
         rows.append(row);
     }
     return rows;

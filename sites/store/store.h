@@ -2,6 +2,8 @@
 #pragma once
 
 #include "sitescore/namesource.h"
+#include "rdap/lookupservice.h"
+#include "zones/zoneimport.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -9,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The names the registries listed, kept in SQLite (WAL, so pages are served while a list is
@@ -30,7 +33,11 @@ struct SourceState {
     QString url;
 };
 
-class Store : public NameSource {
+// Also the zones' sink for their estimated rows and the lookup service's cache of RDAP
+// answers, so a restart asks the registries nothing they answered within the hour.
+class Store : public NameSource,
+              public sites::zones::DeletionSink,
+              public sites::rdap::AnswerCache {
 public:
     // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
     static std::unique_ptr<Store> open(const QString& dir, QString* error);
@@ -46,6 +53,16 @@ public:
     // names not taken from a registry's own list.
     bool replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
                      const QDateTime& now, QString* error, bool approximate = false);
+    // Hands each row to `add`, which answers false when the store failed; false when reading
+    // the rows failed.
+    using RowFeed = std::function<bool(const std::function<bool(const StoredName&)>& add)>;
+    // In one transaction: every name of `list` becomes the rows `feed` gives, row by row, so
+    // a list of millions is never held in memory.
+    bool replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
+                     QString* error, bool approximate);
+    // DeletionSink: a zone's estimated rows, filed under "czds-ZONE" and marked approximate.
+    bool replaceZone(const QString& zone, const QString& pendingFile, QString* error) override;
+
     // How a fetch of source `id` ended. Validators are kept only when given.
     void recordFetch(const QString& id, const QDateTime& when, const QString& status,
                      qint64 names, const QString& error, const QByteArray& etag = {},
@@ -70,15 +87,25 @@ public:
                       int limit) const override;
     QList<QDate> findName(const QString& name) const override;
     QList<SourceRow> sourceRows() const override;
+    QStringList approximateSuffixes(QDate day) const override;
+
+    // AnswerCache
+    std::optional<sites::rdap::StoredAnswer> find(const QString& aceName,
+                                                  const QDateTime& notBefore) override;
+    void keep(const QString& aceName, const sites::rdap::StoredAnswer& answer) override;
 
 private:
-    explicit Store(QString connection);
+    Store(QString connection, QString dir);
+    // The zones imported into `dir_`, as their status files tell.
+    QList<sites::zones::ZoneStatus> zones() const;
     QString connection_;
+    QString dir_;
     QList<SourceState> sources_;
     // Counts asked for again and again by the day summary, until the names change.
     mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
     mutable qint64 seenGeneration_ = -1;
     qint64 ownCommits_ = 0;
+    int keptAnswers_ = 0;
 };
 
 } // namespace sites::store

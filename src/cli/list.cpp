@@ -12,6 +12,13 @@
 namespace cli {
 namespace {
 
+// The window's export columns, and whether the day is an estimate (a zone's, not a registry's).
+QString csvHeader() {
+    return listing::csvRow({QStringLiteral("name"), QStringLiteral("length"),
+                            QStringLiteral("suffix"), QStringLiteral("day"),
+                            QStringLiteral("approximate")});
+}
+
 QString suffixChoices() {
     QStringList all;
     for (int i = 1; i <= 7; ++i)
@@ -118,7 +125,7 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         // Cut short before the first page, the output is still a whole, empty list.
         if (services.exitCode() == Interrupted && format != Format::Text) {
             Output out;
-            out.write(format == Format::Csv ? listing::listCsvHeader()
+            out.write(format == Format::Csv ? csvHeader()
                                             : JsonArray().open() + JsonArray().close());
         }
         return services.exitCode();
@@ -140,8 +147,10 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
 
     Output out;
     JsonArray array;
+    const QString approximate =
+        day->approximate(suffix) ? QStringLiteral("true") : QStringLiteral("false");
     if (format == Format::Csv)
-        out.write(listing::listCsvHeader());
+        out.write(csvHeader());
     else if (format == Format::Json)
         out.write(array.open());
     qsizetype kept = 0;
@@ -163,13 +172,17 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         if (format == Format::Text)
             text = listing::namesAsText(names);
         else if (format == Format::Csv)
-            text = listing::listCsvRows(names, *length, suffix, cell.date);
+            for (const QString& name : names)
+                text += listing::csvRow(
+                    {name, QString::number(*length), suffix, cell.date, approximate});
         else
             for (const QString& name : names)
                 text += array.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
-                                               QStringLiteral("suffix"), QStringLiteral("day")},
-                                              {name, QString::number(*length), suffix, cell.date},
-                                              {false, true}));
+                                               QStringLiteral("suffix"), QStringLiteral("day"),
+                                               QStringLiteral("approximate")},
+                                              {name, QString::number(*length), suffix, cell.date,
+                                               approximate},
+                                              {false, true, false, false, true}));
         if (!text.isEmpty() && !out.write(text))
             return false;
         QString line = QStringLiteral("已读 %1/%2 页，列出 %3 个域名")

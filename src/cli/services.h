@@ -33,6 +33,10 @@ struct DayCounts {
     int longest() const { return stored ? 63 : 7; }
     // A cell's count as the grid shows it; nothing where no source serves the suffix.
     std::optional<QString> caption(const QString& suffix, int length) const;
+    // Whether the suffix's days are estimates rather than a registry's word.
+    bool approximate(const QString& suffix) const {
+        return stored && stored->approximate.contains(suffix);
+    }
 };
 
 // The services as one command run talks to them. Every fetch that brings no page, or a page

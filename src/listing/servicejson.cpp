@@ -101,6 +101,9 @@ std::optional<ServiceCounts> parseCounts(QByteArrayView json) {
         }
         counts.bySuffix.insert(s.key(), byLength);
     }
+    for (const QJsonValue& suffix : top.value(u"approximate").toArray())
+        if (suffix.isString())
+            counts.approximate.append(suffix.toString());
     return counts;
 }
 

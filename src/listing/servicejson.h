@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // What the listing service tells about its own data, in JSON: where its names come from
@@ -32,6 +33,8 @@ struct ServiceCounts {
     // By suffix (".se", ".com.cn" ...): the counts by length, or nothing where no source
     // serves the suffix.
     QMap<QString, std::optional<QMap<int, qint64>>> bySuffix;
+    // The suffixes whose days are estimates; an older service names none.
+    QStringList approximate;
 };
 
 // Nothing unless the date is a real day and every count is a whole number, not negative, of
