@@ -115,6 +115,14 @@ bool HttpReader::readHead() {
     return true;
 }
 
+bool HttpReader::takeDue() {
+    const qsizetype n = qsizetype(qMin<qint64>(left_, pending_.size()));
+    body_ += pending_.left(n);
+    pending_.remove(0, n);
+    left_ -= n;
+    return left_ == 0;
+}
+
 void HttpReader::readBody() {
     QByteArray line;
     while (state_ == State::Reading) {
@@ -128,15 +136,10 @@ void HttpReader::readBody() {
                 body_ += pending_;
                 pending_.clear();
                 return;
-            } else {
-                const qsizetype n = qsizetype(qMin<qint64>(left_, pending_.size()));
-                body_ += pending_.left(n);
-                pending_.remove(0, n);
-                left_ -= n;
-                if (left_ > 0)
-                    return;
-                setDone();
             }
+            if (!takeDue())
+                return;
+            setDone();
             break;
         case Stage::ChunkSize: {
             if (!takeLine(&line)) {
@@ -157,16 +160,11 @@ void HttpReader::readBody() {
             stage_ = left_ == 0 ? Stage::Trailers : Stage::ChunkData;
             break;
         }
-        case Stage::ChunkData: {
-            const qsizetype n = qsizetype(qMin<qint64>(left_, pending_.size()));
-            body_ += pending_.left(n);
-            pending_.remove(0, n);
-            left_ -= n;
-            if (left_ > 0)
+        case Stage::ChunkData:
+            if (!takeDue())
                 return;
             stage_ = Stage::ChunkEnd;
             break;
-        }
         case Stage::ChunkEnd:
             if (!takeLine(&line)) {
                 if (pending_.size() > 2)

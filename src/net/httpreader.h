@@ -44,6 +44,8 @@ private:
 
     bool readHead();
     void readBody();
+    // Moves the bytes still due (left_) from pending_ to the body; true once all have come.
+    bool takeDue();
     // A line ended by LF (CR before it dropped) from the front of pending_, if one is whole.
     bool takeLine(QByteArray* line);
     void setDone() { stage_ = Stage::Done, state_ = State::Complete; }
