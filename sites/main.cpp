@@ -303,23 +303,13 @@ int main(int argc, char* argv[]) {
         sites::rdap::AnswerCache* cache = store ? static_cast<sites::rdap::AnswerCache*>(store.get())
                                                 : &answers;
         auto* lookups = new sites::rdap::LookupService(*rdap, cache, &app);
-        // A name on a stored list takes that list's day: the next one to come, else the last.
-        std::function<std::optional<QDate>(const QString&)> listedDay;
+        // A name on a stored list takes that list's day, marked when only a zone estimates it.
+        std::function<QList<sites::ListedDay>(const QString&)> listedDays;
         if (store)
-            listedDay = [stored = store.get()](const QString& name) -> std::optional<QDate> {
-                const QList<QDate> days = stored->findName(name.trimmed().toLower());
-                if (days.isEmpty())
-                    return std::nullopt;
-                const QDate today = QDate::currentDate();
-                std::optional<QDate> next;
-                for (const QDate& day : days)
-                    if (day >= today && (!next || day < *next))
-                        next = day;
-                return next ? next : *std::max_element(days.begin(), days.end());
-            };
-        server.setLookup([lookups, listedDay](const QString& name, const QDateTime& now,
-                                              auto reply) {
-            sites::rdap::answerLookup(*lookups, listedDay, name, now, 25'000, std::move(reply));
+            listedDays = [stored = store.get()](const QString& name) { return stored->findName(name); };
+        server.setLookup([lookups, listedDays](const QString& name, const QDateTime& now,
+                                               auto reply) {
+            sites::rdap::answerLookup(*lookups, listedDays, name, now, 25'000, std::move(reply));
         });
     }
 

@@ -104,7 +104,10 @@ Run refresh(const QString& dataDir, const QString& config, const QString& today)
 QList<QDate> daysOf(const QString& dataDir, const QString& name) {
     QString error;
     const auto store = sites::store::Store::open(dataDir, &error);
-    return store ? store->findName(name) : QList<QDate>{};
+    QList<QDate> days;
+    for (const sites::ListedDay& listed : store ? store->findName(name) : QList<sites::ListedDay>{})
+        days.append(listed.day);
+    return days;
 }
 
 qint64 total(const QString& dataDir) {
@@ -237,10 +240,10 @@ private slots:
         QVERIFY(store->replaceDays("cnnic", {cn("bbb", day), cn("ccc", day)}, day, later, &error));
         // The next day: a late row for the day gone by is not taken.
         QVERIFY(store->replaceDays("cnnic", {cn("ddd", day), cn("eee", next)}, next, later, &error));
-        QCOMPARE(store->findName("aaa.cn"), QList<QDate>{day}); // still the other list's
-        QCOMPARE(store->findName("ccc.cn"), QList<QDate>{day});
-        QCOMPARE(store->findName("ddd.cn"), QList<QDate>{});
-        QCOMPARE(store->findName("eee.cn"), QList<QDate>{next});
+        QCOMPARE(store->findName("aaa.cn"), (QList<sites::ListedDay>{{day, true}})); // the other list's
+        QCOMPARE(store->findName("ccc.cn"), QList<sites::ListedDay>{{day}});
+        QCOMPARE(store->findName("ddd.cn"), QList<sites::ListedDay>{});
+        QCOMPARE(store->findName("eee.cn"), QList<sites::ListedDay>{{next}});
         QCOMPARE(store->count(day, ".cn", 3), 3); // aaa, bbb, ccc
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
         db.setDatabaseName(dir.filePath("lumo.sqlite"));

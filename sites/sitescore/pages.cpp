@@ -261,21 +261,16 @@ struct Known {
     QString expires;
     QDate deleted;
     QString age; // "N年M个月"
+    bool approximate = false; // the day is a zone's estimate
 };
 
 std::optional<Known> known(const QString& name, QDate today, const NameSource* source) {
     if (source) {
-        const QList<QDate> days = source->findName(name);
-        if (days.isEmpty())
+        const std::optional<ListedDay> shown = shownDay(source->findName(name), today);
+        if (!shown)
             return std::nullopt;
-        // The day still to come, or else the latest one it was listed for.
-        QDate deleted = days.last();
-        for (const QDate& day : days)
-            if (day >= today) {
-                deleted = day;
-                break;
-            }
-        return Known{QStringLiteral("-"), QStringLiteral("-"), deleted, QStringLiteral("-")};
+        return Known{QStringLiteral("-"), QStringLiteral("-"), shown->day, QStringLiteral("-"),
+                     shown->approximate};
     }
     const std::optional<Listing> listing = findListing(name);
     if (!listing)
@@ -298,7 +293,8 @@ QString whoisPage(const QString& domain, QDate today, const NameSource* source) 
     QString body = QStringLiteral("<h2>%1</h2>\n<ul>\n").arg(name);
     body += QStringLiteral("<li>注册日期：%1</li>\n").arg(r->registered);
     body += QStringLiteral("<li>过期日期：%1</li>\n").arg(r->expires);
-    body += QStringLiteral("<li>删除日期：%1</li>\n").arg(formatDate(r->deleted));
+    body += QStringLiteral("<li>删除日期：%1%2</li>\n")
+                .arg(formatDate(r->deleted), r->approximate ? QStringLiteral("(近似值)") : QString());
     body += QStringLiteral("<li>状态：%1</li>\n</ul>\n").arg(statusText(r->deleted, today));
     body += QStringLiteral("<p><a href=\"/DomainDel/?wd=%1\">查看删除倒计时</a> "
                            "<a href=\"deleteddate.php?date=%2\">返回当天统计</a></p>\n")
@@ -332,7 +328,8 @@ QString lookupPage(const QString& domain, const QDateTime& now2011, const NameSo
     body += row(QStringLiteral("域名状态："), statusText(r->deleted, today));
     body += row(QStringLiteral("注册时间："), r->registered);
     body += row(QStringLiteral("到期时间："), r->expires);
-    body += row(QStringLiteral("删除时间："), formatDate(r->deleted));
+    body += row(QStringLiteral("删除时间："),
+                formatDate(r->deleted) + (r->approximate ? QStringLiteral("(近似值)") : QString()));
     body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
                 .arg(countdown(now2011, r->deleted));
     return document(QStringLiteral("%1 删除时间").arg(escaped(wanted)), body);
@@ -361,7 +358,9 @@ QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const Q
     body += row(QStringLiteral("删除时间："), deleted);
     body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
                 .arg(facts.deleted ? countdown(now, *facts.deleted) : QString());
-    if (facts.deletedApproximate)
+    if (facts.estimatedFromZone)
+        body += QStringLiteral("<p>删除时间由区域文件的变化推算，仅供参考。</p>\n");
+    else if (facts.deletedApproximate)
         body += QStringLiteral("<p>删除时间按注册局最后更新日期推算（赎回期加 35 天，待删除加 5 "
                                "天），仅供参考。</p>\n");
     if (!facts.note.isEmpty())

@@ -60,6 +60,7 @@ struct LookupFacts {
     std::optional<QDate> expires;
     std::optional<QDate> deleted;
     bool deletedApproximate = false; // estimated, not a day a registry named
+    bool estimatedFromZone = false;  // the estimate is a zone file's, not RDAP's
     QString note; // for people: what went wrong, shown under the fields
 };
 // The lookup page, in the form lookupPage() prints, for `facts`; `now` on the real calendar.

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/store.h"
 
+#include "sources/droplists.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -336,15 +339,21 @@ QStringList Store::names(QDate day, const QString& suffix, int length, qint64 of
     return out;
 }
 
-QList<QDate> Store::findName(const QString& name) const {
+QList<ListedDay> Store::findName(const QString& name) const {
+    // Names are kept as lower-case U-labels; the xn-- form is asked too for rows stored before.
+    const QString unicode = sites::sources::normalizedName(name);
+    if (unicode.isEmpty())
+        return {};
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(
-        QStringLiteral("SELECT DISTINCT day FROM names WHERE name = ? ORDER BY day"));
-    query.addBindValue(name.trimmed().toLower());
-    QList<QDate> days;
+    query.prepare(QStringLiteral("SELECT day, MIN(approximate) FROM names WHERE name IN (?, ?) "
+                                 "GROUP BY day ORDER BY day"));
+    query.addBindValue(unicode);
+    query.addBindValue(QString::fromLatin1(QUrl::toAce(unicode)));
+    QList<ListedDay> days;
     if (query.exec())
         while (query.next())
-            days.append(QDate::fromString(query.value(0).toString(), Qt::ISODate));
+            days.append({QDate::fromString(query.value(0).toString(), Qt::ISODate),
+                         query.value(1).toInt() != 0});
     return days;
 }
 

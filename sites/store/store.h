@@ -85,7 +85,7 @@ public:
     qint64 count(QDate day, const QString& suffix, int length) const override;
     QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
                       int limit) const override;
-    QList<QDate> findName(const QString& name) const override;
+    QList<ListedDay> findName(const QString& name) const override;
     QList<SourceRow> sourceRows() const override;
     QStringList approximateSuffixes(QDate day) const override;
 
