@@ -15,7 +15,7 @@ using Row = ControlArray<Label, 1, 7>;
 // with what came, where the narrow line still shows it; the names listed stay.
 QString listStatus(const listing::Retrieval& result, bool approximate) {
     if (result.complete())
-        return approximate ? QStringLiteral("恭喜查询完毕！删除日期为估计值")
+        return approximate ? QStringLiteral("恭喜查询完毕！(估计值)")
                            : QStringLiteral("恭喜查询完毕！");
     QString status = QStringLiteral("列表不完整：%1").arg(result.listed);
     if (result.count)
@@ -42,8 +42,8 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
     // "-" is no count at all: there is nothing to list, and the list is not finished either.
     if (row(suffixIndex)->text() == u"-") {
         form.Label8->setText(state == listing::ColumnState::NoData
-                                 ? QStringLiteral("这一天还没有数据，列不出域名")
-                                 : QStringLiteral("这个后缀没有数据来源，列不出域名"));
+                                 ? QStringLiteral("这一天还没有数据")
+                                 : QStringLiteral("这个后缀没有数据来源"));
         return;
     }
     form.Label8->setText(QStringLiteral("正在查询，请等待！"));
