@@ -203,6 +203,12 @@ void TestCli::initTestCase() {
                                            "<td class=\"deltd1\">2011-01-05</td>"
                                            "<td class=\"deltd1\">2011-03-06</td>"
                                            "<p><span>还剩：0 天 5 小时</span>"));
+    server_.setReply("/DomainDel/?wd=wxyz.com",
+                     FixtureServer::answer("<td class=\"deltd1\"></td>"
+                                           "<td class=\"deltd1\">赎回期</td>"
+                                           "<td class=\"deltd1\"></td><td class=\"deltd1\"></td>"
+                                           "<td class=\"deltd1\">2011-04-01(近似值)</td>"
+                                           "<p><span>还剩：25 天 5 小时</span>"));
 }
 
 void TestCli::start(QProcess& process, const QStringList& arguments, int stdoutFd) {
@@ -226,7 +232,7 @@ void TestCli::output_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
     const QStringList list = {"list", "--suffix", "com", "--length", "4", "--format"};
-    const QStringList lookup = {"lookup", "abcd.com", "--format"};
+    const QStringList lookup = {"lookup", "abcd.com", "wxyz.com", "--format"};
     QTest::newRow("days text") << QStringList{"days"}
                                << "-2     二天前    2011-03-04\n-1     一天前    2011-03-05\n"
                                   "today  今天删除  2011-03-06\n+1     一天后    2011-03-07\n"
@@ -390,17 +396,21 @@ void TestCli::output_data() {
            "\".com\", \"day\": \"2011-03-06\", \"approximate\": false}\n]\n";
     QTest::newRow("lookup text")
         << lookup + QStringList{"text"}
-        << "域名      域名年龄  域名状态       注册时间    到期时间    删除时间    删除倒计时\n"
-           "abcd.com  3年2个月  pendingDelete  2008-01-05  2011-01-05  2011-03-06  0天5小时\n";
+        << "域名      域名年龄  域名状态       注册时间    到期时间    删除时间     删除倒计时\n"
+           "abcd.com  3年2个月  pendingDelete  2008-01-05  2011-01-05  2011-03-06   0天5小时\n"
+           "wxyz.com            赎回期                                 ≈2011-04-01  25天5小时\n";
     QTest::newRow("lookup csv")
         << lookup + QStringList{"csv"}
-        << "name,age,status,registered,expires,deleted,countdown\r\n"
-           "abcd.com,3年2个月,pendingDelete,2008-01-05,2011-01-05,2011-03-06,0天5小时\r\n";
+        << "name,age,status,registered,expires,deleted,approximate,countdown\r\n"
+           "abcd.com,3年2个月,pendingDelete,2008-01-05,2011-01-05,2011-03-06,false,0天5小时\r\n"
+           "wxyz.com,,赎回期,,,2011-04-01,true,25天5小时\r\n";
     QTest::newRow("lookup json")
         << lookup + QStringList{"json"}
         << "[\n  {\"name\": \"abcd.com\", \"age\": \"3年2个月\", \"status\": \"pendingDelete\", "
            "\"registered\": \"2008-01-05\", \"expires\": \"2011-01-05\", \"deleted\": "
-           "\"2011-03-06\", \"countdown\": \"0天5小时\"}\n]\n";
+           "\"2011-03-06\", \"approximate\": false, \"countdown\": \"0天5小时\"},\n  {\"name\": "
+           "\"wxyz.com\", \"age\": \"\", \"status\": \"赎回期\", \"registered\": \"\", \"expires\": "
+           "\"\", \"deleted\": \"2011-04-01\", \"approximate\": true, \"countdown\": \"25天5小时\"}\n]\n";
 }
 
 void TestCli::output() {
