@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
 #include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -200,6 +201,10 @@ void TestHttpClient::retryAfter_data() {
     QTest::addColumn<int>("defaultWait");
     QTest::addColumn<bool>("retried");
     QTest::addColumn<QString>("error");
+    // First: the date is taken when the table is made.
+    QTest::newRow("an HTTP date")
+        << "Retry-After: " + QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(3), "ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1() + "\r\n"
+        << 600 << true << QString();
     QTest::newRow("waits as asked, then tries again")
         << QByteArray("Retry-After: 1\r\n") << 600 << true << QString();
     QTest::newRow("past the cap the 429 stands")

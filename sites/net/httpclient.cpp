@@ -53,7 +53,7 @@ int retryAfter(const QByteArray& value, const QDateTime& now) {
     const qint64 seconds = text.toLongLong(&number);
     if (number)
         return seconds < 0 ? -1 : int(qMin<qint64>(seconds, 1 << 30));
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    const QDateTime when = httpDate(text);
     if (!when.isValid())
         return -1;
     return int(qBound<qint64>(0, now.secsTo(when), qint64(1) << 30));
@@ -76,6 +76,14 @@ bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
 }
 
 } // namespace
+
+QDateTime httpDate(const QByteArray& text) {
+    // Qt's RFC 2822 reading wants a numeric zone; HTTP writes GMT.
+    QString value = QString::fromLatin1(text.trimmed());
+    if (value.endsWith(QStringLiteral(" GMT")))
+        value = value.chopped(3) + QStringLiteral("+0000");
+    return QDateTime::fromString(value, Qt::RFC2822Date).toUTC();
+}
 
 bool keepsSecrets(const QUrl& url) {
     if (url.scheme() == u"https")

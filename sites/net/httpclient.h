@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -24,6 +25,9 @@ namespace sites::net {
 
 // "Lumo/8.0.0 (lumo-sites)": every request names the program.
 QByteArray userAgent();
+
+// An HTTP date ("Mon, 07 Dec 2026 06:00:00 GMT") in UTC; invalid when it is none.
+QDateTime httpDate(const QByteArray& text);
 
 // An address a password or token may be sent to: https, or plain http to this machine.
 bool keepsSecrets(const QUrl& url);

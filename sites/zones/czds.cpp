@@ -330,8 +330,8 @@ CzdsClient::Download CzdsClient::download(const QUrl& link,
         return result;
     }
     // The file's day is its own: a zone fetched after midnight UTC is still the day before's.
-    const QDateTime modified = QDateTime::fromString(QString::fromLatin1(got.lastModified), Qt::RFC2822Date);
-    const Stamp stamp{started, got.lastModified, modified.isValid() ? modified.toUTC().date() : QDate()};
+    const QDateTime modified = sites::net::httpDate(got.lastModified);
+    const Stamp stamp{started, got.lastModified, modified.isValid() ? modified.date() : QDate()};
     if (!writeStamp(stampFile(result.zone), stamp)) {
         result.error = QStringLiteral("cannot write %1").arg(stampFile(result.zone));
         return result;

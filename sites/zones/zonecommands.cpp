@@ -105,7 +105,8 @@ int importAndSay(const QString& dataDir, const QString& file, const QString& zon
     }
     if (out)
         *out = result;
-    const QString dayText = result.day.isValid() ? result.day.toString(Qt::ISODate) : QStringLiteral("(no day)");
+    const QDate shownDay = result.day.isValid() ? result.day : day;
+    const QString dayText = shownDay.isValid() ? shownDay.toString(Qt::ISODate) : QStringLiteral("(no day)");
     if (result.busy) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(result.error));
         return 1;
