@@ -147,8 +147,7 @@ int main(int argc, char* argv[]) {
         parser.isSet(dataDir) ? parser.value(dataDir) : sites::zones::defaultDataDir();
     if (parser.isSet(importZone)) {
         const QString zone = parser.value(zoneName).toLower();
-        static const QRegularExpression zoneShape(QStringLiteral("^[a-z0-9-]{1,63}$"));
-        if (!zoneShape.match(zone).hasMatch())
+        if (!sites::zones::validZoneName(zone))
             return fail(QStringLiteral("--import-zone wants --zone, a top-level domain such as com"));
         const QDate day = QDate::fromString(parser.value(zoneDay), Qt::ISODate);
         if (!day.isValid())
