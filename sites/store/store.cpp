@@ -329,18 +329,22 @@ bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString
             pendingFile, [&](std::string_view label, QDate day) {
                 if (!stored)
                     return;
-                const QString text = QString::fromLatin1(label.data(), qsizetype(label.size()));
+                // One form for every name: IDNs as U-labels, their length in characters. Only
+                // the rare label that is not lower-case LDH needs more than a copy.
+                const bool plain = !label.starts_with("xn--") &&
+                                   std::none_of(label.begin(), label.end(), [](char c) {
+                                       return (c >= 'A' && c <= 'Z') || uchar(c) >= 0x80;
+                                   });
+                const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
                 StoredName row{text + suffix, suffix, int(label.size()), day};
-                // One form for every name: IDNs as U-labels, their length in characters.
-                const bool upper = std::any_of(label.begin(), label.end(),
-                                               [](char c) { return c >= 'A' && c <= 'Z'; });
-                if (upper || label.starts_with("xn--")) {
+                if (!plain) {
                     if (QString unicode = sites::sources::normalizedName(row.name);
                         !unicode.isEmpty()) {
                         row.length = characters(QStringView(unicode).chopped(suffix.size()));
                         row.name = std::move(unicode);
                     } else {
                         row.name = row.name.toLower();
+                        row.length = characters(QStringView(row.name).chopped(suffix.size()));
                     }
                 }
                 stored = add(row);
