@@ -317,30 +317,21 @@ int main(int argc, char* argv[]) {
 
     if (store) {
         sites::store::Store* stored = store.get();
+        // Generated names, marked so, while the store holds nothing: the pages ask it on every
+        // request, so a fetch by this process or another switches them to the lists.
         server.setSource(stored, [stored] { return stored->generation(); });
-        // The first start online: a day summary waits for the lists rather than show nothing.
-        if (stored->totalNames() == 0)
-            server.holdSummaries();
         auto* refresher = new sites::store::Refresher(*stored, sources, fixedToday, &app);
         refresher->setFetchInterval(sites::store::fetchIntervalMs(configPath));
         QObject::connect(
             refresher, &sites::store::Refresher::finished, &app,
-            [&server, stored, refresher](const QList<sites::store::RefreshResult>& results) {
-                bool fetched = false;
-                for (const auto& result : results) {
+            [stored, refresher](const QList<sites::store::RefreshResult>& results) {
+                for (const auto& result : results)
                     if (result.status == u"failed")
                         say(refresher->line(result));
-                    else
-                        fetched = true;
-                }
-                if (!fetched && stored->totalNames() == 0) {
+                if (!stored->holdsAnything())
                     say(QStringLiteral("no deletion list could be fetched and none is stored: "
-                                       "serving demo names until a fetch succeeds"));
-                    server.setSource(nullptr);
-                } else {
-                    server.setSource(stored, [stored] { return stored->generation(); });
-                }
-                server.releaseSummaries();
+                                       "serving generated names, marked so, until a fetch "
+                                       "succeeds"));
             });
         auto* every = new QTimer(&app);
         QObject::connect(every, &QTimer::timeout, refresher, &sites::store::Refresher::start);

@@ -47,6 +47,14 @@ inline std::optional<ListedDay> shownDay(const QList<ListedDay>& days, QDate tod
     return shown;
 }
 
+// One (list, day) the store holds or covers, as /lumo/stored.json shows it.
+struct StoredDay {
+    QString list; // "cnnic", "se", "czds-com"
+    QDate day;
+    qint64 names = 0;
+    bool approximate = false;
+};
+
 // Where the pages take real names from; without one they show the generated names.
 // Days are real days, never 2011 ones.
 class NameSource {
@@ -67,6 +75,14 @@ public:
     // The suffixes whose names of `day` are estimates (taken from zone files), not a
     // registry's own list.
     virtual QStringList approximateSuffixes(QDate) const { return {}; }
+    // Whether a fetched list covers `day` for `suffix`, so that a count of 0 means no names;
+    // a day no fetch covers is "no data".
+    virtual bool covers(QDate, const QString& suffix) const { return serves(suffix); }
+    // False while nothing at all is stored: the pages serve generated names, marked so. Asked
+    // on every request, so it is cheap.
+    virtual bool holdsAnything() const { return true; }
+    // Every (list, day) held or covered, earliest day first.
+    virtual QList<StoredDay> storedDays() const { return {}; }
 };
 
 } // namespace sites

@@ -12,6 +12,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace sites::store {
 namespace {
 
@@ -27,7 +29,36 @@ const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
     "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
     "error TEXT, etag BLOB, last_modified BLOB)",
+    // The days a list covers: a day without a row is "no data", one with 0 names is empty.
+    "CREATE TABLE IF NOT EXISTS days(list TEXT NOT NULL, day TEXT NOT NULL, "
+    "names INTEGER NOT NULL DEFAULT 0, approximate INTEGER NOT NULL DEFAULT 0, "
+    "PRIMARY KEY(list, day)) WITHOUT ROWID",
 };
+
+// Stores made before the days were recorded: every day they hold was filed from a whole list.
+const char* const ToVersion1[] = {
+    "ALTER TABLE fetches ADD COLUMN body_hash BLOB",
+    "ALTER TABLE fetches ADD COLUMN body_day TEXT",
+    "INSERT OR IGNORE INTO days(list, day, names, approximate) "
+    "SELECT source, day, COUNT(*), MAX(approximate) FROM names GROUP BY source, day",
+};
+
+// A label's length as the lists count it: in Unicode characters.
+int characters(QStringView label) {
+    int n = 0;
+    for (QChar c : label)
+        n += !c.isLowSurrogate();
+    return n;
+}
+
+// The list a suffix's names are filed under.
+QString listOf(const QString& suffix) {
+    if (suffix.endsWith(u".cn") || suffix == u".中国" || suffix == u".公司" || suffix == u".网络")
+        return QStringLiteral("cnnic");
+    if (suffix == u".se" || suffix == u".nu" || suffix == u".top")
+        return suffix.mid(1);
+    return QStringLiteral("czds-") + suffix.mid(1);
+}
 
 QString dayText(QDate day) {
     return day.toString(Qt::ISODate);
@@ -82,6 +113,25 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
             *error = query.lastError().text();
             return nullptr;
         }
+    // Another process may be opening the same store: one of them upgrades it.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")) ||
+        !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        *error = query.lastError().text();
+        return nullptr;
+    }
+    if (query.value(0).toInt() < 1) {
+        for (const char* statement : ToVersion1)
+            if (!query.exec(QString::fromLatin1(statement))) {
+                *error = query.lastError().text();
+                query.exec(QStringLiteral("ROLLBACK"));
+                return nullptr;
+            }
+        query.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    if (!query.exec(QStringLiteral("COMMIT"))) {
+        *error = query.lastError().text();
+        return nullptr;
+    }
     return store;
 }
 
@@ -99,6 +149,17 @@ void Store::declare(const QList<SourceState>& sources) {
 
 bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
                         const QDateTime& now, QString* error, bool approximate) {
+    QDate first, last;
+    QSet<QDate> named;
+    for (const StoredName& row : names) {
+        if (!row.day.isValid())
+            continue;
+        named.insert(row.day);
+        first = first.isValid() ? qMin(first, row.day) : row.day;
+        last = last.isValid() ? qMax(last, row.day) : row.day;
+    }
+    if (named.isEmpty())
+        return true; // covers nothing
     QSqlDatabase db = QSqlDatabase::database(connection_);
     auto failed = [&](const QSqlQuery& query) {
         *error = query.lastError().text();
@@ -109,17 +170,37 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         *error = db.lastError().text();
         return false;
     }
+    // The list covers every day from its earliest to its latest named day (a list spanning
+    // years is taken to cover only the days it names). A day gone by that the store holds
+    // already stays as it was stored.
+    QSqlQuery held(db);
+    held.prepare(QStringLiteral("SELECT day FROM days WHERE list = ? AND day < ?"));
+    held.addBindValue(list);
+    held.addBindValue(dayText(today));
+    if (!held.exec())
+        return failed(held);
+    QSet<QDate> kept;
+    while (held.next())
+        kept.insert(QDate::fromString(held.value(0).toString(), Qt::ISODate));
+    QList<QDate> written;
+    if (first.daysTo(last) <= 366) {
+        for (QDate day = first; day <= last; day = day.addDays(1))
+            written.append(day);
+    } else {
+        written = named.values();
+    }
+    written.removeIf([&](QDate day) { return kept.contains(day); });
+    const QSet<QDate> writing(written.cbegin(), written.cend());
+
     const QString seen = timeText(now);
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
         "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate) "
         "VALUES(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE SET "
         "last_seen = excluded.last_seen, approximate = excluded.approximate"));
-    QSet<QDate> days;
     for (const StoredName& row : names) {
-        if (row.day < today)
-            continue; // past days stay as they were stored
-        days.insert(row.day);
+        if (!writing.contains(row.day))
+            continue;
         upsert.bindValue(0, row.name);
         upsert.bindValue(1, row.suffix);
         upsert.bindValue(2, row.length);
@@ -131,16 +212,27 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         if (!upsert.exec())
             return failed(upsert);
     }
-    // What the list no longer names on its days goes.
+    // What the list no longer names on its days goes; each day is recorded as covered.
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral(
         "DELETE FROM names WHERE source = ? AND day = ? AND last_seen <> ?"));
-    for (const QDate& day : days) {
+    QSqlQuery cover(db);
+    cover.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO days(list, day, names, approximate) "
+        "SELECT ?, ?, COUNT(*), ? FROM names WHERE source = ? AND day = ?"));
+    for (const QDate& day : written) {
         drop.addBindValue(list);
         drop.addBindValue(dayText(day));
         drop.addBindValue(seen);
         if (!drop.exec())
             return failed(drop);
+        cover.addBindValue(list);
+        cover.addBindValue(dayText(day));
+        cover.addBindValue(int(approximate));
+        cover.addBindValue(list);
+        cover.addBindValue(dayText(day));
+        if (!cover.exec())
+            return failed(cover);
     }
     if (!db.commit()) {
         *error = db.lastError().text();
@@ -152,7 +244,7 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
 }
 
 bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
-                        QString* error, bool approximate) {
+                        QString* error, bool approximate, QDate covered, QDate coverFrom) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     auto failed = [&](const QString& why) {
         *error = why;
@@ -174,6 +266,7 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
         "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     QString insertError;
+    QMap<QDate, qint64> perDay;
     const bool fed = feed([&](const StoredName& row) {
         insert.bindValue(0, row.name);
         insert.bindValue(1, row.suffix);
@@ -183,8 +276,10 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         insert.bindValue(5, seen);
         insert.bindValue(6, seen);
         insert.bindValue(7, int(approximate));
-        if (insert.exec())
+        if (insert.exec()) {
+            perDay[row.day] += insert.numRowsAffected() > 0;
             return true;
+        }
         insertError = insert.lastError().text();
         return false;
     });
@@ -192,6 +287,30 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         return failed(insertError);
     if (!fed)
         return failed(QStringLiteral("the rows could not be read"));
+    // The days covered before: those still kept take their new counts (0 when every name
+    // came back), older ones are no longer held.
+    QSqlQuery days(db);
+    days.prepare(QStringLiteral("DELETE FROM days WHERE list = ? AND day < ?"));
+    days.addBindValue(list);
+    days.addBindValue(coverFrom.isValid() ? dayText(coverFrom) : QString());
+    if (!days.exec())
+        return failed(days.lastError().text());
+    days.prepare(QStringLiteral("UPDATE days SET names = 0 WHERE list = ?"));
+    days.addBindValue(list);
+    if (!days.exec())
+        return failed(days.lastError().text());
+    if (covered.isValid())
+        perDay[covered] += 0;
+    days.prepare(QStringLiteral("INSERT OR REPLACE INTO days(list, day, names, approximate) "
+                                "VALUES(?, ?, ?, ?)"));
+    for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
+        days.addBindValue(list);
+        days.addBindValue(dayText(it.key()));
+        days.addBindValue(it.value());
+        days.addBindValue(int(approximate));
+        if (!days.exec())
+            return failed(days.lastError().text());
+    }
     if (!db.commit())
         return failed(db.lastError().text());
     ++ownCommits_;
@@ -200,19 +319,43 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
 
 bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString* error) {
     const QString suffix = QLatin1Char('.') + zone;
+    // The day just imported is the latest day file beside the estimated list.
+    const QStringList dayFiles = QDir(sites::zones::zoneDir(dir_, zone))
+                                     .entryList({QStringLiteral("*.names")}, QDir::Files, QDir::Name);
+    const QDate imported =
+        dayFiles.isEmpty() ? QDate() : QDate::fromString(dayFiles.last().left(10), Qt::ISODate);
     const RowFeed feed = [&](const std::function<bool(const StoredName&)>& add) {
         bool stored = true;
         const bool read = sites::zones::readPending(
             pendingFile, [&](std::string_view label, QDate day) {
                 if (!stored)
                     return;
-                const QString text = QString::fromLatin1(label.data(), qsizetype(label.size()));
-                stored = add({text + suffix, suffix, int(label.size()), day});
+                // One form for every name: IDNs as U-labels, their length in characters. Only
+                // the rare label that is not lower-case LDH needs more than a copy.
+                const bool plain = !label.starts_with("xn--") &&
+                                   std::none_of(label.begin(), label.end(), [](char c) {
+                                       return (c >= 'A' && c <= 'Z') || uchar(c) >= 0x80;
+                                   });
+                const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
+                StoredName row{text + suffix, suffix, int(label.size()), day};
+                if (!plain) {
+                    if (QString unicode = sites::sources::normalizedName(row.name);
+                        !unicode.isEmpty()) {
+                        row.length = characters(QStringView(unicode).chopped(suffix.size()));
+                        row.name = std::move(unicode);
+                    } else {
+                        row.name = row.name.toLower();
+                        row.length = characters(QStringView(row.name).chopped(suffix.size()));
+                    }
+                }
+                stored = add(row);
             });
         return read && stored;
     };
     return replaceList(QStringLiteral("czds-") + zone, feed, QDateTime::currentDateTimeUtc(),
-                       error, true);
+                       error, true,
+                       imported.isValid() ? imported.addDays(sites::zones::daysToRelease) : QDate(),
+                       imported.isValid() ? imported.addDays(-sites::zones::daysKeptPast) : QDate());
 }
 
 QList<sites::zones::ZoneStatus> Store::zones() const {
@@ -261,6 +404,25 @@ Store::Validators Store::validators(const QString& id) const {
     return {query.value(0).toByteArray(), query.value(1).toByteArray()};
 }
 
+Store::Filed Store::filed(const QString& id) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT body_hash, body_day FROM fetches WHERE source = ?"));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return {};
+    return {query.value(0).toByteArray(),
+            QDate::fromString(query.value(1).toString(), Qt::ISODate)};
+}
+
+void Store::recordFiled(const QString& id, const QByteArray& hash, QDate day) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("UPDATE fetches SET body_hash = ?, body_day = ? WHERE source = ?"));
+    query.addBindValue(hash);
+    query.addBindValue(dayText(day));
+    query.addBindValue(id);
+    query.exec();
+}
+
 qint64 Store::lastNames(const QString& id) const {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(QStringLiteral("SELECT names FROM fetches WHERE source = ?"));
@@ -295,11 +457,56 @@ bool Store::serves(const QString& suffix) const {
            sites::zones::readZoneStatus(dir_, zone).day.isValid();
 }
 
-QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
-    if (const qint64 now = generation(); now != seenGeneration_) {
-        counts_.clear();
-        seenGeneration_ = now;
+void Store::sync() const {
+    const qint64 now = generation();
+    if (now == seenGeneration_)
+        return;
+    counts_.clear();
+    covered_.reset();
+    seenGeneration_ = now;
+}
+
+bool Store::holdsAnything() const {
+    covers({}, {});
+    return holds_;
+}
+
+bool Store::covers(QDate day, const QString& suffix) const {
+    sync();
+    if (!covered_) {
+        covered_.emplace();
+        approximateLists_.clear();
+        QSqlQuery query(QSqlDatabase::database(connection_));
+        query.setForwardOnly(true);
+        if (query.exec(QStringLiteral("SELECT list, day, approximate FROM days")))
+            while (query.next()) {
+                const QString list = query.value(0).toString();
+                (*covered_)[list].insert(QDate::fromString(query.value(1).toString(), Qt::ISODate));
+                if (query.value(2).toBool())
+                    approximateLists_.insert(list);
+            }
+        holds_ = !covered_->isEmpty() ||
+                 (query.exec(QStringLiteral("SELECT EXISTS(SELECT 1 FROM names)")) && query.next() &&
+                  query.value(0).toBool());
     }
+    return !suffix.isEmpty() && covered_->value(listOf(suffix)).contains(day);
+}
+
+QList<StoredDay> Store::storedDays() const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.setForwardOnly(true);
+    QList<StoredDay> out;
+    if (query.exec(QStringLiteral("SELECT list, day, names, approximate FROM days "
+                                  "ORDER BY day, list")))
+        while (query.next())
+            out.append({query.value(0).toString(),
+                        QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                        query.value(2).toLongLong(), query.value(3).toBool()});
+    return out;
+}
+
+QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
+    sync();
     if (const auto it = counts_.constFind(day); it != counts_.cend())
         return *it;
     QSqlQuery query(QSqlDatabase::database(connection_));
@@ -358,14 +565,12 @@ QList<ListedDay> Store::findName(const QString& name) const {
 }
 
 QStringList Store::approximateSuffixes(QDate day) const {
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT DISTINCT suffix FROM names WHERE day = ? AND "
-                                 "approximate = 1 ORDER BY suffix"));
-    query.addBindValue(dayText(day));
+    covers({}, {});
     QStringList out;
-    if (query.exec())
-        while (query.next())
-            out.append(query.value(0).toString());
+    for (const QString& list : std::as_const(approximateLists_))
+        if (list.startsWith(u"czds-") && covered_->value(list).contains(day))
+            out.append(QLatin1Char('.') + list.mid(5));
+    out.sort();
     return out;
 }
 
