@@ -505,7 +505,8 @@ void TestRdap::pickedNameShowsItsDates() {
     form.Command8_Click();
     QCOMPARE(form.Label9(3)->text(), "2009-03-04");
     QCOMPARE(form.Label9(4)->text(), "2027-03-04");
-    QCOMPARE(form.Label9(5)->text(), changed.date().addDays(35).toString(Qt::ISODate));
+    // RDAP's day is an estimate, and the window says so on the day itself.
+    QCOMPARE(form.Label9(5)->text(), u'≈' + changed.date().addDays(35).toString(Qt::ISODate));
     QVERIFY2(form.Label9(6)->text().startsWith("24天") || form.Label9(6)->text().startsWith("25天"),
              qPrintable(form.Label9(6)->text()));
     QVERIFY2(form.Label9(1)->text().startsWith("17年"), qPrintable(form.Label9(1)->text()));
