@@ -5,8 +5,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 namespace sites::watch {
 namespace {
@@ -37,6 +37,8 @@ bool Notifier::notify(const QString& name, const WatchEvent& event) {
             shown_.insert(reply.value(), name);
         }
         watcher->deleteLater();
+        if (flushing_ && sending_.isEmpty())
+            flushing_->quit();
     });
     return true;
 }
@@ -48,9 +50,14 @@ void Notifier::openLookups() {
 }
 
 void Notifier::flush(int ms) {
-    const QDeadlineTimer deadline(ms);
-    while (!sending_.isEmpty() && !deadline.hasExpired())
-        sending_.first()->waitForFinished();
+    if (sending_.isEmpty())
+        return;
+    // The event loop runs meanwhile: the service answering may live in this very thread.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    flushing_ = &loop;
+    loop.exec();
+    flushing_ = nullptr;
 }
 
 void Notifier::actionInvoked(uint id, const QString& key) {

@@ -10,6 +10,7 @@
 #include <QString>
 
 class QDBusPendingCallWatcher;
+class QEventLoop;
 
 namespace sites::watch {
 
@@ -35,6 +36,7 @@ private:
     QDBusConnection bus_;
     QHash<uint, QString> shown_; // notification id -> name
     QList<QDBusPendingCallWatcher*> sending_;
+    QEventLoop* flushing_ = nullptr;
 };
 
 } // namespace sites::watch
