@@ -175,6 +175,8 @@ void TestWatch::listedWithoutRdap_data() {
                                   << QStringList{"status", "listed"} << "2026-12-10";
     QTest::newRow(".se, released at 04:00 UTC") << "abcd.se" << "se" << false << "赎回期"
                                                 << QStringList{"status", "listed"} << "04:00 UTC";
+    QTest::newRow(".top, at its list's time") << "abcd.top" << "top" << false << Held
+                                              << QStringList{"status", "listed"} << "14:30 北京时间";
     QTest::newRow("a zone's estimate, nothing known") << "abcd.com" << "czds-com" << true << ""
                                                       << QStringList{"day"} << "（估计）";
     QTest::newRow("a zone's estimate of a registered name") << "abcd.com" << "czds-com" << true
@@ -202,7 +204,7 @@ void TestWatch::listedWithoutRdap() {
             return r;
         }, Now);
     const QString suffix = name.mid(name.indexOf(u'.'));
-    QVERIFY(store->replaceDays(list, {{name, suffix, 4, QDate(2026, 12, 10)}}, Now.date(), Now,
+    QVERIFY(store->replaceDays(list, {{name, suffix, 4, QDate(2026, 12, 10), QTime(14, 30)}}, Now.date(), Now,
                                &error, approximate));
     const QList<EventRow> events = watched->checkLists(Now);
     QStringList got;

@@ -43,6 +43,11 @@ const char* const ToVersion1[] = {
     "SELECT source, day, COUNT(*), MAX(approximate) FROM names GROUP BY source, day",
 };
 
+// The time of day a list gives its names' release ("14:30"), for the watch list.
+const char* const ToVersion2[] = {
+    "ALTER TABLE names ADD COLUMN release_time TEXT",
+};
+
 // A label's length as the lists count it: in Unicode characters.
 int characters(QStringView label) {
     int n = 0;
@@ -119,7 +124,8 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
         *error = query.lastError().text();
         return nullptr;
     }
-    if (query.value(0).toInt() < 1) {
+    const int version = query.value(0).toInt();
+    if (version < 1) {
         for (const char* statement : ToVersion1)
             if (!query.exec(QString::fromLatin1(statement))) {
                 *error = query.lastError().text();
@@ -127,6 +133,15 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
                 return nullptr;
             }
         query.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    if (version < 2) {
+        for (const char* statement : ToVersion2)
+            if (!query.exec(QString::fromLatin1(statement))) {
+                *error = query.lastError().text();
+                query.exec(QStringLiteral("ROLLBACK"));
+                return nullptr;
+            }
+        query.exec(QStringLiteral("PRAGMA user_version = 2"));
     }
     if (!query.exec(QStringLiteral("COMMIT"))) {
         *error = query.lastError().text();
@@ -195,9 +210,10 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
     const QString seen = timeText(now);
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
-        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate) "
-        "VALUES(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE SET "
-        "last_seen = excluded.last_seen, approximate = excluded.approximate"));
+        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate, "
+        "release_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE "
+        "SET last_seen = excluded.last_seen, approximate = excluded.approximate, "
+        "release_time = excluded.release_time"));
     for (const StoredName& row : names) {
         if (!writing.contains(row.day))
             continue;
@@ -209,6 +225,8 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         upsert.bindValue(5, seen);
         upsert.bindValue(6, seen);
         upsert.bindValue(7, int(approximate));
+        upsert.bindValue(8, row.time.isValid() ? QVariant(row.time.toString(u"HH:mm"))
+                                               : QVariant(QMetaType(QMetaType::QString)));
         if (!upsert.exec())
             return failed(upsert);
     }

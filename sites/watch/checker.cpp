@@ -94,7 +94,7 @@ void Checker::checked(const QString& name, const rdap::Result& result) {
     looked.approximate = facts.deletedApproximate;
     if (listed && !listed->approximate)
         looked.listed = listed->day;
-    looked.releaseTime = looked.listed ? releaseTimeOf(name) : QString();
+    looked.releaseTime = looked.listed ? list_.releaseTime(name, *looked.listed) : QString();
     const QList<WatchEvent> events = list_.record(
         name, [&](const WatchResult& before) { return afterLookup(before, looked, now); }, now);
     for (const WatchEvent& event : events)

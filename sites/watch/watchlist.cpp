@@ -4,6 +4,7 @@
 #include "sitescore/namesource.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -237,6 +238,15 @@ QStringList WatchList::due(const QDateTime& now) const {
     return out;
 }
 
+QString WatchList::releaseTime(const QString& name, QDate day) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT MAX(release_time) FROM names WHERE name = ? AND day = ? "
+                                 "AND approximate = 0"));
+    query.addBindValue(name);
+    query.addBindValue(day.toString(Qt::ISODate));
+    return releaseTimeOf(name, query.exec() && query.next() ? query.value(0).toString() : QString());
+}
+
 QList<WatchEvent> WatchList::record(const QString& name,
                                     const std::function<WatchResult(const WatchResult&)>& next,
                                     const QDateTime& now) {
@@ -263,7 +273,7 @@ QList<EventRow> WatchList::checkLists(const QDateTime& now) {
     query.setForwardOnly(true);
     // Watched names are few, the stored ones many: each watched name is looked up by key.
     if (!transaction.begun() ||
-        !query.exec(QStringLiteral("SELECT w.name, %1, n.day, n.approximate FROM "
+        !query.exec(QStringLiteral("SELECT w.name, %1, n.day, n.approximate, n.release_time FROM "
                                    "watched w CROSS JOIN names n ON n.name = w.name "
                                    "WHERE w.checked IS NOT NULL ORDER BY w.name")
                         .arg(ResultColumns)))
@@ -271,15 +281,18 @@ QList<EventRow> WatchList::checkLists(const QDateTime& now) {
     struct Found {
         WatchResult before;
         QList<ListedDay> days;
+        QHash<QDate, QString> times;
     };
     QList<std::pair<QString, Found>> found;
     while (query.next()) {
         const QString name = query.value(0).toString();
         if (found.isEmpty() || found.last().first != name)
-            found.append({name, {readResult(query, 1), {}}});
+            found.append({name, {readResult(query, 1), {}, {}}});
         Found& f = found.last().second;
         const QDate day = QDate::fromString(query.value(12).toString(), Qt::ISODate);
         f.days.append({day, query.value(13).toBool()});
+        if (!query.value(14).isNull())
+            f.times.insert(day, query.value(14).toString());
     }
     query.finish();
     QList<EventRow> out;
@@ -288,7 +301,7 @@ QList<EventRow> WatchList::checkLists(const QDateTime& now) {
         const std::optional<ListedDay> shown = shownDay(f.days, today);
         const WatchResult after =
             afterListed(f.before, shown->day, shown->approximate,
-                        releaseTimeOf(name), today);
+                        releaseTimeOf(name, f.times.value(shown->day)), today);
         if (after == f.before)
             continue;
         const QList<WatchEvent> events = eventsOf(f.before, after);

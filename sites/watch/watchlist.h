@@ -38,6 +38,8 @@ public:
     QList<WatchedRow> rows() const; // in name order
     QList<EventRow> events(QDate since = {}) const; // oldest first
     QStringList due(const QDateTime& now) const;
+    // When in `day` the registry's list releases `name` (releaseTimeOf), empty when unknown.
+    QString releaseTime(const QString& name, QDate day) const;
 
     // Records a check of `name`: `next` turns its stored result into the new one; the events
     // between them are stored and returned. Nothing when the name is no longer watched.

@@ -178,8 +178,12 @@ bool due(const WatchResult& result, const QDateTime& now) {
     return result.checked.secsTo(now) >= (far ? 7 * 24 - 1 : 23) * 3600;
 }
 
-QString releaseTimeOf(const QString& name) {
-    return name.endsWith(u".se") || name.endsWith(u".nu") ? QStringLiteral("04:00 UTC") : QString();
+QString releaseTimeOf(const QString& name, const QString& listTime) {
+    if (name.endsWith(u".se") || name.endsWith(u".nu"))
+        return QStringLiteral("04:00 UTC");
+    if (name.endsWith(u".top") && !listTime.isEmpty())
+        return listTime + QStringLiteral(" 北京时间");
+    return {};
 }
 
 std::optional<QStringList> namesOf(const QByteArray& body, QStringList* invalid) {

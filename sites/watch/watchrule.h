@@ -62,8 +62,9 @@ WatchResult afterListed(const WatchResult& before, QDate day, bool approximate,
 bool due(const WatchResult& result, const QDateTime& now);
 
 // When in its deletion day a listed name is released, as its registry's list says: .se and
-// .nu at 04:00 UTC; empty where the list does not say.
-QString releaseTimeOf(const QString& name);
+// .nu at 04:00 UTC, .top at the list's `listTime` ("14:30") on China's clock; empty where the
+// list does not say.
+QString releaseTimeOf(const QString& name, const QString& listTime = {});
 
 // The names of a request body {"names":[...]}, normalised; `invalid` those that are not
 // domain names of two labels or more. None when the body is not such an object.
