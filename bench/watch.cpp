@@ -83,25 +83,33 @@ int main(int argc, char* argv[]) {
     db.setDatabaseName(dir + QStringLiteral("/lumo.sqlite"));
     if (!db.open())
         return fail(QStringLiteral("cannot open the store"));
-    qint64 joined = 0;
+    // The reference probes the stored names by key for each watched name, as the check does;
+    // written as a plain JOIN, SQLite (without ANALYZE) scans the stored names instead.
+    auto join = [&](const QString& how) {
+        clock.restart();
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.exec(QStringLiteral("SELECT w.name, n.day, n.approximate FROM watched w "
+                                  "%1 names n ON n.name = w.name").arg(how));
+        qint64 joined = 0;
+        while (query.next())
+            joined += query.value(1).toString().size() > 0;
+        return joined == 500 ? clock.nsecsElapsed() / 1e6 : -1.0;
+    };
+    QList<double> plain;
     for (int round = 0; round < 31; ++round) {
         clock.restart();
         if (!watch->checkLists(now).isEmpty())
             return fail(QStringLiteral("a check without changes recorded events"));
         checks.append(clock.nsecsElapsed() / 1e6);
-        clock.restart();
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        query.exec(QStringLiteral("SELECT w.name, n.day, n.approximate FROM watched w "
-                                  "JOIN names n ON n.name = w.name"));
-        joined = 0;
-        while (query.next())
-            joined += query.value(1).toString().size() > 0;
-        joins.append(clock.nsecsElapsed() / 1e6);
+        joins.append(join(QStringLiteral("CROSS JOIN")));
+        if (round < 5)
+            plain.append(join(QStringLiteral("JOIN")));
     }
-    if (joined != 500)
-        return fail(QStringLiteral("the join found %1 names, not 500").arg(joined));
-    std::printf("watch_check_ms %.2f join_ms %.2f first_check_ms %.1f events %lld\n",
-                median(checks), median(joins), first, qint64(events));
+    if (median(joins) < 0 || median(plain) < 0)
+        return fail(QStringLiteral("the join did not find the 500 listed names"));
+    std::printf("watch_check_ms %.2f join_ms %.2f first_check_ms %.1f events %lld "
+                "plain_join_ms %.1f\n",
+                median(checks), median(joins), first, qint64(events), median(plain));
     return 0;
 }

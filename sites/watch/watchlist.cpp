@@ -18,7 +18,7 @@ const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS watched(name TEXT PRIMARY KEY, added TEXT NOT NULL, "
     "status TEXT, known TEXT, registered TEXT, expires TEXT, deleted TEXT, "
     "approximate INTEGER NOT NULL DEFAULT 0, release_time TEXT, listed TEXT, checked TEXT, "
-    "failures INTEGER NOT NULL DEFAULT 0, failing_since TEXT) WITHOUT ROWID",
+    "failures INTEGER NOT NULL DEFAULT 0, failing_since TEXT, lists_seen TEXT) WITHOUT ROWID",
     "CREATE TABLE IF NOT EXISTS watch_events(id INTEGER PRIMARY KEY, name TEXT NOT NULL, "
     "kind TEXT NOT NULL, text TEXT NOT NULL, at TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS watch_events_by_name ON watch_events(name, id)",
@@ -268,43 +268,58 @@ QList<WatchEvent> WatchList::record(const QString& name,
 
 QList<EventRow> WatchList::checkLists(const QDateTime& now) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    Immediate transaction(db);
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    // Watched names are few, the stored ones many: each watched name is looked up by key.
-    if (!transaction.begun() ||
-        !query.exec(QStringLiteral("SELECT w.name, %1, n.day, n.approximate, n.release_time FROM "
-                                   "watched w CROSS JOIN names n ON n.name = w.name "
-                                   "WHERE w.checked IS NOT NULL ORDER BY w.name")
-                        .arg(ResultColumns)))
+    // Watched names are few, the stored ones many: each watched name is looked up by key. What
+    // the lists say of a name is summed up in one text, kept with the name: only the names
+    // whose text differs from the one seen last come back, so an unchanged store costs the
+    // join alone.
+    if (!query.exec(QStringLiteral(
+            "SELECT w.name, group_concat(n.day || ' ' || n.approximate || ' ' || "
+            "ifnull(n.release_time, ''), ',') AS seen FROM watched w CROSS JOIN names n "
+            "ON n.name = w.name WHERE w.checked IS NOT NULL GROUP BY w.name "
+            "HAVING seen IS NOT w.lists_seen")))
         return {};
-    struct Found {
-        WatchResult before;
+    QList<std::pair<QString, QString>> changed;
+    while (query.next())
+        changed.append({query.value(0).toString(), query.value(1).toString()});
+    query.finish();
+    if (changed.isEmpty())
+        return {};
+    // Read again, whole, in one immediate transaction: a change is recorded once across processes.
+    Immediate transaction(db);
+    if (!transaction.begun())
+        return {};
+    const QDate today = now.toUTC().date();
+    QList<EventRow> out;
+    QSqlQuery seen(db);
+    seen.prepare(QStringLiteral("UPDATE watched SET lists_seen = ? WHERE name = ?"));
+    query.prepare(QStringLiteral("SELECT %1 FROM watched w WHERE w.name = ?").arg(ResultColumns));
+    for (const auto& [name, text] : std::as_const(changed)) {
         QList<ListedDay> days;
         QHash<QDate, QString> times;
-    };
-    QList<std::pair<QString, Found>> found;
-    while (query.next()) {
-        const QString name = query.value(0).toString();
-        if (found.isEmpty() || found.last().first != name)
-            found.append({name, {readResult(query, 1), {}, {}}});
-        Found& f = found.last().second;
-        const QDate day = QDate::fromString(query.value(12).toString(), Qt::ISODate);
-        f.days.append({day, query.value(13).toBool()});
-        if (!query.value(14).isNull())
-            f.times.insert(day, query.value(14).toString());
-    }
-    query.finish();
-    QList<EventRow> out;
-    const QDate today = now.toUTC().date();
-    for (const auto& [name, f] : std::as_const(found)) {
-        const std::optional<ListedDay> shown = shownDay(f.days, today);
-        const WatchResult after =
-            afterListed(f.before, shown->day, shown->approximate,
-                        releaseTimeOf(name, f.times.value(shown->day)), today);
-        if (after == f.before)
-            continue;
-        const QList<WatchEvent> events = eventsOf(f.before, after);
+        for (QStringView row : QStringView(text).split(u',')) {
+            const QList<QStringView> fields = row.split(u' ');
+            const QDate day = QDate::fromString(fields.value(0).toString(), Qt::ISODate);
+            days.append({day, fields.value(1) == u"1"});
+            if (!fields.value(2).isEmpty())
+                times.insert(day, fields.value(2).toString());
+        }
+        const std::optional<ListedDay> shown = shownDay(days, today);
+        query.addBindValue(name);
+        if (!shown || !query.exec() || !query.next())
+            continue; // removed meanwhile
+        const WatchResult before = readResult(query, 0);
+        query.finish();
+        const WatchResult after = afterListed(before, shown->day, shown->approximate,
+                                              releaseTimeOf(name, times.value(shown->day)), today);
+        seen.addBindValue(text);
+        seen.addBindValue(name);
+        if (!seen.exec())
+            return {};
+        if (after == before)
+            continue; // nothing new, or another process recorded it first
+        const QList<WatchEvent> events = eventsOf(before, after);
         if (!store(db, name, after, events, now))
             return {};
         for (const WatchEvent& event : events)
