@@ -30,8 +30,8 @@ public:
     using Lookup = std::function<void(const QString& name, const QDateTime& now,
                                       std::function<void(const sites::Reply&)> reply)>;
     void setLookup(Lookup lookup) { lookup_ = std::move(lookup); }
-    // The stored lists, or null for the generated names; `generation` changes with them.
-    void setSource(const sites::NameSource* source, std::function<qint64()> generation = {});
+    // The stored lists, or null for the generated names.
+    void setSource(const sites::NameSource* source);
     // While the first fetch runs, day summaries wait for it, each at most this long.
     static constexpr int FirstFetchWaitMs = 10'000;
     void holdSummaries() { holding_ = true; }
@@ -57,11 +57,11 @@ private:
     QList<Held> held_;
     qint64 nextHeld_ = 0;
     const sites::NameSource* source_ = nullptr;
-    std::function<qint64()> generation_;
 
-    // List pages are the only pages asked for thousands of times over; they depend on
-    // nothing but the request, so the latest ones are kept ready.
-    QCache<QString, QByteArray> listPages_{8 << 20};
+    // The generated names' list pages depend on nothing but the request and are asked for
+    // thousands of times over, so the latest ones are kept ready. Stored lists' pages are
+    // built each time.
+    QCache<QString, QByteArray> generatedPages_{8 << 20};
     QString versionLine_;
     QDate fixedToday_; // invalid: the clock's date
     int cellSize_ = -1;

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,7 +25,19 @@ const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
     "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
     "error TEXT, etag BLOB, last_modified BLOB)",
+    // What the pages need of a day, written with its names so that no page reads the whole day.
+    "CREATE TABLE IF NOT EXISTS cells(day TEXT NOT NULL, suffix TEXT NOT NULL, "
+    "length INTEGER NOT NULL, names INTEGER NOT NULL, approximate INTEGER NOT NULL, "
+    "PRIMARY KEY(day, suffix, length)) WITHOUT ROWID",
+    "CREATE INDEX IF NOT EXISTS names_estimated ON names(day, suffix, length) WHERE approximate = 1",
+    // Moves with every write of names and nothing else (data_version moves with any commit).
+    "CREATE TABLE IF NOT EXISTS generation(id INTEGER PRIMARY KEY CHECK(id = 0), "
+    "names INTEGER NOT NULL)",
+    "INSERT OR IGNORE INTO generation VALUES(0, 0)",
 };
+
+// Stores made before the cells table get theirs filled once.
+constexpr int SchemaVersion = 1;
 
 QString dayText(QDate day) {
     return day.toString(Qt::ISODate);
@@ -40,17 +53,64 @@ QDateTime timeOf(const QVariant& value) {
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs); // written with "Z"
 }
 
+// The cells of `days` from their names, in the write transaction that changed them. Counted
+// as counts() always counted them.
+bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
+    QSqlQuery drop(db), fill(db), mark(db);
+    drop.prepare(QStringLiteral("DELETE FROM cells WHERE day = ?"));
+    fill.prepare(QStringLiteral(
+        "INSERT INTO cells(day, suffix, length, names, approximate) SELECT day, suffix, length, "
+        "COUNT(DISTINCT name), 0 FROM names WHERE day = ? GROUP BY suffix, length"));
+    mark.prepare(QStringLiteral(
+        "UPDATE cells SET approximate = 1 WHERE day = ? AND EXISTS(SELECT 1 FROM names "
+        "WHERE names.day = cells.day AND names.suffix = cells.suffix AND names.length = cells.length "
+        "AND names.approximate = 1)"));
+    for (const QString& day : days)
+        for (QSqlQuery* query : {&drop, &fill, &mark}) {
+            query->bindValue(0, day);
+            if (!query->exec()) {
+                *error = query->lastError().text();
+                return false;
+            }
+        }
+    return true;
+}
+
+bool bumpGeneration(QSqlDatabase& db, QString* error) {
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("UPDATE generation SET names = names + 1")))
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
 } // namespace
+
+// Statements of the pages' path, prepared once.
+struct Store::Prepared {
+    explicit Prepared(const QSqlDatabase& db) : dataVersion(db), generation(db), cells(db), names(db) {
+        for (QSqlQuery* query : {&dataVersion, &generation, &cells, &names})
+            query->setForwardOnly(true);
+        dataVersion.prepare(QStringLiteral("PRAGMA data_version"));
+        generation.prepare(QStringLiteral("SELECT names FROM generation"));
+        cells.prepare(QStringLiteral(
+            "SELECT suffix, length, names, approximate FROM cells WHERE day = ?"));
+        names.prepare(QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? "
+                                     "AND length = ? ORDER BY name LIMIT ? OFFSET ?"));
+    }
+    QSqlQuery dataVersion, generation, cells, names;
+};
 
 Store::Store(QString connection, QString dir)
     : connection_(std::move(connection)), dir_(std::move(dir)) {}
 
 Store::~Store() {
+    prepared_.reset();
     QSqlDatabase::database(connection_, false).close();
     QSqlDatabase::removeDatabase(connection_);
 }
 
-std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
+std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyTimeoutMs) {
     if (!QDir().mkpath(dir)) {
         *error = QStringLiteral("cannot make %1").arg(dir);
         return nullptr;
@@ -64,7 +124,7 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
     }
     db.setDatabaseName(QDir(dir).filePath(QStringLiteral("lumo.sqlite")));
     // A refresh in another process may hold the write lock for a moment.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open()) {
         *error = db.lastError().text();
         return nullptr;
@@ -79,11 +139,31 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
             *error = query.lastError().text();
             return nullptr;
         }
+    if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next() &&
+        query.value(0).toInt() < SchemaVersion) {
+        // Written first, so that the transaction holds the write lock from its start.
+        QSet<QString> days;
+        bool filled = db.transaction() &&
+                      query.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)) &&
+                      query.exec(QStringLiteral("SELECT DISTINCT day FROM names"));
+        while (filled && query.next())
+            days.insert(query.value(0).toString());
+        filled = filled && refreshCells(db, days, error) && bumpGeneration(db, error) && db.commit();
+        if (!filled) {
+            if (error->isEmpty())
+                *error = db.lastError().text();
+            db.rollback();
+            return nullptr;
+        }
+    }
+    store->prepared_ = std::make_unique<Prepared>(db);
     return store;
 }
 
-void Store::declare(const QList<SourceState>& sources) {
+void Store::declare(const QList<SourceState>& sources, bool record) {
     sources_ = sources;
+    if (!record)
+        return;
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(QStringLiteral("INSERT INTO fetches(source, url) VALUES(?, ?) "
                                  "ON CONFLICT(source) DO UPDATE SET url = excluded.url"));
@@ -104,6 +184,10 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
     };
     if (!db.transaction()) {
         *error = db.lastError().text();
+        return false;
+    }
+    if (!bumpGeneration(db, error)) {
+        db.rollback();
         return false;
     }
     const QString seen = timeText(now);
@@ -139,6 +223,13 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         if (!drop.exec())
             return failed(drop);
     }
+    QSet<QString> touched;
+    for (const QDate& day : days)
+        touched.insert(dayText(day));
+    if (!refreshCells(db, touched, error)) {
+        db.rollback();
+        return false;
+    }
     if (!db.commit()) {
         *error = db.lastError().text();
         db.rollback();
@@ -160,6 +251,20 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         *error = db.lastError().text();
         return false;
     }
+    if (!bumpGeneration(db, error)) {
+        db.rollback();
+        return false;
+    }
+    // The days the list leaves, and those it comes to, have their cells counted again.
+    QSet<QString> touched;
+    QSqlQuery before(db);
+    before.setForwardOnly(true);
+    before.prepare(QStringLiteral("SELECT DISTINCT day FROM names WHERE source = ?"));
+    before.addBindValue(list);
+    if (!before.exec())
+        return failed(before.lastError().text());
+    while (before.next())
+        touched.insert(before.value(0).toString());
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral("DELETE FROM names WHERE source = ?"));
     drop.addBindValue(list);
@@ -171,7 +276,12 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
         "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     QString insertError;
+    QDate lastDay;
     const bool fed = feed([&](const StoredName& row) {
+        if (row.day != lastDay) {
+            lastDay = row.day;
+            touched.insert(dayText(row.day));
+        }
         insert.bindValue(0, row.name);
         insert.bindValue(1, row.suffix);
         insert.bindValue(2, row.length);
@@ -189,6 +299,9 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         return failed(insertError);
     if (!fed)
         return failed(QStringLiteral("the rows could not be read"));
+    QString cellsError;
+    if (!refreshCells(db, touched, &cellsError))
+        return failed(cellsError);
     if (!db.commit())
         return failed(db.lastError().text());
     ++ownCommits_;
@@ -273,11 +386,49 @@ qint64 Store::totalNames() const {
 }
 
 qint64 Store::generation() const {
+    // data_version is cheap and moves with every other connection's commit; only then is the
+    // names' own counter read again.
+    QSqlQuery& version = prepared_->dataVersion;
+    const qint64 seen = version.exec() && version.next() ? version.value(0).toLongLong() : -1;
+    version.finish();
+    if (seen != dataVersion_ || ownCommits_ != readAfterOwn_ || seen < 0) {
+        QSqlQuery& counter = prepared_->generation;
+        namesGeneration_ = counter.exec() && counter.next() ? counter.value(0).toLongLong() : -1;
+        counter.finish();
+        dataVersion_ = seen;
+        readAfterOwn_ = ownCommits_;
+    }
+    return namesGeneration_;
+}
+
+bool Store::hasNames() const {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    const qint64 version = query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
-                               ? query.value(0).toLongLong()
-                               : 0;
-    return (version << 32) + ownCommits_;
+    return query.exec(QStringLiteral("SELECT EXISTS(SELECT 1 FROM names)")) && query.next() &&
+           query.value(0).toBool();
+}
+
+const Store::Day& Store::day(QDate day) const {
+    if (const qint64 now = generation(); now != seenGeneration_) {
+        days_.clear();
+        seenGeneration_ = now;
+    }
+    if (const auto it = days_.constFind(day); it != days_.cend())
+        return *it;
+    if (days_.size() > 64)
+        days_.clear();
+    Day& out = days_[day];
+    QSqlQuery& query = prepared_->cells;
+    query.bindValue(0, dayText(day));
+    if (query.exec())
+        while (query.next()) {
+            const QString suffix = query.value(0).toString();
+            out.counts[suffix].insert(query.value(1).toInt(), query.value(2).toLongLong());
+            if (query.value(3).toInt() && !out.approximate.contains(suffix))
+                out.approximate.append(suffix);
+        }
+    query.finish();
+    out.approximate.sort();
+    return out;
 }
 
 bool Store::serves(const QString& suffix) const {
@@ -293,46 +444,26 @@ bool Store::serves(const QString& suffix) const {
 }
 
 QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
-    if (const qint64 now = generation(); now != seenGeneration_) {
-        counts_.clear();
-        seenGeneration_ = now;
-    }
-    if (const auto it = counts_.constFind(day); it != counts_.cend())
-        return *it;
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT suffix, length, COUNT(DISTINCT name) FROM names "
-                                 "WHERE day = ? GROUP BY suffix, length"));
-    query.addBindValue(dayText(day));
-    QMap<QString, QMap<int, qint64>> out;
-    if (query.exec())
-        while (query.next())
-            out[query.value(0).toString()].insert(query.value(1).toInt(),
-                                                  query.value(2).toLongLong());
-    if (counts_.size() > 64)
-        counts_.clear();
-    counts_.insert(day, out);
-    return out;
+    return this->day(day).counts;
 }
 
 qint64 Store::count(QDate day, const QString& suffix, int length) const {
-    return counts(day).value(suffix).value(length);
+    return this->day(day).counts.value(suffix).value(length);
 }
 
 QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
                          int limit) const {
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? "
-                                 "AND length = ? ORDER BY name LIMIT ? OFFSET ?"));
-    query.addBindValue(dayText(day));
-    query.addBindValue(suffix);
-    query.addBindValue(length);
-    query.addBindValue(limit);
-    query.addBindValue(offset);
+    QSqlQuery& query = prepared_->names;
+    query.bindValue(0, dayText(day));
+    query.bindValue(1, suffix);
+    query.bindValue(2, length);
+    query.bindValue(3, limit);
+    query.bindValue(4, offset);
     QStringList out;
     if (query.exec())
         while (query.next())
             out.append(query.value(0).toString());
+    query.finish();
     return out;
 }
 
@@ -349,15 +480,7 @@ QList<QDate> Store::findName(const QString& name) const {
 }
 
 QStringList Store::approximateSuffixes(QDate day) const {
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT DISTINCT suffix FROM names WHERE day = ? AND "
-                                 "approximate = 1 ORDER BY suffix"));
-    query.addBindValue(dayText(day));
-    QStringList out;
-    if (query.exec())
-        while (query.next())
-            out.append(query.value(0).toString());
-    return out;
+    return this->day(day).approximate;
 }
 
 std::optional<sites::rdap::StoredAnswer> Store::find(const QString& aceName,

@@ -39,14 +39,17 @@ class Store : public NameSource,
               public sites::zones::DeletionSink,
               public sites::rdap::AnswerCache {
 public:
-    // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
-    static std::unique_ptr<Store> open(const QString& dir, QString* error);
+    // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set. A
+    // write waits up to `busyTimeoutMs` for another connection's transaction.
+    static std::unique_ptr<Store> open(const QString& dir, QString* error,
+                                       int busyTimeoutMs = 10'000);
     ~Store() override;
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // The lists read, in the order the sources table shows them.
-    void declare(const QList<SourceState>& sources);
+    // The lists read, in the order the sources table shows them; `record` also files their
+    // addresses (left to the writing connection when another one writes).
+    void declare(const QList<SourceState>& sources, bool record = true);
 
     // In one transaction: `list`'s names of every day that `names` covers (from `today` on)
     // become `names`; a name listed again keeps its first sighting. `approximate` marks
@@ -75,8 +78,12 @@ public:
     // The names the last successful fetch of `id` gave; 0 before the first.
     qint64 lastNames(const QString& id) const;
     qint64 totalNames() const;
+    bool hasNames() const;
+    // Where lumo.sqlite is.
+    const QString& directory() const { return dir_; }
 
-    // Changes whenever the stored names change, by this process or another.
+    // Changes whenever the stored names change, by this process or another, and with
+    // nothing else (an RDAP answer or a fetch record kept leaves it).
     qint64 generation() const;
 
     // NameSource
@@ -98,12 +105,23 @@ private:
     Store(QString connection, QString dir);
     // The zones imported into `dir_`, as their status files tell.
     QList<sites::zones::ZoneStatus> zones() const;
+    struct Prepared;
+    // What the pages ask of a day again and again, until the names change.
+    struct Day {
+        QMap<QString, QMap<int, qint64>> counts;
+        QStringList approximate;
+    };
+    const Day& day(QDate day) const;
+
     QString connection_;
     QString dir_;
     QList<SourceState> sources_;
-    // Counts asked for again and again by the day summary, until the names change.
-    mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
+    std::unique_ptr<Prepared> prepared_;
+    mutable QHash<QDate, Day> days_;
     mutable qint64 seenGeneration_ = -1;
+    mutable qint64 namesGeneration_ = -1;
+    mutable qint64 dataVersion_ = -1;
+    mutable qint64 readAfterOwn_ = -1;
     qint64 ownCommits_ = 0;
     int keptAnswers_ = 0;
 };
