@@ -146,6 +146,36 @@ int main(int argc, char* argv[]) {
         std::printf("zone_ms %.1f rows %lld\n", clock.nsecsElapsed() / 1e6, count);
         return 0;
     }
+    if (mode == u"pages" && args.size() == 2) {
+        // What a list page asks of the store, over the pages of bench/store_pages.lua.
+        const auto store = sites::store::Store::open(args[1], &error);
+        if (!store)
+            return fail(error);
+        QElapsedTimer clock;
+        qint64 generation = 0, count = 0, approximate = 0, names = 0;
+        const int rounds = 20'000;
+        for (int n = 1; n <= rounds; ++n) {
+            const QDate day = QDate(2026, 12, 9).addDays(-(n % 20));
+            const int length = 3 + (n / 20) % 5, page = 1 + (n / 100) % 5;
+            const QString suffix = (n / 500) % 2 == 0 ? QStringLiteral(".cn") : QStringLiteral(".com.cn");
+            clock.start();
+            store->generation();
+            generation += clock.nsecsElapsed();
+            clock.start();
+            store->count(day, suffix, length);
+            count += clock.nsecsElapsed();
+            clock.start();
+            store->approximateSuffixes(day);
+            approximate += clock.nsecsElapsed();
+            clock.start();
+            store->names(day, suffix, length, qEnvironmentVariableIsSet("ZERO") ? 0 : (page - 1) * 100, 100);
+            names += clock.nsecsElapsed();
+        }
+        std::printf("us per page: generation %.1f count %.1f approximate %.1f names %.1f\n",
+                    generation / 1e3 / rounds, count / 1e3 / rounds, approximate / 1e3 / rounds,
+                    names / 1e3 / rounds);
+        return 0;
+    }
     return fail(QStringLiteral("usage: bench_store fill DIR TODAY | list N LIST CSV | "
                                "import LIST DIR TODAY | zone DIR TODAY N"));
 }

@@ -28,7 +28,7 @@ const char* const Schema[] = {
     // What the pages need of a day, written with its names so that no page reads the whole day.
     "CREATE TABLE IF NOT EXISTS cells(day TEXT NOT NULL, suffix TEXT NOT NULL, "
     "length INTEGER NOT NULL, names INTEGER NOT NULL, approximate INTEGER NOT NULL, "
-    "PRIMARY KEY(day, suffix, length)) WITHOUT ROWID",
+    "repeated INTEGER NOT NULL, PRIMARY KEY(day, suffix, length)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS names_estimated ON names(day, suffix, length) WHERE approximate = 1",
     // Moves with every write of names and nothing else (data_version moves with any commit).
     "CREATE TABLE IF NOT EXISTS generation(id INTEGER PRIMARY KEY CHECK(id = 0), "
@@ -59,8 +59,9 @@ bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
     QSqlQuery drop(db), fill(db), mark(db);
     drop.prepare(QStringLiteral("DELETE FROM cells WHERE day = ?"));
     fill.prepare(QStringLiteral(
-        "INSERT INTO cells(day, suffix, length, names, approximate) SELECT day, suffix, length, "
-        "COUNT(DISTINCT name), 0 FROM names WHERE day = ? GROUP BY suffix, length"));
+        "INSERT INTO cells(day, suffix, length, names, approximate, repeated) SELECT day, suffix, "
+        "length, COUNT(DISTINCT name), 0, COUNT(*) > COUNT(DISTINCT name) FROM names WHERE day = ? "
+        "GROUP BY suffix, length"));
     mark.prepare(QStringLiteral(
         "UPDATE cells SET approximate = 1 WHERE day = ? AND EXISTS(SELECT 1 FROM names "
         "WHERE names.day = cells.day AND names.suffix = cells.suffix AND names.length = cells.length "
@@ -88,17 +89,29 @@ bool bumpGeneration(QSqlDatabase& db, QString* error) {
 
 // Statements of the pages' path, prepared once.
 struct Store::Prepared {
-    explicit Prepared(const QSqlDatabase& db) : dataVersion(db), generation(db), cells(db), names(db) {
-        for (QSqlQuery* query : {&dataVersion, &generation, &cells, &names})
+    explicit Prepared(const QSqlDatabase& db)
+        : dataVersion(db), generation(db), cells(db), names{QSqlQuery(db), QSqlQuery(db),
+                                                            QSqlQuery(db), QSqlQuery(db)} {
+        for (QSqlQuery* query : {&dataVersion, &generation, &cells})
             query->setForwardOnly(true);
         dataVersion.prepare(QStringLiteral("PRAGMA data_version"));
         generation.prepare(QStringLiteral("SELECT names FROM generation"));
         cells.prepare(QStringLiteral(
-            "SELECT suffix, length, names, approximate FROM cells WHERE day = ?"));
-        names.prepare(QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? "
-                                     "AND length = ? ORDER BY name LIMIT ? OFFSET ?"));
+            "SELECT suffix, length, names, approximate, repeated FROM cells WHERE day = ?"));
+        // From a page's first name when it is known, else by its offset; DISTINCT only where
+        // a name is listed twice, as it costs as much as the rows.
+        for (int i = 0; i < 4; ++i) {
+            const bool from = i & 1, distinct = i & 2;
+            names[i].setForwardOnly(true);
+            names[i].prepare(
+                QStringLiteral("SELECT %1 name FROM names WHERE day = ? AND suffix = ? AND "
+                               "length = ? AND name >= ? ORDER BY name LIMIT ? %2")
+                    .arg(distinct ? QStringLiteral("DISTINCT") : QString(),
+                         from ? QString() : QStringLiteral("OFFSET ?")));
+        }
     }
-    QSqlQuery dataVersion, generation, cells, names;
+    QSqlQuery dataVersion, generation, cells;
+    QSqlQuery names[4];
 };
 
 Store::Store(QString connection, QString dir)
@@ -407,12 +420,12 @@ bool Store::hasNames() const {
            query.value(0).toBool();
 }
 
-const Store::Day& Store::day(QDate day) const {
+Store::Day& Store::day(QDate day) const {
     if (const qint64 now = generation(); now != seenGeneration_) {
         days_.clear();
         seenGeneration_ = now;
     }
-    if (const auto it = days_.constFind(day); it != days_.cend())
+    if (const auto it = days_.find(day); it != days_.end())
         return *it;
     if (days_.size() > 64)
         days_.clear();
@@ -425,6 +438,8 @@ const Store::Day& Store::day(QDate day) const {
             out.counts[suffix].insert(query.value(1).toInt(), query.value(2).toLongLong());
             if (query.value(3).toInt() && !out.approximate.contains(suffix))
                 out.approximate.append(suffix);
+            if (query.value(4).toInt())
+                out.repeated.insert({suffix, query.value(1).toInt()});
         }
     query.finish();
     out.approximate.sort();
@@ -453,17 +468,30 @@ qint64 Store::count(QDate day, const QString& suffix, int length) const {
 
 QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
                          int limit) const {
-    QSqlQuery& query = prepared_->names;
+    Day& records = this->day(day);
+    const std::pair<QString, int> cell{suffix, length};
+    QHash<qint64, QString>& starts = records.starts[cell];
+    const auto start = offset == 0 ? starts.end() : starts.find(offset);
+    const bool from = offset == 0 || start != starts.end();
+    QSqlQuery& query = prepared_->names[int(from) + 2 * int(records.repeated.contains(cell))];
     query.bindValue(0, dayText(day));
     query.bindValue(1, suffix);
     query.bindValue(2, length);
-    query.bindValue(3, limit);
-    query.bindValue(4, offset);
+    query.bindValue(3, start != starts.end() ? *start : QStringLiteral(""));
+    query.bindValue(4, limit + 1); // the next page's first name, for its own query
+    if (!from)
+        query.bindValue(5, offset);
     QStringList out;
     if (query.exec())
         while (query.next())
             out.append(query.value(0).toString());
     query.finish();
+    if (out.size() > limit) {
+        if (starts.size() < 100'000)
+            starts.insert(offset + limit, out.takeLast());
+        else
+            out.removeLast();
+    }
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -110,8 +111,11 @@ private:
     struct Day {
         QMap<QString, QMap<int, qint64>> counts;
         QStringList approximate;
+        QSet<std::pair<QString, int>> repeated; // cells with a name listed twice
+        // Where a cell's pages start, by offset, as the pages before them found.
+        QHash<std::pair<QString, int>, QHash<qint64, QString>> starts;
     };
-    const Day& day(QDate day) const;
+    Day& day(QDate day) const;
 
     QString connection_;
     QString dir_;
