@@ -3,10 +3,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString page = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    // Every cut is a slice of the page.
-    for (const auto& row : listing::parseDaySummary(page).counts)
+    // Every cut is a slice of the page; a real day is a date.
+    const listing::DaySummary summary = listing::parseDaySummary(page);
+    for (const auto& row : summary.counts)
         for (const auto& count : row)
             if (count && count->size() > page.size())
                 __builtin_trap();
+    if (summary.realDay && summary.realDay->size() != 10)
+        __builtin_trap();
     return 0;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "listing/servicejson.h"
 
-// Both of the listing service's JSON answers in one target: they share the reading of
+// The listing service's JSON answers in one target: they share the reading of
 // numbers and times, and the fuzzing time.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView json(reinterpret_cast<const char*>(data), qsizetype(size));
@@ -17,6 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const auto sources = listing::parseSources(json))
         for (const listing::SourceState& s : *sources)
             if (s.names < 0 || s.status.isEmpty())
+                __builtin_trap();
+    if (const auto days = listing::parseDays(json))
+        for (const listing::DayDates& d : *days)
+            if (d.site.size() != 10 || d.date.size() != 10)
+                __builtin_trap();
+    if (const auto stored = listing::parseStored(json))
+        for (const listing::StoredDay& d : *stored)
+            if (d.day.size() != 10 || (d.names && *d.names < 0))
                 __builtin_trap();
     listing::looksLikeJson(json);
     return 0;

@@ -148,8 +148,7 @@ int main(int argc, char* argv[]) {
         parser.isSet(dataDir) ? parser.value(dataDir) : sites::zones::defaultDataDir();
     if (parser.isSet(importZone)) {
         const QString zone = parser.value(zoneName).toLower();
-        static const QRegularExpression zoneShape(QStringLiteral("^[a-z0-9-]{1,63}$"));
-        if (!zoneShape.match(zone).hasMatch())
+        if (!sites::zones::validZoneName(zone))
             return fail(QStringLiteral("--import-zone wants --zone, a top-level domain such as com"));
         const QDate day = QDate::fromString(parser.value(zoneDay), Qt::ISODate);
         if (!day.isValid())
@@ -312,23 +311,13 @@ int main(int argc, char* argv[]) {
         sites::rdap::AnswerCache* cache = writer ? static_cast<sites::rdap::AnswerCache*>(writer.get())
                                                  : &answers;
         auto* lookups = new sites::rdap::LookupService(*rdap, cache, &app);
-        // A name on a stored list takes that list's day: the next one to come, else the last.
-        std::function<std::optional<QDate>(const QString&)> listedDay;
+        // A name on a stored list takes that list's day, marked when only a zone estimates it.
+        std::function<QList<sites::ListedDay>(const QString&)> listedDays;
         if (store)
-            listedDay = [stored = store.get()](const QString& name) -> std::optional<QDate> {
-                const QList<QDate> days = stored->findName(name.trimmed().toLower());
-                if (days.isEmpty())
-                    return std::nullopt;
-                const QDate today = QDate::currentDate();
-                std::optional<QDate> next;
-                for (const QDate& day : days)
-                    if (day >= today && (!next || day < *next))
-                        next = day;
-                return next ? next : *std::max_element(days.begin(), days.end());
-            };
-        server.setLookup([lookups, listedDay](const QString& name, const QDateTime& now,
-                                              auto reply) {
-            sites::rdap::answerLookup(*lookups, listedDay, name, now, 25'000, std::move(reply));
+            listedDays = [stored = store.get()](const QString& name) { return stored->findName(name); };
+        server.setLookup([lookups, listedDays](const QString& name, const QDateTime& now,
+                                               auto reply) {
+            sites::rdap::answerLookup(*lookups, listedDays, name, now, 25'000, std::move(reply));
         });
     }
 
@@ -337,28 +326,19 @@ int main(int argc, char* argv[]) {
 
     if (store) {
         sites::store::Store* stored = store.get();
+        // Generated names, marked so, while the store holds nothing: the pages ask it on every
+        // request, so a fetch by this process or another switches them to the lists.
         server.setSource(stored);
-        // The first start online: a day summary waits for the lists rather than show nothing.
-        if (!stored->hasNames())
-            server.holdSummaries();
         QObject::connect(
             writer.get(), &sites::store::Writer::refreshed, &app,
-            [&server, stored](const QList<sites::store::RefreshResult>& results) {
-                bool fetched = false;
-                for (const auto& result : results) {
+            [stored](const QList<sites::store::RefreshResult>& results) {
+                for (const auto& result : results)
                     if (result.status == u"failed")
                         say(sites::store::Refresher::line(result));
-                    else
-                        fetched = true;
-                }
-                if (!fetched && !stored->hasNames()) {
+                if (!stored->holdsAnything())
                     say(QStringLiteral("no deletion list could be fetched and none is stored: "
-                                       "serving demo names until a fetch succeeds"));
-                    server.setSource(nullptr);
-                } else {
-                    server.setSource(stored);
-                }
-                server.releaseSummaries();
+                                       "serving generated names, marked so, until a fetch "
+                                       "succeeds"));
             });
         auto* every = new QTimer(&app);
         QObject::connect(every, &QTimer::timeout, writer.get(), &sites::store::Writer::refresh);

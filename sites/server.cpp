@@ -27,26 +27,6 @@ void SitesServer::setSource(const sites::NameSource* source) {
     generatedPages_.clear();
 }
 
-void SitesServer::releaseSummaries() {
-    holding_ = false;
-    while (!held_.isEmpty())
-        answerHeld(held_.first().id);
-}
-
-void SitesServer::answerHeld(qint64 id) {
-    for (qsizetype i = 0; i < held_.size(); ++i) {
-        if (held_[i].id != id)
-            continue;
-        const Held held = held_.takeAt(i);
-        if (held.socket) {
-            sites::Request in = held.request;
-            in.source = source_;
-            writeLate(held.socket, sites::respond(in));
-        }
-        return;
-    }
-}
-
 void SitesServer::writeLate(QTcpSocket* socket, const sites::Reply& out) {
     const QByteArray reason = out.status == 200 ? " OK" : out.status == 400 ? " Bad Request"
                                                                             : " Not Found";
@@ -69,12 +49,6 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
             });
             return true;
         }
-    }
-    if (holding_ && (in.path == u"/deleteddate.php" || in.path == u"/lumo/counts.json")) {
-        const qint64 id = nextHeld_++;
-        held_.append({id, socket, in});
-        QTimer::singleShot(FirstFetchWaitMs, this, [this, id] { answerHeld(id); });
-        return true;
     }
     const sites::Reply out = replyTo(in, request.url().query(QUrl::FullyEncoded));
     if (delayMs_ <= 0) {

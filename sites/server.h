@@ -30,13 +30,9 @@ public:
     using Lookup = std::function<void(const QString& name, const QDateTime& now,
                                       std::function<void(const sites::Reply&)> reply)>;
     void setLookup(Lookup lookup) { lookup_ = std::move(lookup); }
-    // The stored lists, or null for the generated names.
+    // The stored lists, or null for the generated names (also served, marked, while the store
+    // holds nothing).
     void setSource(const sites::NameSource* source);
-    // While the first fetch runs, day summaries wait for it, each at most this long.
-    static constexpr int FirstFetchWaitMs = 10'000;
-    void holdSummaries() { holding_ = true; }
-    // Answers every day summary held.
-    void releaseSummaries();
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -46,16 +42,7 @@ private:
     sites::Request requestOf(const QHttpServerRequest& request, QTcpSocket* socket) const;
     sites::Reply replyTo(const sites::Request& in, const QString& query);
     static void writeLate(QTcpSocket* socket, const sites::Reply& out);
-    void answerHeld(qint64 id);
 
-    struct Held {
-        qint64 id = 0;
-        QPointer<QTcpSocket> socket;
-        sites::Request request;
-    };
-    bool holding_ = false;
-    QList<Held> held_;
-    qint64 nextHeld_ = 0;
     const sites::NameSource* source_ = nullptr;
 
     // The generated names' list pages depend on nothing but the request and are asked for

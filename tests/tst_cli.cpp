@@ -59,6 +59,8 @@ private slots:
     void progressFollowsStderr_data();
     void progressFollowsStderr();
     void closedPipeEndsQuietly();
+    void notes_data();
+    void notes();
     void serviceJson_data();
     void serviceJson();
 
@@ -143,8 +145,37 @@ void TestCli::initTestCase() {
                      FixtureServer::answer(
                          R"({"date": "2026-12-07", "counts": {".com": null, ".net": null,
                          ".org": null, ".info": null, ".biz": null, ".cn": {"3": 0, "4": 12},
-                         ".com.cn": {"5": 7}, ".se": {"5": 3}, ".net.cn": {"4": 2}},
-                         "approximate": [".net.cn"]})"));
+                         ".com.cn": {"5": 7}, ".se": {"5": 3}, ".net.cn": {"4": 2}, ".nu": null},
+                         "approximate": [".net.cn", ".cn"], "nodata": [".org", ".nu"],
+                         "generated": false})"));
+    // A newer service under /new/: the real dates, the stored days and generated names.
+    server_.setReply("/new/", FixtureServer::answer(home_));
+    QString days = "[";
+    const char* keys[] = {"-2", "-1", "today", "+1", "+2", "+3"};
+    for (int k = 0; k < 6; ++k)
+        days += QStringLiteral("%1{\"key\": \"%2\", \"site\": \"2011-03-0%3\", "
+                               "\"date\": \"2026-12-%4\"}")
+                    .arg(k ? "," : "", keys[k])
+                    .arg(k + 4)
+                    .arg(k + 5, 2, 10, QChar(u'0'));
+    server_.setReply("/bad/", FixtureServer::answer(home_));
+    server_.setReply("/bad/lumo/days.json", FixtureServer::answer(R"([{"key": "-2"}])"));
+    server_.setReply("/new/lumo/days.json", FixtureServer::answer((days + "]").toUtf8()));
+    server_.setReply("/new/lumo/stored.json",
+                     FixtureServer::answer(R"([{"list": "se", "day": "2026-12-06", "names": 3},
+                         {"list": "czds-com", "day": "2026-12-07", "names": 40,
+                         "approximate": true}, {"list": "se", "day": "2026-12-07", "names": 0},
+                         {"list": "se", "day": "2026-12-08", "names": null}])"));
+    server_.setReply("/new/lumo/counts.json?date=2011-03-06",
+                     FixtureServer::answer(R"({"date": "2011-03-06", "counts": {".com":
+                         {"4": 1}}, "approximate": [], "nodata": [], "generated": true})"));
+    server_.setReply(
+        "/new/lumo/sources.json",
+        FixtureServer::answer(R"([{"source": "generated", "url": null, "lastAttempt": null,
+            "lastSuccess": null, "status": "ok", "names": 900, "error": null, "generated": true},
+            {"source": "se", "url": "https://se.example/b.json", "lastAttempt":
+            "2026-12-07T06:00:00Z", "lastSuccess": null, "status": "failed", "names": 0,
+            "error": "offline", "generated": false}])"));
     server_.setReply("/lumo/counts.json?date=2026-12-09",
                      FixtureServer::answer(R"({"date": "2026-12-09", "counts": {".se": 5}})"));
     // One name more than counted: the count from counts.json ends the list.
@@ -172,6 +203,12 @@ void TestCli::initTestCase() {
                                            "<td class=\"deltd1\">2011-01-05</td>"
                                            "<td class=\"deltd1\">2011-03-06</td>"
                                            "<p><span>还剩：0 天 5 小时</span>"));
+    server_.setReply("/DomainDel/?wd=wxyz.com",
+                     FixtureServer::answer("<td class=\"deltd1\"></td>"
+                                           "<td class=\"deltd1\">赎回期</td>"
+                                           "<td class=\"deltd1\"></td><td class=\"deltd1\"></td>"
+                                           "<td class=\"deltd1\">2011-04-01(近似值)</td>"
+                                           "<p><span>还剩：25 天 5 小时</span>"));
 }
 
 void TestCli::start(QProcess& process, const QStringList& arguments, int stdoutFd) {
@@ -195,7 +232,7 @@ void TestCli::output_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
     const QStringList list = {"list", "--suffix", "com", "--length", "4", "--format"};
-    const QStringList lookup = {"lookup", "abcd.com", "--format"};
+    const QStringList lookup = {"lookup", "abcd.com", "wxyz.com", "--format"};
     QTest::newRow("days text") << QStringList{"days"}
                                << "-2     二天前    2011-03-04\n-1     一天前    2011-03-05\n"
                                   "today  今天删除  2011-03-06\n+1     一天后    2011-03-07\n"
@@ -221,20 +258,23 @@ void TestCli::output_data() {
                                     "6位域名     8    62    63     64    65   66       67\n"
                                     "7位域名    71    72    73     74    75   76       77\n";
     const QStringList suffixes = {".com", ".net", ".org", ".info", ".biz", ".cn", ".com.cn"};
-    const auto table = [&](const QString& day, auto count, bool asJson) {
-        QString csv = "day,length,suffix,count\r\n", json = "[";
+    // `estimated`: the suffix index whose counts are estimates.
+    const auto table = [&](const QString& day, auto count, bool asJson, int estimated = 0) {
+        QString csv = "day,length,suffix,count,approximate\r\n", json = "[";
         for (int n = 3; n <= 7; ++n)
             for (int i = 1; i <= 7; ++i) {
                 const std::optional<QString> c = count(n, i);
-                csv += QStringLiteral("%1,%2,%3,%4\r\n")
+                const QString approximate = i == estimated ? "true" : "false";
+                csv += QStringLiteral("%1,%2,%3,%4,%5\r\n")
                            .arg(day)
                            .arg(n)
-                           .arg(suffixes[i - 1], c.value_or(""));
+                           .arg(suffixes[i - 1], c.value_or(""), approximate);
                 json += QStringLiteral("%1\n  {\"day\": \"%2\", \"length\": %3, \"suffix\": "
-                                       "\"%4\", \"count\": %5}")
+                                       "\"%4\", \"count\": %5, \"approximate\": %6}")
                             .arg(QString(json.size() > 1 ? "," : ""), day)
                             .arg(n)
-                            .arg(suffixes[i - 1], c ? '"' + *c + '"' : QStringLiteral("null"));
+                            .arg(suffixes[i - 1], c ? '"' + *c + '"' : QStringLiteral("null"),
+                                 approximate);
             }
         return asJson ? json + "\n]\n" : csv;
     };
@@ -247,17 +287,17 @@ void TestCli::output_data() {
         << QStringList{"counts", "--day", "2026-12-07"}
         << "2026-12-07删除的域名\n"
            "         .com  .net  .org  .info  .biz  .cn  .com.cn\n"
-           "3位域名     -     -     -      -     -    0        0\n"
-           "4位域名     -     -     -      -     -   12        0\n"
-           "5位域名     -     -     -      -     -    0        7\n"
-           "6位域名     -     -     -      -     -    0        0\n"
-           "7位域名     -     -     -      -     -    0        0\n";
+           "3位域名     -     -     -      -     -   ≈0        0\n"
+           "4位域名     -     -     -      -     -  ≈12        0\n"
+           "5位域名     -     -     -      -     -   ≈0        7\n"
+           "6位域名     -     -     -      -     -   ≈0        0\n"
+           "7位域名     -     -     -      -     -   ≈0        0\n";
     QTest::newRow("counts real day csv")
         << QStringList{"counts", "--day", "2026-12-07", "--format", "csv"}
-        << table("2026-12-07", realCountOf, false);
+        << table("2026-12-07", realCountOf, false, 6);
     QTest::newRow("counts real day json")
         << QStringList{"counts", "--day", "2026-12-07", "--format", "json"}
-        << table("2026-12-07", realCountOf, true);
+        << table("2026-12-07", realCountOf, true, 6);
     QTest::newRow("list outside the grid")
         << QStringList{"list", "--day", "2026-12-07", "--suffix", "SE", "--length", "5"}
         << "abcde.se\nfghij.se\nklmno.se\n";
@@ -276,18 +316,67 @@ void TestCli::output_data() {
            "https://top.example/dellist.csv      HTTP 503, \"busy\" retry\n";
     QTest::newRow("sources csv")
         << QStringList{"sources", "--format", "csv"}
-        << "source,url,lastAttempt,lastSuccess,status,names,error\r\n"
+        << "source,url,lastAttempt,lastSuccess,status,names,error,generated\r\n"
            "cnnic,https://cnnic.example/1todayDel.txt,2026-12-07T06:00:00Z,2026-12-07T06:00:00Z,"
-           "ok,51234,\r\ntop,https://top.example/dellist.csv,2026-12-07T06:00:05Z,,failed,0,"
-           "\"HTTP 503, \"\"busy\"\"\nretry\"\r\n";
+           "ok,51234,,false\r\ntop,https://top.example/dellist.csv,2026-12-07T06:00:05Z,,failed,0,"
+           "\"HTTP 503, \"\"busy\"\"\nretry\",false\r\n";
     QTest::newRow("sources json")
         << QStringList{"sources", "--format", "json"}
         << "[\n  {\"source\": \"cnnic\", \"url\": \"https://cnnic.example/1todayDel.txt\", "
            "\"lastAttempt\": \"2026-12-07T06:00:00Z\", \"lastSuccess\": \"2026-12-07T06:00:00Z\", "
-           "\"status\": \"ok\", \"names\": 51234, \"error\": null},\n  {\"source\": \"top\", "
+           "\"status\": \"ok\", \"names\": 51234, \"error\": null, \"generated\": false},\n"
+           "  {\"source\": \"top\", "
            "\"url\": \"https://top.example/dellist.csv\", \"lastAttempt\": "
            "\"2026-12-07T06:00:05Z\", \"lastSuccess\": null, \"status\": \"failed\", "
-           "\"names\": 0, \"error\": \"HTTP 503, \\\"busy\\\"\\nretry\"}\n]\n";
+           "\"names\": 0, \"error\": \"HTTP 503, \\\"busy\\\"\\nretry\", \"generated\": false}\n]\n";
+    const QStringList newer = {"--listing-url", server_.origin() + "/new/"};
+    QTest::newRow("sources with generated names")
+        << newer + QStringList{"sources"}
+        << "来源                   状态    域名数  上次成功  上次尝试          地址"
+           "                       错误\n"
+           "generated（演示数据）  已更新     900  -         -                 -\n"
+           "se                     失败         0  -         2026-12-07 14:00  "
+           "https://se.example/b.json  offline\n";
+    QTest::newRow("sources with generated names json")
+        << newer + QStringList{"sources", "--format", "json"}
+        << "[\n  {\"source\": \"generated\", \"url\": null, \"lastAttempt\": null, "
+           "\"lastSuccess\": null, \"status\": \"ok\", \"names\": 900, \"error\": null, "
+           "\"generated\": true},\n  {\"source\": \"se\", \"url\": \"https://se.example/b.json\", "
+           "\"lastAttempt\": \"2026-12-07T06:00:00Z\", \"lastSuccess\": null, \"status\": "
+           "\"failed\", \"names\": 0, \"error\": \"offline\", \"generated\": false}\n]\n";
+    QTest::newRow("days with real dates")
+        << newer + QStringList{"days"}
+        << "-2     二天前    2011-03-04  2026-12-05\n-1     一天前    2011-03-05  2026-12-06\n"
+           "today  今天删除  2011-03-06  2026-12-07\n+1     一天后    2011-03-07  2026-12-08\n"
+           "+2     二天后    2011-03-08  2026-12-09\n+3     三天后    2011-03-09  2026-12-10\n";
+    QTest::newRow("days with real dates csv")
+        << newer + QStringList{"days", "--format", "csv"}
+        << "day,caption,date,real\r\n-2,二天前,2011-03-04,2026-12-05\r\n"
+           "-1,一天前,2011-03-05,2026-12-06\r\ntoday,今天删除,2011-03-06,2026-12-07\r\n"
+           "+1,一天后,2011-03-07,2026-12-08\r\n+2,二天后,2011-03-08,2026-12-09\r\n"
+           "+3,三天后,2011-03-09,2026-12-10\r\n";
+    // Never fetched, fetched empty, fetched: "-", 0 and the count; an estimate marked.
+    QTest::newRow("stored days")
+        << newer + QStringList{"days", "--stored"}
+        << "来源      日期        域名数\nczds-com  2026-12-07     ≈40\nse        2026-12-06       3\n"
+           "se        2026-12-07       0\nse        2026-12-08       -\n";
+    QTest::newRow("stored days csv")
+        << newer + QStringList{"days", "--stored", "--format", "csv"}
+        << "list,day,names,approximate\r\nczds-com,2026-12-07,40,true\r\n"
+           "se,2026-12-06,3,false\r\nse,2026-12-07,0,false\r\nse,2026-12-08,,false\r\n";
+    QTest::newRow("stored days json")
+        << newer + QStringList{"days", "--stored", "--format", "json"}
+        << "[\n  {\"list\": \"czds-com\", \"day\": \"2026-12-07\", \"names\": 40, "
+           "\"approximate\": true},\n  {\"list\": \"se\", \"day\": \"2026-12-06\", \"names\": 3, "
+           "\"approximate\": false},\n  {\"list\": \"se\", \"day\": \"2026-12-07\", \"names\": 0, "
+           "\"approximate\": false},\n  {\"list\": \"se\", \"day\": \"2026-12-08\", \"names\": "
+           "null, \"approximate\": false}\n]\n";
+    // A served suffix on a covered day without names of that length: an empty list.
+    const QStringList emptyCell = {"list", "--day", "2026-12-07", "--suffix", "se", "--length", "4"};
+    QTest::newRow("empty cell text") << emptyCell << "";
+    QTest::newRow("empty cell csv") << emptyCell + QStringList{"--format", "csv"}
+                                    << "name,length,suffix,day,approximate\r\n";
+    QTest::newRow("empty cell json") << emptyCell + QStringList{"--format", "json"} << "[]\n";
     // A quote with no comma is still quoted in CSV; JSON escapes the backslash and the
     // control character.
     QTest::newRow("list text") << list + QStringList{"text"}
@@ -307,17 +396,21 @@ void TestCli::output_data() {
            "\".com\", \"day\": \"2011-03-06\", \"approximate\": false}\n]\n";
     QTest::newRow("lookup text")
         << lookup + QStringList{"text"}
-        << "域名      域名年龄  域名状态       注册时间    到期时间    删除时间    删除倒计时\n"
-           "abcd.com  3年2个月  pendingDelete  2008-01-05  2011-01-05  2011-03-06  0天5小时\n";
+        << "域名      域名年龄  域名状态       注册时间    到期时间    删除时间     删除倒计时\n"
+           "abcd.com  3年2个月  pendingDelete  2008-01-05  2011-01-05  2011-03-06   0天5小时\n"
+           "wxyz.com            赎回期                                 ≈2011-04-01  25天5小时\n";
     QTest::newRow("lookup csv")
         << lookup + QStringList{"csv"}
-        << "name,age,status,registered,expires,deleted,countdown\r\n"
-           "abcd.com,3年2个月,pendingDelete,2008-01-05,2011-01-05,2011-03-06,0天5小时\r\n";
+        << "name,age,status,registered,expires,deleted,approximate,countdown\r\n"
+           "abcd.com,3年2个月,pendingDelete,2008-01-05,2011-01-05,2011-03-06,false,0天5小时\r\n"
+           "wxyz.com,,赎回期,,,2011-04-01,true,25天5小时\r\n";
     QTest::newRow("lookup json")
         << lookup + QStringList{"json"}
         << "[\n  {\"name\": \"abcd.com\", \"age\": \"3年2个月\", \"status\": \"pendingDelete\", "
            "\"registered\": \"2008-01-05\", \"expires\": \"2011-01-05\", \"deleted\": "
-           "\"2011-03-06\", \"countdown\": \"0天5小时\"}\n]\n";
+           "\"2011-03-06\", \"approximate\": false, \"countdown\": \"0天5小时\"},\n  {\"name\": "
+           "\"wxyz.com\", \"age\": \"\", \"status\": \"赎回期\", \"registered\": \"\", \"expires\": "
+           "\"\", \"deleted\": \"2011-04-01\", \"approximate\": true, \"countdown\": \"25天5小时\"}\n]\n";
 }
 
 void TestCli::output() {
@@ -353,7 +446,11 @@ void TestCli::exitCodes_data() {
     QTest::newRow("command") << QStringList{"frob"} << 2;
     QTest::newRow("real day, older service") << QStringList{"counts", "--day", "2026-12-08"} << 2;
     QTest::newRow("suffix the service lacks")
-        << QStringList{"list", "--day", "2026-12-07", "--suffix", "nu", "--length", "5"} << 2;
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "org.cn", "--length", "5"} << 2;
+    QTest::newRow("suffix without data that day")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "nu", "--length", "5"} << 1;
+    QTest::newRow("days.json not a table")
+        << QStringList{"days", "--listing-url", server_.origin() + "/bad/"} << 1;
     QTest::newRow("suffix without a source")
         << QStringList{"list", "--day", "2026-12-07", "--suffix", "com", "--length", "5"} << 1;
     QTest::newRow("counts not a table") << QStringList{"counts", "--day", "2026-12-09"} << 1;
@@ -647,6 +744,36 @@ void TestCli::closedPipeEndsQuietly() {
     QCOMPARE(cli.readAllStandardError(), QByteArray());
 }
 
+void TestCli::notes_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("generated names")
+        << QStringList{"counts", "--listing-url", server_.origin() + "/new/"} << 0
+        << "演示数据：这些域名是生成的，不是注册局的删除列表";
+    QTest::newRow("estimated days")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "net.cn", "--length", "4"} << 0
+        << ".net.cn 的删除日期为估计值，由区域文件的变化推算";
+    QTest::newRow("no data")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "org", "--length", "4"} << 1
+        << ".org 在 2026-12-07 还没有数据，列不出名字";
+    QTest::newRow("no source")
+        << QStringList{"list", "--day", "2026-12-07", "--suffix", "com", "--length", "4"} << 1
+        << ".com 没有数据来源，列不出名字";
+}
+
+// What stands beside the output on stderr, once.
+void TestCli::notes() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, note);
+    QProcess cli;
+    start(cli, arguments);
+    QVERIFY(finish(cli));
+    QCOMPARE(cli.exitCode(), code);
+    QCOMPARE(QString::fromUtf8(cli.readAllStandardError()), "lumo-cli：" + note + "\n");
+}
+
 void TestCli::serviceJson_data() {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("valid");
@@ -681,12 +808,37 @@ void TestCli::serviceJson_data() {
     QTest::newRow("error") << "[" + QByteArray(source).replace("error\": null", "error\": 5") + "}]"
                            << false;
     QTest::newRow("sources not an array") << source + "}" << false;
+    QTest::newRow("generated row")
+        << "[" + QByteArray(source).replace("\"u\"", "null") + ", \"generated\": true}]" << true;
+    QTest::newRow("generated not a flag")
+        << "[" + source + ", \"generated\": 1}]" << false;
+    QTest::newRow("nodata") << QByteArray(R"({"date": "2026-12-07", "counts": {".se": null},
+        "nodata": [".se"], "approximate": [], "generated": false})")
+                            << true;
+    QTest::newRow("nodata not a list")
+        << QByteArray(R"({"date": "2026-12-07", "counts": {}, "nodata": ".se"})") << false;
+    QTest::newRow("generated not a flag in counts")
+        << QByteArray(R"({"date": "2026-12-07", "counts": {}, "generated": "yes"})") << false;
+    QTest::newRow("days") << QByteArray(
+                                 R"([{"key": "today", "site": "2011-12-06", "date": "2026-12-06"}])")
+                          << true;
+    QTest::newRow("days without a real date")
+        << QByteArray(R"([{"key": "today", "site": "2011-12-06", "date": ""}])") << false;
+    QTest::newRow("stored") << QByteArray(R"([{"list": "se", "day": "2026-12-06", "names": -1},
+        {"list": "top", "day": "2026-12-07", "names": 5, "approximate": false}])")
+                            << true;
+    QTest::newRow("stored names below -1")
+        << QByteArray(R"([{"list": "se", "day": "2026-12-06", "names": -2}])") << false;
+    QTest::newRow("stored day not a day")
+        << QByteArray(R"([{"list": "se", "day": "2026-13-06", "names": 1}])") << false;
 }
 
 void TestCli::serviceJson() {
     QFETCH(QByteArray, json);
     QFETCH(bool, valid);
-    QCOMPARE(json.contains("\"counts\"") ? listing::parseCounts(json).has_value()
+    QCOMPARE(json.contains("\"counts\"")  ? listing::parseCounts(json).has_value()
+             : json.contains("\"key\"")  ? listing::parseDays(json).has_value()
+             : json.contains("\"list\"") ? listing::parseStored(json).has_value()
                                          : listing::parseSources(json).has_value(),
              valid);
 }

@@ -3,6 +3,7 @@
 // cells' lists, the lookup and the update check.
 #include "listing/domainlist.h"
 #include "rig.h"
+#include "window/listmenu.h"
 
 #include <QEventLoop>
 #include <QGroupBox>
@@ -175,6 +176,52 @@ private slots:
         QCOMPARE(rig.form->Text7->text(), QStringLiteral("2011-05-05"));
     }
 
+    // The headers tell the day's columns apart: an estimated one is marked, beside its suffix
+    // and never in its counts; a "-" cell lists nothing and says which "-" it is; generated
+    // names mark the title; an export is named after the real day. The next day clears it all.
+    void dayMarks() {
+        HandlerRig rig;
+        const QString marks =
+            "<th class=\"approximate\" title=\"t\">.com</th><th class=\"nodata\">.cn</th>"
+            "<th class=\"nosource\">.com.cn</th>"
+            "<div id=\"lumo-day\" data-day=\"2026-12-08\" data-generated=\"1\"></div>";
+        rig.server.setFallback(FixtureServer::answer(
+            (summaryPage("2011-05-03").replace(">56<", ">-<").replace(">57<", ">-<") + marks)
+                .toUtf8()));
+        rig.form->Command3->click();
+        QCOMPARE(rig.form->Label1(1)->text() + rig.form->Label1(2)->text() + rig.cell(5, 1)->text(),
+                 QStringLiteral("≈.com.cn51"));
+        QCOMPARE(rig.form->Label1(1)->toolTip(),
+                 QStringLiteral("删除日期为估计值，由区域文件的变化推算"));
+        QVERIFY(rig.form->windowTitle().endsWith(QStringLiteral("演示数据")));
+
+        const qsizetype asked = rig.server.targets().size();
+        rig.form->List1->addItem("left over");
+        emit rig.cell(5, 6)->clicked();
+        QCOMPARE(rig.form->Label8->text(), QStringLiteral("这一天还没有数据"));
+        emit rig.cell(5, 7)->clicked();
+        QCOMPARE(rig.form->Label8->text(), QStringLiteral("这个后缀没有数据来源"));
+        QCOMPARE(rig.server.targets().size(), asked);
+        QCOMPARE(rig.form->List1->count(), 0);
+
+        rig.server.setFallback(FixtureServer::answer(listPageOf(rig.server.origin(), 60)));
+        emit rig.cell(5, 1)->clicked();
+        QCOMPARE(rig.form->List1->count(), 51);
+        QCOMPARE(rig.form->Label8->text(), QStringLiteral("恭喜查询完毕！(估计值)"));
+        QString proposed;
+        rig.form->SaveFileName = [&](const QString& path) {
+            proposed = path;
+            return QString();
+        };
+        rig.form->listMenu->exportList();
+        QVERIFY2(proposed.endsWith("/2026-12-08_com_5.txt"), qPrintable(proposed));
+
+        rig.server.setFallback(FixtureServer::answer(summaryPage("2011-05-04").toUtf8()));
+        rig.form->Command3->click();
+        QCOMPARE(rig.form->Label1(1)->text() + rig.form->Label1(1)->toolTip(), ".com");
+        QVERIFY(!rig.form->windowTitle().contains(QStringLiteral("演示数据")));
+    }
+
     // Every cell, clicked: its row gives the length, its column the suffix and the kind.
     void cellsAskForTheirList() {
         Rig rig;
@@ -330,6 +377,16 @@ private slots:
         rig.form->Command8->click();
         QCOMPARE(rig.server.targets(), QStringList{"/DomainDel/?wd=%20a%20b.com%20"});
         QCOMPARE(rig.lookedUp(), QStringLiteral("1 1 1 1 1 1天"));
+
+        // Why the service could not ask, and an estimated day, where they are seen.
+        const QString cell = "<td class=\"deltd1\">%1</td>";
+        rig.server.setFallback(FixtureServer::answer(
+            (cell.arg("") + cell.arg("无法查询：RDAP 服务器出错") + cell.arg("").repeated(2) +
+             cell.arg("2026-12-08(近似值)"))
+                .toUtf8()));
+        rig.form->Command8->click();
+        QCOMPARE(rig.form->Label8->text() + rig.form->Label9(5)->text(),
+                 QStringLiteral("无法查询：RDAP 服务器出错≈2026-12-08"));
     }
 
     // The question on another version; only OK opens the maker's page, and only that. The

@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -43,6 +45,7 @@ public:
             }
         });
     }
+    quint16 port() const { return server_.serverPort(); }
     QString url(const QString& path = QStringLiteral("/list.txt")) const {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
     }
@@ -50,6 +53,56 @@ public:
 private:
     QTcpServer server_;
     QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+// An HTTP proxy of its own: it opens CONNECT tunnels to the one host name it knows (to the
+// target on 127.0.0.1) and refuses any other; it keeps each request line.
+class TunnelProxy : public QObject {
+public:
+    QList<QByteArray> requests;
+
+    TunnelProxy(QString knownHost, quint16 targetPort) : host_(std::move(knownHost)), port_(targetPort) {
+        QVERIFY(server_.listen(QHostAddress::LocalHost, 0));
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { read(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(server_.serverPort()); }
+
+private:
+    void read(QTcpSocket* s) {
+        if (QTcpSocket* up = tunnels_.value(s)) {
+            up->write(s->readAll());
+            return;
+        }
+        QByteArray& in = buffers_[s];
+        in += s->readAll();
+        if (!in.contains("\r\n\r\n"))
+            return;
+        const QByteArray line = in.left(in.indexOf("\r\n"));
+        requests += line;
+        const QList<QByteArray> words = line.split(' ');
+        if (words.value(0) != "CONNECT" || words.value(1) != host_.toUtf8() + ':' + QByteArray::number(port_)) {
+            s->write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+            s->disconnectFromHost();
+            return;
+        }
+        auto* up = new QTcpSocket(s);
+        tunnels_[s] = up;
+        connect(up, &QTcpSocket::connected, s, [s] { s->write("HTTP/1.1 200 Connection established\r\n\r\n"); });
+        connect(up, &QTcpSocket::readyRead, s, [s, up] { s->write(up->readAll()); });
+        connect(up, &QTcpSocket::disconnected, s, [s] { s->disconnectFromHost(); });
+        up->connectToHost(QHostAddress::LocalHost, port_);
+    }
+
+    QTcpServer server_;
+    QString host_;
+    quint16 port_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+    QHash<QTcpSocket*, QTcpSocket*> tunnels_;
 };
 
 QByteArray ok(const QByteArray& body, const QByteArray& extra = {}) {
@@ -69,9 +122,12 @@ private slots:
     void answers_data();
     void answers();
     void conditionalGet();
+    void retryAfter_data();
     void retryAfter();
-    void credentialStaysWithItsOrigin();
+    void redirects_data();
+    void redirects();
     void savesOnlyWholeFiles();
+    void throughAProxy();
     void pacesEachHost();
 };
 
@@ -140,50 +196,109 @@ void TestHttpClient::conditionalGet() {
     QVERIFY(sent(server.heads.value(1), "If-Modified-Since: Mon, 07 Dec 2026 06:00:00 GMT"));
 }
 
+void TestHttpClient::retryAfter_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("defaultWait");
+    QTest::addColumn<bool>("retried");
+    QTest::addColumn<QString>("error");
+    // First: the date is taken when the table is made.
+    QTest::newRow("an HTTP date")
+        << "Retry-After: " + QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(3), "ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1() + "\r\n"
+        << 600 << true << QString();
+    QTest::newRow("waits as asked, then tries again")
+        << QByteArray("Retry-After: 1\r\n") << 600 << true << QString();
+    QTest::newRow("past the cap the 429 stands")
+        << QByteArray("Retry-After: 3600\r\n") << 1 << false << "asked to wait 3600 s";
+    QTest::newRow("no Retry-After: the default wait")
+        << QByteArray() << 1 << true << QString();
+    QTest::newRow("no Retry-After, a default past the cap")
+        << QByteArray() << 600 << false << "without Retry-After; the default wait is 600 s";
+}
+
 void TestHttpClient::retryAfter() {
+    QFETCH(QByteArray, header);
+    QFETCH(int, defaultWait);
+    QFETCH(bool, retried);
+    QFETCH(QString, error);
     RawServer server;
-    server.answer = [](int n, const QByteArray&) -> QByteArray {
-        if (n == 0)
-            return "HTTP/1.1 429 Too Many\r\nRetry-After: 1\r\nContent-Length: 0\r\n\r\n";
-        if (n == 1)
-            return ok("ok");
-        return "HTTP/1.1 429 Too Many\r\nRetry-After: 3600\r\nContent-Length: 0\r\n\r\n";
+    server.answer = [header](int n, const QByteArray&) -> QByteArray {
+        return n ? ok("ok") : "HTTP/1.1 429 Too Many\r\n" + header + "Content-Length: 0\r\n\r\n";
     };
     HttpClient client;
     client.setMinInterval(std::chrono::milliseconds(0));
+    client.setDefaultRetryWait(std::chrono::seconds(defaultWait));
     QElapsedTimer clock;
     clock.start();
-    const Fetched waited = client.run({.url = QUrl(server.url())});
-    QCOMPARE(waited.outcome, Outcome::Ok);
-    QVERIFY2(clock.elapsed() >= 950, "the retry came before Retry-After");
-    // Past the cap the 429 stands, with how long the server asked for.
-    const Fetched refused = client.run({.url = QUrl(server.url())});
-    QCOMPARE(refused.status, 429);
-    QCOMPARE(refused.retryAfterSeconds, 3600);
-    QCOMPARE(server.heads.size(), 3);
+    const Fetched got = client.run({.url = QUrl(server.url())});
+    QCOMPARE(server.heads.size(), retried ? 2 : 1);
+    QCOMPARE(got.ok(), retried);
+    if (retried) {
+        QVERIFY2(clock.elapsed() >= 950, "the retry came too soon");
+        return;
+    }
+    QCOMPARE(got.status, 429);
+    QVERIFY2(got.error.contains(error) && !got.error.contains(QStringLiteral("-1")), qPrintable(got.error));
+    QCOMPARE(got.retryAfterSeconds, header.isEmpty() ? defaultWait : 3600);
 }
 
-void TestHttpClient::credentialStaysWithItsOrigin() {
+// What each redirect sends on: the method, the body and the credentials, by status, origin and
+// method; a body never goes to another origin.
+void TestHttpClient::redirects_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("crossOrigin");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("sentOn"); // the next hop's method, "" when not followed
+    QTest::addColumn<bool>("bodyOn");
+    QTest::addColumn<bool>("credentialsOn");
+    QTest::newRow("301 same GET") << 301 << false << QByteArray("GET") << QByteArray("GET") << false << true;
+    QTest::newRow("301 cross POST") << 301 << true << QByteArray("POST") << QByteArray("GET") << false << false;
+    QTest::newRow("302 same POST") << 302 << false << QByteArray("POST") << QByteArray("GET") << false << true;
+    QTest::newRow("302 cross GET") << 302 << true << QByteArray("GET") << QByteArray("GET") << false << false;
+    QTest::newRow("303 cross POST") << 303 << true << QByteArray("POST") << QByteArray("GET") << false << false;
+    QTest::newRow("307 same POST") << 307 << false << QByteArray("POST") << QByteArray("POST") << true << true;
+    QTest::newRow("307 cross POST") << 307 << true << QByteArray("POST") << QByteArray() << false << false;
+    QTest::newRow("308 same POST") << 308 << false << QByteArray("POST") << QByteArray("POST") << true << true;
+    QTest::newRow("308 cross POST") << 308 << true << QByteArray("POST") << QByteArray() << false << false;
+    QTest::newRow("308 cross GET") << 308 << true << QByteArray("GET") << QByteArray("GET") << false << false;
+}
+
+void TestHttpClient::redirects() {
+    QFETCH(int, status);
+    QFETCH(bool, crossOrigin);
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, sentOn);
+    QFETCH(bool, bodyOn);
+    QFETCH(bool, credentialsOn);
     RawServer other;
-    other.answer = [](int, const QByteArray&) { return ok("zone"); };
+    other.answer = [](int, const QByteArray&) { return ok("there"); };
     RawServer server;
-    const QString elsewhere = other.url(QStringLiteral("/com.zone")).replace(
-        QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
-    server.answer = [elsewhere](int n, const QByteArray&) -> QByteArray {
-        if (n == 0)
-            return "HTTP/1.1 302 Found\r\nLocation: /moved\r\nContent-Length: 0\r\n\r\n";
-        return "HTTP/1.1 302 Found\r\nLocation: " + elsewhere.toUtf8() +
+    const QString target = crossOrigin ? other.url(QStringLiteral("/to")).replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"))
+                                       : QStringLiteral("/to");
+    server.answer = [&](int n, const QByteArray&) -> QByteArray {
+        if (n > 0)
+            return ok("here");
+        return "HTTP/1.1 " + QByteArray::number(status) + " Moved\r\nLocation: " + target.toUtf8() +
                "\r\nContent-Length: 0\r\n\r\n";
     };
     HttpClient client;
     client.setMinInterval(std::chrono::milliseconds(0));
-    const Fetched got = client.run(
-        {.url = QUrl(server.url()), .headers = {{"Authorization", "Bearer token-123"}}});
-    QCOMPARE(got.outcome, Outcome::Ok);
-    QCOMPARE(got.body, QByteArray("zone"));
-    QCOMPARE(server.heads.size(), 2);
-    QVERIFY(sent(server.heads[1], "Authorization: Bearer token-123"));
-    QVERIFY(other.heads.size() == 1 && !other.heads[0].contains("token-123"));
+    const QByteArray body = method == "POST" ? QByteArray(R"({"password":"pa55"})") : QByteArray();
+    const Fetched got = client.run({.url = QUrl(server.url()),
+                                    .method = method,
+                                    .headers = {{"Authorization", "Bearer tok-1"}, {"Cookie", "s=c00k"}},
+                                    .body = body});
+    const QList<QByteArray>& nextHeads = crossOrigin ? other.heads : server.heads;
+    QCOMPARE(got.ok(), !sentOn.isEmpty());
+    QCOMPARE(nextHeads.size(), sentOn.isEmpty() ? (crossOrigin ? 0 : 1) : (crossOrigin ? 1 : 2));
+    if (sentOn.isEmpty()) {
+        QVERIFY2(got.error.contains(QStringLiteral("not followed")), qPrintable(got.error));
+        return;
+    }
+    const QByteArray next = nextHeads.last();
+    QVERIFY2(next.startsWith(sentOn + " /to "), next.constData());
+    QCOMPARE(sent(next, "Content-Length: " + QByteArray::number(body.size())), bodyOn);
+    QCOMPARE(sent(next, "Authorization: Bearer tok-1"), credentialsOn);
+    QCOMPARE(sent(next, "Cookie: s=c00k"), credentialsOn);
 }
 
 void TestHttpClient::savesOnlyWholeFiles() {
@@ -212,6 +327,39 @@ void TestHttpClient::savesOnlyWholeFiles() {
     QCOMPARE(client.run(fetch).outcome, Outcome::Failed);
     QVERIFY(!QFile::exists(target));
     QVERIFY(!QFile::exists(target + QStringLiteral(".part")));
+}
+
+// With http_proxy set, a list is reached through the proxy's CONNECT tunnel (its host name only
+// the proxy knows), loopback stays direct, and a proxy that refuses is a failed fetch saying so.
+void TestHttpClient::throughAProxy() {
+    RawServer target;
+    target.answer = [](int, const QByteArray&) { return ok("via the proxy"); };
+    TunnelProxy proxy(QStringLiteral("lists.lumo-test"), target.port());
+    const auto restore = qScopeGuard([] {
+        qunsetenv("http_proxy");
+        qunsetenv("https_proxy");
+    });
+    qputenv("http_proxy", proxy.address());
+    qputenv("https_proxy", proxy.address());
+    qunsetenv("no_proxy");
+    HttpClient client;
+    client.setMinInterval(std::chrono::milliseconds(0));
+    const QString path = QStringLiteral("/list.txt");
+    Fetched got = client.run({.url = QUrl(QStringLiteral("http://lists.lumo-test:%1%2").arg(target.port()).arg(path))});
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    QCOMPARE(got.body, QByteArray("via the proxy"));
+    QCOMPARE(proxy.requests, (QList<QByteArray>{"CONNECT lists.lumo-test:" + QByteArray::number(target.port()) + " HTTP/1.1"}));
+    QVERIFY(sent(target.heads.value(0), "Host: lists.lumo-test:"));
+
+    got = client.run({.url = QUrl(target.url())});
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    QCOMPARE(proxy.requests.size(), 1);
+
+    got = client.run({.url = QUrl(QStringLiteral("http://elsewhere.lumo-test/list.txt"))});
+    QCOMPARE(got.outcome, Outcome::Failed);
+    QCOMPARE(proxy.requests.size(), 2);
+    QVERIFY2(got.error == QStringLiteral("http://elsewhere.lumo-test/list.txt: Proxy denied connection"),
+             qPrintable(got.error));
 }
 
 void TestHttpClient::pacesEachHost() {

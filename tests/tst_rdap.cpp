@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <ctime>
 
 using namespace sites::rdap;
 
@@ -90,7 +92,10 @@ private slots:
     void lookups();
     void waitsOutA429ThenKeepsTheAnswer();
     void directoryKeptAndCheckedDaily();
-    void listedDayStandsOverTheEstimate();
+    void listedAndRdap_data();
+    void listedAndRdap();
+    void findsEitherForm_data();
+    void findsEitherForm();
     void answerKeptInTheStore();
     void pickedNameShowsItsDates();
 };
@@ -98,55 +103,75 @@ private slots:
 void TestRdap::answers_data() {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("read");
-    QTest::addColumn<QDate>("registered");
+    QTest::addColumn<QDate>("registered"); // invalid: blank
+    QTest::addColumn<QDate>("expires");
     QTest::addColumn<QDate>("deleted"); // estimated; invalid: none
-    const QDate reg(2009, 3, 4);
+    const QDate reg(2009, 3, 4), exp(2027, 3, 4);
     QTest::newRow("active") << domainJson("a.com", {"client transfer prohibited", "active"},
                                           "2026-11-20T07:00:00Z")
-                            << true << reg << QDate();
+                            << true << reg << exp << QDate();
     QTest::newRow("redemption") << domainJson("a.com", {"pending delete", "redemption period"},
                                               "2026-11-20T07:00:00Z")
-                                << true << reg << QDate(2026, 12, 25);
+                                << true << reg << exp << QDate(2026, 12, 25);
     QTest::newRow("pending delete") << domainJson("a.com", {"pending delete"}, "2026-12-05T23:59:59Z")
-                                    << true << reg << QDate(2026, 12, 10);
+                                    << true << reg << exp << QDate(2026, 12, 10);
     QTest::newRow("redemption, offset date")
         << domainJson("a.com", {"Redemption Period"}, "2026-11-21T02:00:00+08:00",
                       "2009-03-04T23:30:00-05:00")
-        << true << QDate(2009, 3, 5) << QDate(2026, 12, 25);
+        << true << QDate(2009, 3, 5) << exp << QDate(2026, 12, 25);
+    // Read under a zone 14 hours ahead of UTC: taken as local, these would fall a day early.
+    QTest::newRow("no zone") << domainJson("a.com", {"pending delete"}, "2026-12-05T05:00:00",
+                                           "2009-03-04", "2027-03-04t05:00:00.123456")
+                             << true << reg << exp << QDate(2026, 12, 10);
+    QTest::newRow("end of time expiry")
+        << domainJson("a.com", {"pending delete", "redemption period"}, "2026-11-20T07:00:00Z",
+                      "2009-03-04T10:20:30Z", "294247-01-10T04:00:54Z")
+        << true << reg << QDate() << QDate(2026, 12, 25);
+    QTest::newRow("bad last change") << domainJson("a.com", {"redemption period"}, "2026-13-45T00:00:00Z")
+                                     << true << reg << exp << QDate();
+    QTest::newRow("far registration") << domainJson("a.com", {"active"}, "", "0001-01-01T00:00:00Z")
+                                      << true << QDate() << exp << QDate();
     QTest::newRow("no last change") << domainJson("a.com", {"redemption period"}, "") << true << reg
-                                    << QDate();
+                                    << exp << QDate();
+    QTest::newRow("two expiries, an event without date")
+        << QByteArray(R"({"objectClassName":"domain","events":[{"eventAction":"expiration",)"
+                      R"("eventDate":"2027-01-01T00:00:00Z"},{"eventAction":"registration"},)"
+                      R"({"eventAction":"expiration","eventDate":"2028-01-01T00:00:00Z"},)"
+                      R"({"eventAction":"registration","eventDate":"2009-03-04T00:00:00Z"}]})")
+        << true << reg << QDate() << QDate();
     QTest::newRow("malformed") << QByteArray(R"({"objectClassName":"domain","status":[)") << false
-                               << QDate() << QDate();
-    QTest::newRow("array") << QByteArray("[{}]") << false << QDate() << QDate();
+                               << QDate() << QDate() << QDate();
+    QTest::newRow("array") << QByteArray("[{}]") << false << QDate() << QDate() << QDate();
     QTest::newRow("error object") << QByteArray(R"({"errorCode":404,"title":"Not Found"})") << false
-                                  << QDate() << QDate();
+                                  << QDate() << QDate() << QDate();
     QTest::newRow("status as text")
         << QByteArray(R"({"objectClassName":"domain","status":"active"})") << false << QDate()
-        << QDate();
-    QTest::newRow("bad date") << domainJson("a.com", {"active"}, "2026-13-45T00:00:00Z") << false
-                              << QDate() << QDate();
-    QTest::newRow("far date") << domainJson("a.com", {"active"}, "", "0001-01-01T00:00:00Z") << false
-                              << QDate() << QDate();
-    QTest::newRow("two expiries")
-        << QByteArray(R"({"objectClassName":"domain","events":[{"eventAction":"expiration",)"
-                      R"("eventDate":"2027-01-01T00:00:00Z"},{"eventAction":"expiration",)"
-                      R"("eventDate":"2028-01-01T00:00:00Z"}]})")
-        << false << QDate() << QDate();
+        << QDate() << QDate();
 }
 
-// Dates come out in UTC or not at all; the deletion day only from the last change.
+// Dates come out in UTC or blank, one field at a time; the deletion day only from the last change.
 void TestRdap::answers() {
     QFETCH(QByteArray, json);
     QFETCH(bool, read);
     QFETCH(QDate, registered);
+    QFETCH(QDate, expires);
     QFETCH(QDate, deleted);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Pacific/Kiritimati");
+    tzset();
     const ParsedAnswer parsed = parseDomainAnswer(json);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
     QCOMPARE(parsed.answer.has_value(), read);
     QCOMPARE(parsed.error.isEmpty(), read);
     if (!read)
         return;
-    QCOMPARE(parsed.answer->registered->date(), registered);
-    QCOMPARE(parsed.answer->expires->date(), QDate(2027, 3, 4));
+    const auto day = [](const std::optional<QDateTime>& when) { return when ? when->date() : QDate(); };
+    QCOMPARE(day(parsed.answer->registered), registered);
+    QCOMPARE(day(parsed.answer->expires), expires);
     QCOMPARE(estimatedDeletion(*parsed.answer).value_or(QDate()), deleted);
 }
 
@@ -194,11 +219,16 @@ void TestRdap::lookups_data() {
     QTest::newRow("redemption")
         << "drop.com" << "/com/domain/drop.com" << 200
         << domainJson("drop.com", {"pending delete", "redemption period"}, "2026-11-20T07:00:00Z")
-        << "" << registered << "赎回期（删除时间为推算）";
+        << "" << registered << "赎回期";
     QTest::newRow("pending delete")
         << "gone.net" << "/com/domain/gone.net" << 200
         << domainJson("gone.net", {"pending delete"}, "2026-12-05T07:00:00Z") << "" << registered
-        << "待删除（删除时间为推算）";
+        << "待删除";
+    QTest::newRow("end of time expiry")
+        << "held.com" << "/com/domain/held.com" << 200
+        << domainJson("held.com", {"pending delete"}, "2026-12-05T07:00:00Z",
+                      "2009-03-04T10:20:30Z", "294247-01-10T04:00:54Z")
+        << "" << registered << "待删除";
     QTest::newRow("404") << "free.com" << "/com/domain/free.com" << 404 << QByteArray() << ""
                          << int(Result::Kind::NotRegistered) << "未注册";
     QTest::newRow("redirect") << "moved.com" << "/com/domain/moved.com" << 301 << QByteArray()
@@ -313,17 +343,102 @@ void TestRdap::directoryKeptAndCheckedDaily() {
     QCOMPARE(int(registry.lookUp(fourth, "b.com")->kind), int(Result::Kind::NoDirectory));
 }
 
-// A name on a deletion list takes that list's day, exactly, over RDAP's estimate.
-void TestRdap::listedDayStandsOverTheEstimate() {
-    const std::optional<DomainAnswer> answer =
-        parseDomainAnswer(domainJson("a.cn", {"redemption period"}, "2026-11-20T07:00:00Z")).answer;
-    QVERIFY(answer);
-    const sites::LookupFacts facts = factsOf({Result::Kind::Registered, *answer, {}}, QDate(2026, 12, 9),
-                                      QDate(2026, 12, 7));
-    QCOMPARE(facts.deleted, QDate(2026, 12, 9));
-    QCOMPARE(facts.status, "待删除");
-    const QString page = sites::lookupFactsPage("a.cn", facts, QDateTime(QDate(2026, 12, 7), {}));
-    QVERIFY2(page.contains(">2026-12-09</td>") && page.contains("还剩：2天 0小时"), qPrintable(page));
+void TestRdap::listedAndRdap_data() {
+    QTest::addColumn<QString>("list"); // "exact", "zone" or ""
+    QTest::addColumn<QDate>("listed");
+    QTest::addColumn<QString>("rdap");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QDate>("deleted");
+    QTest::addColumn<bool>("approximate");
+    const QDate listed(2026, 12, 9), past(2026, 12, 5), counted(2026, 12, 25), pending(2026, 12, 10);
+    const QString failed = "无法查询：RDAP 服务器出错";
+    QTest::newRow("none, active") << "" << QDate() << "active" << "已注册" << QDate() << false;
+    QTest::newRow("none, redemption") << "" << QDate() << "redemption" << "赎回期" << counted << true;
+    QTest::newRow("none, pending delete") << "" << QDate() << "pending" << "待删除" << pending << true;
+    QTest::newRow("none, 404") << "" << QDate() << "404" << "未注册" << QDate() << false;
+    QTest::newRow("none, failed") << "" << QDate() << "failed" << failed << QDate() << false;
+    for (const char* rdap : {"active", "redemption", "pending", "404", "failed"})
+        QTest::addRow("exact, %s", rdap) << "exact" << listed << rdap << "待删除" << listed << false;
+    QTest::newRow("exact gone by, registered again") << "exact" << past << "active" << "已注册" << past
+                                                     << false;
+    QTest::newRow("exact gone by, 404") << "exact" << past << "404" << "已删除" << past << false;
+    // The registry's word over the zone's: an active name is registered, whatever the estimate.
+    QTest::newRow("zone, active") << "zone" << listed << "active" << "已注册" << QDate() << false;
+    QTest::newRow("zone, redemption") << "zone" << listed << "redemption" << "赎回期" << counted << true;
+    QTest::newRow("zone, redemption unchanged")
+        << "zone" << listed << "unchanged" << "赎回期" << listed << true;
+    QTest::newRow("zone, pending delete") << "zone" << listed << "pending" << "待删除" << pending << true;
+    QTest::newRow("zone, 404") << "zone" << listed << "404" << "未注册" << QDate() << false;
+    QTest::newRow("zone gone by, 404") << "zone" << past << "404" << "已删除" << past << true;
+    QTest::newRow("zone, failed") << "zone" << listed << "failed" << "待删除" << listed << true;
+}
+
+// What a lookup shows from the day a list gives and what RDAP says; only a registry's own list
+// makes the day exact.
+void TestRdap::listedAndRdap() {
+    QFETCH(QString, list);
+    QFETCH(QDate, listed);
+    QFETCH(QString, rdap);
+    QFETCH(QString, shown);
+    QFETCH(QDate, deleted);
+    QFETCH(bool, approximate);
+    const QMap<QString, QByteArray> answers{
+        {"active", domainJson("a.com", {"active"}, "2026-11-20T07:00:00Z")},
+        {"redemption", domainJson("a.com", {"redemption period"}, "2026-11-20T07:00:00Z")},
+        {"unchanged", domainJson("a.com", {"redemption period"}, "")},
+        {"pending", domainJson("a.com", {"pending delete"}, "2026-12-05T07:00:00Z")}};
+    Result result{Result::Kind::Failed, {}, "HTTP 503"};
+    if (rdap == "404")
+        result.kind = Result::Kind::NotRegistered;
+    else if (answers.contains(rdap))
+        result = {Result::Kind::Registered, *parseDomainAnswer(answers[rdap]).answer, {}};
+    std::optional<sites::ListedDay> day;
+    if (!list.isEmpty())
+        day = sites::ListedDay{listed, list == "zone"};
+    const QDate today(2026, 12, 7);
+    const sites::LookupFacts facts = factsOf(result, day, today);
+    QCOMPARE(facts.status, shown);
+    QCOMPARE(facts.deleted.value_or(QDate()), deleted);
+    QCOMPARE(facts.deletedApproximate, approximate);
+    const QString page = sites::lookupFactsPage("a.com", facts, QDateTime(today, {}));
+    const QString cell = deleted.isValid() ? deleted.toString(Qt::ISODate) : QString();
+    const QString mark = approximate ? "(近似值)" : "";
+    QVERIFY2(page.contains(">" + cell + mark + "</td>") && page.contains(">" + shown + "</td>"),
+             qPrintable(page));
+}
+
+void TestRdap::findsEitherForm_data() {
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("approximate"); // of the one day found
+    QTest::newRow("U-label") << "中文.cn" << false;
+    QTest::newRow("A-label") << "xn--fiq228c.cn" << false;
+    QTest::newRow("upper case, final dot") << " XN--FIQ228C.CN. " << false;
+    QTest::newRow("zone estimate") << "例子.COM" << true;
+    QTest::newRow("stored as an A-label") << "xn--fsqu00a.net" << true;
+    QTest::newRow("on a list and a zone") << "BOTH.com" << false;
+}
+
+// A lookup finds a stored name however it is written, a registry's own list over an estimate.
+void TestRdap::findsEitherForm() {
+    QFETCH(QString, asked);
+    QFETCH(bool, approximate);
+    QTemporaryDir dir;
+    QString error;
+    const auto store = sites::store::Store::open(dir.path(), &error);
+    QVERIFY2(store, qPrintable(error));
+    const QDate day(2026, 12, 9);
+    const QDateTime now(QDate(2026, 12, 7), QTime(1, 0), Qt::UTC);
+    auto row = [day](const QString& name, const QString& suffix) {
+        return sites::store::StoredName{name, suffix, 2, day};
+    };
+    QVERIFY(store->replaceDays("cnnic", {row("中文.cn", ".cn")}, now.date(), now, &error));
+    QVERIFY(store->replaceDays("top", {row("both.com", ".com")}, now.date(), now, &error));
+    QVERIFY(store->replaceDays("czds-com", {row("例子.com", ".com"), row("both.com", ".com")},
+                               now.date(), now, &error, true));
+    QVERIFY(store->replaceDays("czds-net", {row("xn--fsqu00a.net", ".net")}, now.date(), now,
+                               &error, true));
+    QCOMPARE(store->findName(asked), (QList<sites::ListedDay>{{day, approximate}}));
+    QCOMPARE(store->findName("中文.com"), QList<sites::ListedDay>{});
 }
 
 // The store keeps an answer across a restart, for the hour and no longer.
@@ -390,7 +505,8 @@ void TestRdap::pickedNameShowsItsDates() {
     form.Command8_Click();
     QCOMPARE(form.Label9(3)->text(), "2009-03-04");
     QCOMPARE(form.Label9(4)->text(), "2027-03-04");
-    QCOMPARE(form.Label9(5)->text(), changed.date().addDays(35).toString(Qt::ISODate));
+    // RDAP's day is an estimate, and the window says so on the day itself.
+    QCOMPARE(form.Label9(5)->text(), u'≈' + changed.date().addDays(35).toString(Qt::ISODate));
     QVERIFY2(form.Label9(6)->text().startsWith("24天") || form.Label9(6)->text().startsWith("25天"),
              qPrintable(form.Label9(6)->text()));
     QVERIFY2(form.Label9(1)->text().startsWith("17年"), qPrintable(form.Label9(1)->text()));

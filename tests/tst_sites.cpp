@@ -14,6 +14,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
@@ -116,6 +119,85 @@ private slots:
                 seen.insert(name);
             }
         }
+    }
+
+    void unknownIsNotZero_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("cell");   // the day summary's .cn cell
+        QTest::addColumn<QJsonValue>("json"); // counts.json's .cn
+        QTest::addColumn<QString>("list");    // in the list page
+        QTest::newRow("never fetched") << "2026-12-09" << 5 << "-" << QJsonValue()
+                                       << "<p class=\"nodata\">这一天还没有数据</p>";
+        QTest::newRow("fetched, none of that length")
+            << "2026-12-07" << 4 << "0" << QJsonValue(QJsonObject{{"5", 250}}) << "共 0 个";
+        QTest::newRow("fetched") << "2026-12-07" << 5 << "250" << QJsonValue(QJsonObject{{"5", 250}})
+                                 << "共 250 个";
+    }
+    // A day no fetch covers is "no data", never a count of 0.
+    void unknownIsNotZero() {
+        QFETCH(QString, date);
+        QFETCH(int, length);
+        QFETCH(QString, cell);
+        QFETCH(QJsonValue, json);
+        QFETCH(QString, list);
+        const QString summary = daySummaryPage(date, -1, store_.get(), StoreToday);
+        QCOMPARE(listing::parseDaySummary(summary).count(length, 6).value_or("?"), cell);
+        QVERIFY(summary.contains(json.isNull() ? "<th class=\"nodata\" title=\"这一天还没有数据\">.cn</th>"
+                                               : "<th class=\"exact\">.cn</th>"));
+        QVERIFY(summary.contains("<div id=\"lumo-day\" data-day=\"" + date + "\" data-generated=\"0\">"));
+        const QJsonObject counts =
+            QJsonDocument::fromJson(*countsJson(date, store_.get(), StoreToday)).object();
+        QCOMPARE(counts["counts"][".cn"], json);
+        QCOMPARE(counts["nodata"].toArray().contains(".cn"), json.isNull());
+        QVERIFY(counts["counts"][".com"].isNull() && !counts["nodata"].toArray().contains(".com"));
+        const QString page = listPage("http://127.0.0.1:8613/", date, "cn", "1", ".cn",
+                                      QString::number(length), -1, store_.get(), StoreToday);
+        QVERIFY2(page.contains(list), qPrintable(page));
+    }
+
+    // Generated names while the store holds nothing, marked on every page, and the store's own
+    // as soon as anything is stored, by any connection to it.
+    void generatedUntilStored() {
+        QTemporaryDir dir;
+        QString error;
+        const auto empty = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(empty, qPrintable(error));
+        empty->declare({{"se", "se", "https://example.org/se.json"}});
+        const QDateTime now(StoreToday, QTime(9, 0));
+        auto get = [&](const QString& target, const NameSource* source) {
+            const QUrl url("http://127.0.0.1:8613" + target);
+            return QString::fromUtf8(
+                respond({url.path(), QUrlQuery(url), "127.0.0.1:8613", now, "8.8", -1, source}).body);
+        };
+        const QString cell = "/deleteddomain.php?date=2011-12-08&t=inter&page=1&tld=.com&length=5";
+        const QString marked = "<p class=\"generated\">演示数据：这些域名是生成的，不是注册局的删除列表。</p>";
+        for (const NameSource* source : {static_cast<const NameSource*>(nullptr),
+                                         static_cast<const NameSource*>(empty.get())}) {
+            const QString summary = get("/deleteddate.php?date=2011-12-08", source);
+            QVERIFY(summary.contains("<th class=\"generated\">.com</th>") &&
+                    summary.contains("data-day=\"2026-12-08\" data-generated=\"1\"") &&
+                    summary.contains(marked));
+            const QString page = get(cell, source);
+            QVERIFY(page.indexOf(marked) < page.indexOf("<ol ") && namesOn(page).size() == 100);
+            QVERIFY(get("/lumo/", source).contains(marked));
+            QCOMPARE(QJsonDocument::fromJson(get("/lumo/counts.json?date=2026-12-08", source).toUtf8())["generated"],
+                     QJsonValue(true));
+            const QJsonArray rows = QJsonDocument::fromJson(get("/lumo/sources.json", source).toUtf8()).array();
+            QCOMPARE(rows.size(), source ? 2 : 1); // the real rows kept
+            QVERIFY(rows[0]["source"] == "generated" && rows[0]["generated"] == true);
+            QVERIFY(!source || (rows[1]["source"] == "se" && rows[1]["generated"] == false));
+            QCOMPARE(get("/lumo/stored.json", source), "[]");
+        }
+        // Another connection stores a list: the first one's pages switch to the store.
+        const auto other = sites::store::Store::open(dir.path(), &error);
+        QVERIFY(other->replaceDays("se", {{"abcd.se", ".se", 4, StoreToday}}, StoreToday,
+                                   now.toUTC(), &error));
+        QVERIFY(empty->holdsAnything());
+        QVERIFY(get("/deleteddate.php?date=2011-12-08", empty.get())
+                    .contains("data-generated=\"0\"></div>\n<p><a"));
+        QCOMPARE(namesOn(get(cell, empty.get())).size(), 0);
+        QCOMPARE(QJsonDocument::fromJson(get("/lumo/sources.json", empty.get()).toUtf8()).array().size(), 1);
     }
 
     // Short cells have the least room: over all the days, every name of each suffix is listed

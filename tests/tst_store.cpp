@@ -9,6 +9,7 @@
 #include "sitescore/calendar.h"
 #include "store/config.h"
 #include "store/store.h"
+#include "sources/droplists.h"
 #include "store/writer.h"
 
 #include <QJsonArray>
@@ -20,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTimeZone>
+#include <QScopeGuard>
 
 namespace {
 
@@ -105,7 +108,10 @@ Run refresh(const QString& dataDir, const QString& config, const QString& today)
 QList<QDate> daysOf(const QString& dataDir, const QString& name) {
     QString error;
     const auto store = sites::store::Store::open(dataDir, &error);
-    return store ? store->findName(name) : QList<QDate>{};
+    QList<QDate> days;
+    for (const sites::ListedDay& listed : store ? store->findName(name) : QList<sites::ListedDay>{})
+        days.append(listed.day);
+    return days;
 }
 
 qint64 total(const QString& dataDir) {
@@ -236,12 +242,22 @@ private slots:
         QVERIFY(store->replaceDays("cnnic", {cn("aaa", day), cn("bbb", day)}, day, first, &error));
         QVERIFY(store->replaceDays("other", {cn("aaa", day)}, day, first, &error, true));
         QVERIFY(store->replaceDays("cnnic", {cn("bbb", day), cn("ccc", day)}, day, later, &error));
-        // The next day: a late row for the day gone by is not taken.
-        QVERIFY(store->replaceDays("cnnic", {cn("ddd", day), cn("eee", next)}, next, later, &error));
-        QCOMPARE(store->findName("aaa.cn"), QList<QDate>{day}); // still the other list's
-        QCOMPARE(store->findName("ccc.cn"), QList<QDate>{day});
-        QCOMPARE(store->findName("ddd.cn"), QList<QDate>{});
-        QCOMPARE(store->findName("eee.cn"), QList<QDate>{next});
+        // The next day: a late row for a day gone by is taken only while that day is not held.
+        const QDate before = day.addDays(-1);
+        QVERIFY(store->replaceDays("cnnic", {cn("ddd", day), cn("eee", next), cn("fff", before)},
+                                   next, later, &error));
+        QVERIFY(store->replaceDays("cnnic", {cn("ggg", before), cn("eee", next)}, next, later, &error));
+        QCOMPARE(store->findName("aaa.cn"), (QList<sites::ListedDay>{{day, true}})); // still the other list's
+        QCOMPARE(store->findName("ccc.cn"), QList<sites::ListedDay>{{day}});
+        QCOMPARE(store->findName("ddd.cn"), QList<sites::ListedDay>{});
+        QCOMPARE(store->findName("eee.cn"), QList<sites::ListedDay>{{next}});
+        QCOMPARE(store->findName("fff.cn"), QList<sites::ListedDay>{{before}});
+        QCOMPARE(store->findName("ggg.cn"), QList<sites::ListedDay>{});
+        QStringList held;
+        for (const sites::StoredDay& d : store->storedDays())
+            held << QStringLiteral("%1 %2 %3 %4").arg(d.list, d.day.toString(Qt::ISODate)).arg(d.names).arg(d.approximate);
+        QCOMPARE(held, QStringList({"cnnic 2026-12-06 1 0", "cnnic 2026-12-07 2 0",
+                                    "other 2026-12-07 1 1", "cnnic 2026-12-08 1 0"}));
         QCOMPARE(store->count(day, ".cn", 3), 3); // aaa, bbb, ccc
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
         db.setDatabaseName(dir.filePath("lumo.sqlite"));
@@ -259,12 +275,79 @@ private slots:
         QCOMPARE(rows, QStringList({"aaa.cn other 2026-12-07T01:00 2026-12-07T01:00 1",
                                     "bbb.cn cnnic 2026-12-07T01:00 2026-12-07T07:00 0",
                                     "ccc.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0",
-                                    "eee.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0"}));
+                                    "eee.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0",
+                                    "fff.cn cnnic 2026-12-07T07:00 2026-12-07T07:00 0"}));
+    }
+
+    void registryDay_data() {
+        QTest::addColumn<QByteArray>("zone"); // the machine's
+        QTest::addColumn<QString>("clock");   // its local time
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QDate>("day");
+        const int cnnic = int(sites::store::ListFormat::Cnnic), top = int(sites::store::ListFormat::Top),
+                  se = int(sites::store::ListFormat::Swedish);
+        QTest::newRow("New York evening") << QByteArray("America/New_York") << "2026-12-08T21:00"
+                                          << cnnic << QDate(2026, 12, 9);
+        QTest::newRow("New York before noon") << QByteArray("America/New_York") << "2026-12-08T11:30"
+                                              << top << QDate(2026, 12, 9);
+        QTest::newRow("New York morning") << QByteArray("America/New_York") << "2026-12-08T10:30"
+                                          << cnnic << QDate(2026, 12, 8);
+        QTest::newRow("Beijing just past midnight") << QByteArray("Asia/Shanghai") << "2026-12-09T00:10"
+                                                    << cnnic << QDate(2026, 12, 9);
+        QTest::newRow("Sweden: its own day") << QByteArray("UTC") << "2026-12-08T23:30" << se
+                                             << QDate(2026, 12, 9);
+    }
+    // A registry's today follows its own clock, whatever the machine's zone says.
+    void registryDay() {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, clock);
+        QFETCH(int, format);
+        QFETCH(QDate, day);
+        const QByteArray was = qgetenv("TZ");
+        qputenv("TZ", zone);
+        const auto restore = qScopeGuard([&] { was.isNull() ? qunsetenv("TZ") : qputenv("TZ", was); });
+        const QDateTime now = QDateTime::fromString(clock, Qt::ISODate);
+        // The machine's clock is in that zone: the row means what it says.
+        QCOMPARE(now.offsetFromUtc(), QDateTime(now.date(), now.time(), QTimeZone(zone)).offsetFromUtc());
+        QCOMPARE(sites::store::registryToday(sites::store::ListFormat(format), now), day);
+    }
+
+    void oneCellPerName_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("zone"); // a zone's estimate, else a CNNIC list
+        for (const char* label : {"中国", "xn--fiqs8s", "XN--FIQS8S"}) {
+            QTest::addRow("%s, list", label) << QString::fromUtf8(label) << false;
+            QTest::addRow("%s, zone", label) << QString::fromUtf8(label) << true;
+        }
+    }
+    // An IDN is one name in one cell, whichever form it came in: the U-label, 2 characters long.
+    void oneCellPerName() {
+        QFETCH(QString, label);
+        QFETCH(bool, zone);
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        const QDate day(2027, 1, 11);
+        const QString suffix = zone ? ".com" : ".cn";
+        if (zone) {
+            QFile pending(dir.filePath("pending.tsv"));
+            QVERIFY(pending.open(QIODevice::WriteOnly));
+            pending.write(label.toUtf8() + "\t2027-01-11\n");
+            pending.close();
+            QVERIFY2(store->replaceZone("com", pending.fileName(), &error), qPrintable(error));
+        } else {
+            QList<sites::store::StoredName> rows;
+            for (const auto& name : sites::sources::parseCnnic((label + suffix).toUtf8(), day).names)
+                rows.append({name.name, name.suffix, name.length, name.day});
+            QVERIFY(store->replaceDays("cnnic", rows, day, QDateTime::currentDateTimeUtc(), &error));
+        }
+        QCOMPARE(store->counts(day), (QMap<QString, QMap<int, qint64>>{{suffix, {{2, 1}}}}));
+        QCOMPARE(store->names(day, suffix, 2, 0, 10), QStringList{"中国" + suffix});
     }
 
     // The pages' per-day records follow names written by another connection, and only them:
-    // an RDAP answer or a fetch record kept elsewhere leaves them be. A store made before the
-    // records gets them on opening.
+    // an RDAP answer or a fetch record kept elsewhere leaves them be.
     void dayRecordsFollowNameWrites() {
         QTemporaryDir dir;
         QString error;
@@ -278,30 +361,19 @@ private slots:
         };
         QVERIFY(other->replaceDays("cnnic", {cn("aaa"), cn("bbb")}, day, now, &error));
         QCOMPARE(serving->count(day, ".cn", 3), 2);
+        QCOMPARE(serving->names(day, ".cn", 3, 0, 1), QStringList({"aaa.cn"}));
+        QCOMPARE(serving->names(day, ".cn", 3, 1, 1), QStringList({"bbb.cn"}));
         QCOMPARE(serving->approximateSuffixes(day), QStringList());
         const qint64 before = serving->generation();
         other->keep("abc.com", {200, "{}", now});
         other->declare({{"cnnic-today", "cnnic", "http://127.0.0.1:9/1"}});
         other->recordFetch("cnnic-today", now, "ok", 2, {});
         QCOMPARE(serving->generation(), before);
-        QVERIFY(other->replaceDays("zone", {cn("ccc")}, day, now, &error, true));
+        QVERIFY(other->replaceDays("czds-cn", {cn("aab")}, day, now, &error, true));
         QVERIFY(serving->generation() != before);
         QCOMPARE(serving->count(day, ".cn", 3), 3);
+        QCOMPARE(serving->names(day, ".cn", 3, 1, 1), QStringList({"aab.cn"}));
         QCOMPARE(serving->approximateSuffixes(day), QStringList({".cn"}));
-
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
-            db.setDatabaseName(dir.filePath("lumo.sqlite"));
-            QVERIFY(db.open());
-            QSqlQuery query(db);
-            QVERIFY(query.exec("DELETE FROM cells") && query.exec("PRAGMA user_version = 0"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("old");
-        const auto reopened = sites::store::Store::open(dir.path(), &error);
-        QVERIFY2(reopened, qPrintable(error));
-        QCOMPARE(reopened->count(day, ".cn", 3), 3);
-        QCOMPARE(reopened->approximateSuffixes(day), QStringList({".cn"}));
     }
 
     // An answer kept while another connection holds the write lock: the caller goes on at once
@@ -390,15 +462,33 @@ private slots:
         ini.close();
         SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
         QVERIFY2(sites.start(), qPrintable(sites.errorString()));
-        // Asked while the first fetch runs: the answer waits for its end.
-        const auto summary = listing::parseDaySummary(Module1::GetPageUtf8(
-            sites.origin() + "/deleteddate.php?date=" +
-            sites::formatDate(sites::siteToday(QDate::currentDate()))));
+        const QString today = sites::formatDate(sites::siteToday(QDate::currentDate()));
+        const auto summary = listing::parseDaySummary(
+            Module1::GetPageUtf8(sites.origin() + "/deleteddate.php?date=" + today));
         QVERIFY(summary.count(3, 1).value_or("-").toInt() > 0);
-        const QString said = sites.process().readAllStandardError();
-        QVERIFY2(said.contains("lumo-sites: no deletion list could be fetched and none is stored") &&
-                     said.contains("cnnic-today: failed: "),
-                 qPrintable(said));
+        QString said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += sites.process().readAllStandardError())
+                                     .contains("none is stored: serving generated names"), 20000);
+        QVERIFY2(said.contains("cnnic-today: failed: "), qPrintable(said));
+        auto json = [&](const QString& path) {
+            return QJsonDocument::fromJson(Module1::GetPageUtf8(sites.origin() + path).toUtf8());
+        };
+        QCOMPARE(json("/lumo/counts.json?date=" + today)["generated"], QJsonValue(true));
+        const QJsonArray rows = json("/lumo/sources.json").array();
+        QCOMPARE(rows.size(), 7); // the generated names first, then the lists as they went
+        QVERIFY(rows[0]["generated"] == true && rows[1]["generated"] == false &&
+                rows[1]["status"] == "failed");
+        // Another process fills the store: the next page takes it.
+        QString error;
+        const auto store = sites::store::Store::open(dir.filePath("data"), &error);
+        QVERIFY2(store, qPrintable(error));
+        const QDate day = QDate::currentDate();
+        QVERIFY(store->replaceDays("se", {{"abcd.se", ".se", 4, day}}, day,
+                                   QDateTime::currentDateTimeUtc(), &error));
+        const QJsonObject counts = json("/lumo/counts.json?date=" + today).object();
+        QVERIFY(counts["generated"] == false && counts["counts"][".se"]["4"] == 1);
+        QVERIFY(Module1::GetPageUtf8(sites.origin() + "/deleteddate.php?date=" + today)
+                    .contains("data-generated=\"0\""));
     }
 
     // A day gone by stays as it was stored; a day to come takes the latest list's word; the
@@ -406,6 +496,14 @@ private slots:
     void historyAcrossDays() {
         const QString data = registries_.dir.filePath("history");
         QCOMPARE(refresh(data, registries_.config(), "2026-12-07").exitCode, 0);
+        // The next day, CNNIC's files not replaced yet: the same bytes are not the new days'.
+        const Run stale = refresh(data, registries_.config(), "2026-12-08");
+        QCOMPARE(stale.lines.mid(0, 3),
+                 QStringList({"cnnic-today: unchanged, 120 names (still the list of 2026-12-07)",
+                              "cnnic-tomorrow: unchanged, 120 names (still the list of 2026-12-08)",
+                              "cnnic-dayafter: unchanged, 120 names (still the list of 2026-12-09)"}));
+        QCOMPARE(daysOf(data, "t001x.cn"), QList<QDate>{QDate(2026, 12, 7)});
+        QCOMPARE(daysOf(data, "m001x.cn"), QList<QDate>{QDate(2026, 12, 8)}); // yesterday's tomorrow
         registries_.serveDay("u", "v", "w");
         const auto restore = qScopeGuard([&] { registries_.serveDay("t", "m", "d"); });
         QCOMPARE(refresh(data, registries_.config(), "2026-12-08").exitCode, 0);
@@ -454,6 +552,18 @@ private slots:
         QVERIFY(counts["counts"][".com.cn"].toObject().isEmpty());
         QCOMPARE(counts["counts"][".nu"]["4"].toInt(), 120);
         QVERIFY(counts["counts"][".biz"].isNull() && counts["counts"][".cn"].isObject());
+        QCOMPARE(counts["nodata"].toArray(), QJsonArray({".se"})); // its list names 12-08 only
+        QCOMPARE(counts["generated"], QJsonValue(false));
+        const QJsonArray days =
+            QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/days.json").toUtf8()).array();
+        QCOMPARE(days.size(), 6);
+        QCOMPARE(days[0].toObject(), (QJsonObject{{"key", "-2"}, {"site", "2011-12-06"}, {"date", "2026-12-06"}}));
+        QCOMPARE(days[5].toObject(), (QJsonObject{{"key", "+3"}, {"site", "2011-12-11"}, {"date", "2026-12-11"}}));
+        const QJsonArray stored =
+            QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/stored.json").toUtf8()).array();
+        QCOMPARE(stored.first().toObject(), (QJsonObject{{"list", "cnnic"}, {"day", "2026-12-07"},
+                                                         {"names", 120}, {"approximate", false}}));
+        QCOMPARE(stored.size(), 7); // cnnic 07-10, se 08, nu 09, top 09
         const QJsonArray sources =
             QJsonDocument::fromJson(Module1::GetPageUtf8(base + "lumo/sources.json").toUtf8()).array();
         QCOMPARE(sources.size(), 6);

@@ -3,10 +3,12 @@
 #include "net/httpclient.h"
 #include "zones/czds.h"
 #include "zones/namefiles.h"
+#include "zones/zonecommands.h"
 #include "zones/zonefile.h"
 #include "zones/zoneimport.h"
 #include "zones/zoneparser.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,8 +36,8 @@ QByteArray gzip(const QByteArray& text) {
 }
 
 // A small .com zone: its SOA, then two NS records for each name.
-QByteArray zoneOf(const QStringList& labels) {
-    QByteArray text = "$ORIGIN com.\n@ 900 IN SOA a.gtld. nstld. 1 2 3 4 5\n";
+QByteArray zoneOf(const QStringList& labels, const QByteArray& serial = "1") {
+    QByteArray text = "$ORIGIN com.\n@ 900 IN SOA a.gtld. nstld. " + serial + " 2 3 4 5\n";
     for (const QString& label : labels)
         text += label.toLatin1() + " NS ns1.host.net.\n" + label.toLatin1() + " NS ns2.host.net.\n";
     return text;
@@ -58,10 +60,12 @@ QStringList linesOf(const QString& path) {
 class CzdsFixture : public QObject {
 public:
     struct Request {
-        QByteArray method, path, authorization, body;
+        QByteArray method, path, authorization, body, ifModifiedSince;
     };
     QList<Request> requests;
-    QByteArray zoneFile;
+    QByteArray zoneFile, lastModified;
+    bool redirectSignIn = false, foreignLink = false;
+    int downloads = 0; // zone files sent whole
     const QByteArray password = "pa55-w0rd", token = "tok-Zq81";
 
     CzdsFixture() {
@@ -92,6 +96,8 @@ private:
                 length = value.toLongLong();
             else if (name == "authorization")
                 r.authorization = value;
+            else if (name == "if-modified-since")
+                r.ifModifiedSince = value;
         }
         if (buffer.size() < end + 4 + length)
             return;
@@ -101,19 +107,39 @@ private:
         const bool bearer = r.authorization == "Bearer " + token;
         int status = 401;
         QByteArray body = R"({"message":"Authentication failed"})";
-        if (r.path == "/api/authenticate" &&
+        QList<QPair<QByteArray, QByteArray>> headers;
+        const QString home = foreignLink ? QString(origin()).replace("127.0.0.1", "localhost") : origin();
+        if (r.path == "/api/authenticate" && redirectSignIn)
+            status = 307, headers = {{"Location", home.toUtf8().replace("127.0.0.1", "localhost") + "/api/authenticate"}};
+        else if (r.path == "/api/authenticate" &&
             QJsonDocument::fromJson(r.body)["password"].toString().toUtf8() == password)
             status = 200, body = R"({"accessToken":")" + token + R"(","message":"ok"})";
         else if (r.path == "/czds/downloads/links" && bearer)
-            status = 200, body = QJsonDocument(QJsonArray{origin() + "/czds/downloads/com.zone",
+            status = 200, body = QJsonDocument(QJsonArray{home + "/czds/downloads/com.zone",
                                                           origin() + "/czds/downloads/xyz.zone"}).toJson();
-        else if (r.path == "/czds/downloads/com.zone" && bearer)
-            status = 200, body = zoneFile;
-        s->write(FixtureServer::response(status, body));
+        else if (r.path == "/czds/downloads/com.zone" && bearer && !lastModified.isEmpty() &&
+                 r.ifModifiedSince == lastModified)
+            status = 304, body.clear();
+        else if (r.path == "/czds/downloads/com.zone" && bearer) {
+            status = 200, body = zoneFile, ++downloads;
+            if (!lastModified.isEmpty())
+                headers = {{"Last-Modified", lastModified}};
+        }
+        s->write(FixtureServer::response(status, body, headers));
     }
     QTcpServer server_;
     QHash<QTcpSocket*, QByteArray> buffers_;
 };
+
+// A data directory with the account set up against `czds`; returns the configuration file.
+QString setUpAccount(const QTemporaryDir& dir, const CzdsFixture& czds, const QByteArray& extra = {}) {
+    writeFile(dir.filePath("pw"), czds.password + "\n");
+    QFile::setPermissions(dir.filePath("pw"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    writeFile(dir.filePath("conf"), "[czds]\nusername=me@example.org\npassword_file=" + dir.filePath("pw").toUtf8() +
+              "\nauth_url=" + czds.origin().toUtf8() + "/api/authenticate\nlinks_url=" + czds.origin().toUtf8() +
+              "/czds/downloads/links\nzones=com\n" + extra);
+    return dir.filePath("conf");
+}
 
 } // namespace
 
@@ -131,6 +157,11 @@ private slots:
     void refusedDaysListNothing();
     void czdsSignInAndDownload_data();
     void czdsSignInAndDownload();
+    void fetchDecides_data();
+    void fetchDecides();
+    void oneImportAtATime();
+    void secretsStayHome_data();
+    void secretsStayHome();
 };
 
 void ZonesTest::parser_data() {
@@ -392,6 +423,162 @@ void ZonesTest::czdsSignInAndDownload() {
     }
     QCOMPARE(seen, (QStringList{"POST /api/authenticate", "GET /czds/downloads/links bearer",
                                 "GET /czds/downloads/com.zone bearer", "GET /czds/downloads/links bearer"}));
+}
+
+// Each run of --fetch-zones, from what the last one left: whether it downloads, which day it
+// imports, its exit code and whether the download stays for the next run.
+void ZonesTest::fetchDecides_data() {
+    QTest::addColumn<int>("priorDay");      // days before D of the day imported; 0: none
+    QTest::addColumn<int>("stampHours");    // since the last download began; -1: none
+    QTest::addColumn<bool>("sameFile");     // the last download was the file served now
+    QTest::addColumn<bool>("keptFile");     // a refused import's download waits
+    QTest::addColumn<QByteArray>("lastModified");
+    QTest::addColumn<QByteArray>("served");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<int>("downloads");
+    QTest::addColumn<int>("dayAfter");      // days before D of the last day imported after; -1: none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("keptAfter");
+    QTest::addColumn<QString>("statusError");
+
+    const QStringList names{"a", "b", "c", "d", "e", "f", "g", "h"};
+    const QByteArray good = gzip(zoneOf(names + QStringList{"i"}));
+    const QByteArray late = "Mon, 07 Dec 2026 23:50:00 GMT"; // D, read after midnight
+    QTest::newRow("first download: the file's day, not the download's")
+        << 0 << -1 << false << false << late << good << false << 1 << 0 << 0 << false << QString();
+    QTest::newRow("due, the next day") << 1 << 25 << false << false << late << good << false << 1 << 0 << 0 << false << QString();
+    QTest::newRow("under 24 h since the last download began")
+        << 1 << 23 << false << false << late << good << false << 0 << 1 << 0 << false << QString();
+    QTest::newRow("unchanged since the last download")
+        << 1 << 25 << true << false << late << good << false << 0 << 1 << 0 << false << QString();
+    QTest::newRow("a day missed is a gap") << 2 << 25 << false << false << late << good << false << 1 << 0 << 1 << false << "no zone between 2026-12-05 and 2026-12-07";
+    QTest::newRow("a refused import keeps its download")
+        << 1 << 25 << false << false << late << good.left(good.size() - 5) << false << 1 << 1 << 1 << true << "cut short";
+    QTest::newRow("the kept download imported again, not downloaded")
+        << 1 << 2 << true << true << late << good << false << 0 << 0 << 0 << false << QString();
+    QTest::newRow("no Last-Modified: the SOA serial's day")
+        << 1 << -1 << false << false << QByteArray() << gzip(zoneOf(names, "2026120701")) << false << 1 << 0 << 0 << false << QString();
+    QTest::newRow("no day at all: refused, kept")
+        << 1 << -1 << false << false << QByteArray() << good << false << 1 << 1 << 1 << true << "names no day";
+    QTest::newRow("a day already imported") << 0 << 25 << false << false << late << good << false << 1 << 0 << 0 << false << QString();
+    QTest::newRow("another run holds the zone") << 1 << 25 << false << false << late << good << true << 0 << 1 << 1 << false << QString();
+}
+
+void ZonesTest::fetchDecides() {
+    QFETCH(int, priorDay);
+    QFETCH(int, stampHours);
+    QFETCH(bool, sameFile);
+    QFETCH(bool, keptFile);
+    QFETCH(QByteArray, lastModified);
+    QFETCH(QByteArray, served);
+    QFETCH(bool, locked);
+    QFETCH(int, downloads);
+    QFETCH(int, dayAfter);
+    QFETCH(int, exitCode);
+    QFETCH(bool, keptAfter);
+    QFETCH(QString, statusError);
+    const QDate d(2026, 12, 7);
+    QTemporaryDir dir;
+    CzdsFixture czds;
+    czds.zoneFile = served;
+    czds.lastModified = lastModified;
+    const QString conf = setUpAccount(dir, czds);
+    const QString data = dir.filePath("data");
+    const QString zoneDir = sites::zones::zoneDir(data, "com");
+    const QStringList names{"a", "b", "c", "d", "e", "f", "g", "h"};
+    if (priorDay > 0 || QTest::currentDataTag() == QByteArray("a day already imported")) {
+        writeFile(dir.filePath("old.gz"), gzip(zoneOf(names)));
+        QVERIFY(sites::zones::importZone({data, "com", d.addDays(-priorDay), dir.filePath("old.gz")}).ok);
+    }
+    if (stampHours >= 0) {
+        const QJsonObject stamp{{"started", QDateTime::currentDateTimeUtc().addSecs(-3600 * stampHours).toString(Qt::ISODate)},
+                                {"lastModified", QString::fromLatin1(sameFile ? lastModified : "Sun, 06 Dec 2026 06:00:00 GMT")},
+                                {"day", (sameFile ? d : d.addDays(-1)).toString(Qt::ISODate)}};
+        writeFile(zoneDir + "/downloaded", QJsonDocument(stamp).toJson());
+    }
+    if (keptFile)
+        writeFile(zoneDir + "/com.zone.gz", served);
+    std::optional<sites::zones::ZoneLock> other;
+    if (locked)
+        QVERIFY(other.emplace(data, "com").held());
+    sites::net::HttpClient http;
+    http.setMinInterval(std::chrono::milliseconds(0));
+    QCOMPARE(sites::zones::runFetchZones(http, data, conf, nullptr), exitCode);
+    QCOMPARE(czds.downloads, downloads);
+    const auto status = sites::zones::readZoneStatus(data, "com");
+    QCOMPARE(status.day, dayAfter < 0 ? QDate() : d.addDays(-dayAfter));
+    QCOMPARE(QFile::exists(zoneDir + "/com.zone.gz"), keptAfter);
+    QVERIFY2(statusError.isEmpty() ? status.error.isEmpty() : status.error.contains(statusError), qPrintable(status.error));
+}
+
+// A second import of a zone while one runs is turned away and touches nothing of the first's.
+void ZonesTest::oneImportAtATime() {
+    QTemporaryDir dir;
+    const QDate day(2026, 12, 7);
+    writeFile(dir.filePath("z.gz"), gzip(zoneOf({"a", "b", "c"})));
+    writeFile(dir.filePath("y.gz"), gzip(zoneOf({"a", "b", "c", "d"})));
+    QVERIFY(sites::zones::importZone({dir.path(), "com", day.addDays(-1), dir.filePath("y.gz")}).ok);
+    sites::zones::ImportResult second;
+    bool asked = false;
+    sites::zones::ImportOptions first{dir.path(), "com", day, dir.filePath("z.gz")};
+    first.progress = [&](const sites::zones::ImportProgress&) {
+        if (!std::exchange(asked, true))
+            second = sites::zones::importZone({dir.path(), "com", day, dir.filePath("y.gz")});
+    };
+    const auto r = sites::zones::importZone(first);
+    QVERIFY(asked);
+    QVERIFY(second.busy && !second.ok);
+    QVERIFY2(second.error.contains(QStringLiteral("process %1").arg(QCoreApplication::applicationPid())), qPrintable(second.error));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.left, 1u);
+    QCOMPARE(r.pending, 1u);
+    const auto status = sites::zones::readZoneStatus(dir.path(), "com");
+    QCOMPARE(status.day, day);
+    QCOMPARE(status.names, 3);
+    QVERIFY(status.error.isEmpty());
+    // The zone is free again once the first has ended.
+    QVERIFY(sites::zones::ZoneLock(dir.path(), "com").held());
+}
+
+void ZonesTest::secretsStayHome_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<int>("fixture"); // 1: the sign-in redirects; 2: a link on another host
+    QTest::addColumn<QString>("error");
+    QTest::newRow("auth_url over plain http")
+        << QByteArray("auth_url=http://czds.example/api/authenticate?key=s3cret\n") << 0 << "[czds] auth_url must be an https address";
+    QTest::newRow("links_url over plain http")
+        << QByteArray("links_url=http://s3cret@czds.example/links\n") << 0 << "[czds] links_url must be an https address";
+    QTest::newRow("zones that climb out of the data directory")
+        << QByteArray("zones=../x,../../s3cret\n") << 0 << "[czds] zones= wants top-level domains";
+    QTest::newRow("a redirected sign-in") << QByteArray() << 1 << "auth_url answers with a redirect (HTTP 307)";
+    QTest::newRow("a download link on another host") << QByteArray() << 2 << "the link for com is not an https address of the links_url host";
+}
+
+void ZonesTest::secretsStayHome() {
+    QFETCH(QByteArray, settings);
+    QFETCH(int, fixture);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    CzdsFixture czds;
+    czds.redirectSignIn = fixture == 1;
+    czds.foreignLink = fixture == 2;
+    czds.zoneFile = gzip(zoneOf({"a"}));
+    const QString conf = setUpAccount(dir, czds, settings);
+    sites::net::HttpClient http;
+    http.setMinInterval(std::chrono::milliseconds(0));
+    const QString data = dir.filePath("data/lumo");
+    QCOMPARE(sites::zones::runFetchZones(http, data, conf, nullptr), fixture ? 1 : 2);
+    QString text = sites::zones::readCzdsSettings(conf).problem;
+    if (fixture)
+        text = sites::zones::readZoneStatus(data, "com").error;
+    QVERIFY2(text.contains(error), qPrintable(text));
+    QVERIFY(!text.contains("s3cret") && !text.contains(czds.password) && !text.contains(czds.token));
+    QCOMPARE(QDir(dir.path()).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
+    QCOMPARE(QDir(dir.filePath("data")).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
+    QCOMPARE(czds.downloads, 0);
+    for (const auto& r : czds.requests) // a sign-in goes once, to auth_url, never on
+        QVERIFY(r.path != "/czds/downloads/com.zone");
+    QCOMPARE(czds.requests.size(), fixture == 1 ? 1 : fixture == 2 ? 2 : 0);
 }
 
 QTEST_GUILESS_MAIN(ZonesTest)

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QPointer>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -52,7 +53,7 @@ int retryAfter(const QByteArray& value, const QDateTime& now) {
     const qint64 seconds = text.toLongLong(&number);
     if (number)
         return seconds < 0 ? -1 : int(qMin<qint64>(seconds, 1 << 30));
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    const QDateTime when = httpDate(text);
     if (!when.isValid())
         return -1;
     return int(qBound<qint64>(0, now.secsTo(when), qint64(1) << 30));
@@ -75,6 +76,23 @@ bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
 }
 
 } // namespace
+
+QDateTime httpDate(const QByteArray& text) {
+    // Qt's RFC 2822 reading wants a numeric zone; HTTP writes GMT.
+    QString value = QString::fromLatin1(text.trimmed());
+    if (value.endsWith(QStringLiteral(" GMT")))
+        value = value.chopped(3) + QStringLiteral("+0000");
+    return QDateTime::fromString(value, Qt::RFC2822Date).toUTC();
+}
+
+bool keepsSecrets(const QUrl& url) {
+    if (url.scheme() == u"https")
+        return !url.host().isEmpty();
+    if (url.scheme() != u"http")
+        return false;
+    const QString host = url.host().toLower();
+    return host == u"localhost" || QHostAddress(host).isLoopback();
+}
 
 QByteArray userAgent() {
     return QByteArrayLiteral("Lumo/" LUMO_VERSION " (lumo-sites)");
@@ -317,32 +335,42 @@ void HttpClient::conclude(Job* job, const QString& failure) {
             finish(job, out);
             return;
         }
-        if (origin(next) != origin(job->url)) {
-            // A credential stays with the origin it was given for.
-            job->fetch.headers.removeIf([](const auto& h) {
-                return named(h, "Authorization") || named(h, "Cookie");
-            });
-        }
         if (out.status == 303 ||
             ((out.status == 301 || out.status == 302) && job->fetch.method == "POST")) {
             job->fetch.method = "GET";
             job->fetch.body.clear();
             job->fetch.headers.removeIf([](const auto& h) { return named(h, "Content-Type"); });
         }
+        if (origin(next) != origin(job->url)) {
+            // A body (a sign-in's password) and a credential stay with the origin they were
+            // given for.
+            if (job->fetch.method != "GET" || !job->fetch.body.isEmpty()) {
+                out.error = where + QStringLiteral(": a redirect to another address that would "
+                                                   "carry the request's body; not followed");
+                finish(job, out);
+                return;
+            }
+            job->fetch.headers.removeIf([](const auto& h) {
+                return named(h, "Authorization") || named(h, "Cookie");
+            });
+        }
         job->url = next;
         schedule(job);
         return;
     }
-    const int wait = retryAfter(answer.header("Retry-After"), QDateTime::currentDateTimeUtc());
-    if (out.status == 429 && !job->retried && wait >= 0 && wait <= retryAfterCap_.count()) {
+    const int asked = retryAfter(answer.header("Retry-After"), QDateTime::currentDateTimeUtc());
+    const int wait = asked >= 0 ? asked : int(defaultRetryWait_.count());
+    if (out.status == 429 && !job->retried && wait <= retryAfterCap_.count()) {
         job->retried = true;
         const QString host = job->url.host().toLower();
         nextStartMs_[host] = qMax(nextStartMs_.value(host), monotonicMs() + wait * 1000ll);
         schedule(job);
         return;
     }
-    if (out.status == 429)
+    if (out.status == 429) {
         out.retryAfterSeconds = wait;
+        out.retryAfterGiven = asked >= 0;
+    }
     if (out.status == 304) {
         out.outcome = Fetched::Outcome::NotModified;
         finish(job, out);
@@ -352,6 +380,11 @@ void HttpClient::conclude(Job* job, const QString& failure) {
         out.outcome = Fetched::Outcome::HttpError;
         out.body = job->body;
         out.error = where + QStringLiteral(": HTTP %1").arg(out.status);
+        if (out.status == 429)
+            out.error += out.retryAfterGiven
+                             ? QStringLiteral(" (too many requests; asked to wait %1 s)").arg(wait)
+                             : QStringLiteral(" (too many requests, without Retry-After; "
+                                              "the default wait is %1 s)").arg(wait);
         finish(job, out);
         return;
     }

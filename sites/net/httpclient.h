@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -15,14 +16,21 @@
 
 // How lumo-sites talks to the public services it reads: one place that paces requests per
 // host, sends the validators of the copy it holds, honours 429 and Retry-After, follows
-// redirects itself (a credential never follows one to another origin) and tells a cut or
-// undecodable body from a whole one. It speaks HTTP/1.1 over its own sockets (one connection
-// per request), reading the framing with the window's HttpReader: Qt's client takes a chunked
-// body cut between two chunks for a whole one.
+// redirects itself (neither a credential nor a request body follows one to another origin;
+// such a redirect of a body fails) and tells a cut or undecodable body from a whole one. It
+// speaks HTTP/1.1 over its own sockets (one connection per request), reading the framing with
+// the window's HttpReader: Qt's client takes a chunked body cut between two chunks for a whole
+// one. The sockets take http_proxy/https_proxy as Qt does (a CONNECT tunnel; loopback direct).
 namespace sites::net {
 
 // "Lumo/8.0.0 (lumo-sites)": every request names the program.
 QByteArray userAgent();
+
+// An HTTP date ("Mon, 07 Dec 2026 06:00:00 GMT") in UTC; invalid when it is none.
+QDateTime httpDate(const QByteArray& text);
+
+// An address a password or token may be sent to: https, or plain http to this machine.
+bool keepsSecrets(const QUrl& url);
 
 struct Fetch {
     QUrl url;
@@ -61,7 +69,10 @@ struct Fetched {
     QByteArray contentType;
     QUrl finalUrl;  // after redirects
     QString error;  // one line for people; never a header value, query string or body
-    int retryAfterSeconds = -1; // a 429's Retry-After still pending after the one retry
+    // A 429's wait still pending after the one retry: the server's Retry-After, or the
+    // client's default when it gave none (retryAfterGiven false). -1 for any other answer.
+    int retryAfterSeconds = -1;
+    bool retryAfterGiven = false;
 
     bool ok() const { return outcome == Outcome::Ok; }
 };
@@ -77,6 +88,8 @@ public:
     // A 429's Retry-After (seconds or an HTTP date) is waited for up to this long, then the
     // request is tried once more (default 120 s). A longer wait is not made: the 429 stands.
     void setRetryAfterCap(std::chrono::seconds cap) { retryAfterCap_ = cap; }
+    // The wait after a 429 that gives no Retry-After (default 60 s).
+    void setDefaultRetryWait(std::chrono::seconds wait) { defaultRetryWait_ = wait; }
 
     // Queues `fetch`; `done` is called once, from the event loop.
     void start(Fetch fetch, std::function<void(const Fetched&)> done);
@@ -94,6 +107,7 @@ private:
 
     std::chrono::milliseconds minInterval_{1000};
     std::chrono::seconds retryAfterCap_{120};
+    std::chrono::seconds defaultRetryWait_{60};
     QHash<QString, qint64> nextStartMs_; // per host, on a monotonic clock
     QSet<Job*> jobs_;
 };

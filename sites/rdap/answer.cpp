@@ -13,11 +13,24 @@ ParsedAnswer refused(const QString& why) {
     return {std::nullopt, why};
 }
 
-// RFC 3339 as RDAP servers write it; the years bound what a registration can sensibly carry,
-// so that a garbled date is refused instead of shown.
-std::optional<QDateTime> eventDate(const QString& text) {
+// RFC 3339 as RDAP servers write it. A time written without a zone is taken as UTC, so the day
+// shown does not move with where lumo-sites runs; the years bound what a registration can
+// sensibly carry, so that a garbled date (or a registry's "end of time") is left out.
+std::optional<QDateTime> eventDate(const QString& raw) {
+    QString text = raw.trimmed();
+    qsizetype separator = -1;
+    for (qsizetype i = 0; i < text.size() && separator < 0; ++i)
+        if (text[i] == u'T' || text[i] == u't' || text[i] == u' ')
+            separator = i;
+    if (separator < 0) {
+        text += u"T00:00:00Z";
+    } else {
+        const QStringView time = QStringView(text).sliced(separator + 1);
+        if (!time.contains(u'Z', Qt::CaseInsensitive) && !time.contains(u'+') && !time.contains(u'-'))
+            text += u'Z';
+    }
     QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!when.isValid())
+    if (!when.isValid() || when.timeSpec() == Qt::LocalTime)
         return std::nullopt;
     when = when.toUTC();
     if (when.date().year() < 1985 || when.date().year() > 2200)
@@ -51,30 +64,29 @@ ParsedAnswer parseDomainAnswer(const QByteArray& json) {
             answer.status << phrase.toString().trimmed().toLower();
         }
     }
-    const QJsonValue events = object.value(u"events");
-    if (!events.isUndefined() && !events.isArray())
-        return refused(QStringLiteral("events is not a list"));
-    for (const QJsonValue& entry : events.toArray()) {
+    // Read event by event: a date that does not read, or two that disagree, leave that one
+    // field blank and the rest of the answer stands.
+    QList<const std::optional<QDateTime>*> disputed;
+    for (const QJsonValue& entry : object.value(u"events").toArray()) {
         const QJsonObject event = entry.toObject();
-        const QJsonValue action = event.value(u"eventAction");
-        const QJsonValue date = event.value(u"eventDate");
-        if (!entry.isObject() || !action.isString() || !date.isString())
-            return refused(QStringLiteral("an event without action or date"));
         std::optional<QDateTime>* slot = nullptr;
-        const QString name = action.toString().trimmed().toLower();
+        const QString name = event.value(u"eventAction").toString().trimmed().toLower();
         if (name == u"registration")
             slot = &answer.registered;
         else if (name == u"expiration")
             slot = &answer.expires;
         else if (name == u"last changed")
             slot = &answer.lastChanged;
-        else
+        if (!slot || disputed.contains(slot))
             continue;
-        const std::optional<QDateTime> when = eventDate(date.toString());
+        const std::optional<QDateTime> when = eventDate(event.value(u"eventDate").toString());
         if (!when)
-            return refused(QStringLiteral("the %1 date does not read as a date").arg(name));
-        if (*slot && **slot != *when)
-            return refused(QStringLiteral("two different %1 dates").arg(name));
+            continue;
+        if (*slot && **slot != *when) {
+            slot->reset();
+            disputed.append(slot);
+            continue;
+        }
         *slot = when;
     }
     return {answer, QString()};

@@ -24,9 +24,9 @@ struct ParsedAnswer {
     QString error; // one line for people when there is no answer
 };
 
-// A domain object: a JSON object of class "domain" whose status is a list of texts and whose
-// events carry an action and a date. Anything else, or a date that does not read as one, is
-// refused with a reason rather than half read.
+// A domain object: a JSON object of class "domain" whose status is a list of texts. Anything
+// else is refused with a reason, the status deciding what a lookup shows. The events are read one
+// by one: a date that does not read (or two that disagree) leaves its field blank, no more.
 ParsedAnswer parseDomainAnswer(const QByteArray& json);
 
 // The day the registry is expected to delete the name, counted from its last change: 35 days

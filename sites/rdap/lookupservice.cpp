@@ -304,8 +304,35 @@ void LookupService::finish(const QString& ace, const Result& result) {
         done(result);
 }
 
-LookupFacts factsOf(const Result& result, std::optional<QDate> listedDay, QDate today) {
+namespace {
+
+QString unavailable(const Result& result) {
+    switch (result.kind) {
+    case Result::Kind::BadName:
+        return QStringLiteral("无法查询：不是有效的域名");
+    case Result::Kind::NoService:
+        return QStringLiteral("无法查询：该后缀没有 RDAP 查询服务");
+    case Result::Kind::NoDirectory:
+        return QStringLiteral("无法查询：取不到 RDAP 服务器目录");
+    case Result::Kind::RateLimited:
+        return QStringLiteral("无法查询：RDAP 服务器限流，请稍后再查");
+    default:
+        return QStringLiteral("无法查询：RDAP 服务器出错");
+    }
+}
+
+} // namespace
+
+LookupFacts factsOf(const Result& result, std::optional<ListedDay> listed, QDate today) {
     LookupFacts facts;
+    const std::optional<QDate> zoneDay =
+        listed && listed->approximate ? std::optional<QDate>(listed->day) : std::nullopt;
+    auto estimate = [&facts](std::optional<QDate> day, bool fromZone) {
+        facts.deleted = day;
+        facts.deletedApproximate = day.has_value();
+        facts.estimatedFromZone = day.has_value() && fromZone;
+    };
+    bool dropping = false;
     if (result.kind == Result::Kind::Registered) {
         const DomainAnswer& answer = result.answer;
         if (answer.registered)
@@ -318,49 +345,52 @@ LookupFacts factsOf(const Result& result, std::optional<QDate> listedDay, QDate 
             facts.status = QStringLiteral("待删除");
         else
             facts.status = QStringLiteral("已注册");
-        facts.deleted = estimatedDeletion(answer);
-        facts.deletedApproximate = facts.deleted.has_value();
-        // The page's mark does not reach every reader; the status says it too.
-        if (facts.deletedApproximate)
-            facts.status += QStringLiteral("（删除时间为推算）");
-    } else if (!listedDay) {
-        switch (result.kind) {
-        case Result::Kind::NotRegistered:
-            facts.status = QStringLiteral("未注册");
-            break;
-        case Result::Kind::BadName:
-            facts.status = QStringLiteral("无法查询：不是有效的域名");
-            break;
-        case Result::Kind::NoService:
-            facts.status = QStringLiteral("无法查询：该后缀没有 RDAP 查询服务");
-            break;
-        case Result::Kind::NoDirectory:
-            facts.status = QStringLiteral("无法查询：取不到 RDAP 服务器目录");
-            break;
-        case Result::Kind::RateLimited:
-            facts.status = QStringLiteral("无法查询：RDAP 服务器限流，请稍后再查");
-            break;
-        default:
-            facts.status = QStringLiteral("无法查询：RDAP 服务器出错");
-            break;
+        dropping = facts.status != u"已注册";
+        // The registry's own status stands over a zone's estimate; its dated last change
+        // gives the closer day.
+        if (dropping) {
+            const std::optional<QDate> counted = estimatedDeletion(answer);
+            estimate(counted ? counted : zoneDay, !counted);
+        } else if (zoneDay) {
+            facts.note = QStringLiteral("区域文件推算的删除日期 %1 不成立：注册局显示该域名仍在注册中")
+                             .arg(zoneDay->toString(Qt::ISODate));
         }
+    } else if (result.kind == Result::Kind::NotRegistered) {
+        facts.status = QStringLiteral("未注册");
+        // Gone from the registry: deleted, on about the estimated day if that has come.
+        if (zoneDay && *zoneDay <= today) {
+            facts.status = QStringLiteral("已删除");
+            estimate(zoneDay, true);
+        }
+    } else {
+        facts.status = unavailable(result);
         facts.note = result.detail;
+        if (zoneDay) {
+            facts.status = *zoneDay < today ? QStringLiteral("已删除") : QStringLiteral("待删除");
+            estimate(zoneDay, true);
+        }
     }
-    // A deletion list names the day itself: it stands over any estimate.
-    if (listedDay) {
-        facts.deleted = listedDay;
-        facts.deletedApproximate = false;
-        facts.status = *listedDay < today ? QStringLiteral("已删除") : QStringLiteral("待删除");
+    // A registry's own list names the day itself: it stands over any estimate. Only a name
+    // registered again after its listed day has gone by is shown as registered.
+    if (listed && !listed->approximate) {
+        facts.deleted = listed->day;
+        facts.deletedApproximate = facts.estimatedFromZone = false;
+        facts.note.clear();
+        if (listed->day >= today)
+            facts.status = QStringLiteral("待删除");
+        else if (result.kind != Result::Kind::Registered || dropping)
+            facts.status = QStringLiteral("已删除");
     }
     return facts;
 }
 
 void answerLookup(LookupService& service,
-                  const std::function<std::optional<QDate>(const QString&)>& listedDay,
+                  const std::function<QList<ListedDay>(const QString&)>& listedDays,
                   const QString& name, const QDateTime& now, int deadlineMs,
                   std::function<void(const Reply&)> reply) {
     const QString wanted = name.trimmed().toLower();
-    const std::optional<QDate> listed = listedDay ? listedDay(wanted) : std::nullopt;
+    const std::optional<ListedDay> listed =
+        listedDays ? shownDay(listedDays(wanted), now.date()) : std::nullopt;
     auto page = [wanted, now](const LookupFacts& facts) {
         return Reply{200, "text/html; charset=utf-8", lookupFactsPage(wanted, facts, now).toUtf8()};
     };
@@ -373,7 +403,7 @@ void answerLookup(LookupService& service,
             return;
         Result late{Result::Kind::Failed, {}, QStringLiteral("the RDAP server has not answered yet")};
         LookupFacts facts = factsOf(late, listed, now.date());
-        if (!listed)
+        if (facts.status.startsWith(u"无法查询"))
             facts.status = QStringLiteral("无法查询：RDAP 服务器未及时回应，请稍后再查");
         std::exchange(*once, nullptr)(page(facts));
     });

@@ -3,6 +3,7 @@
 
 #include "rdap/answer.h"
 #include "rdap/bootstrap.h"
+#include "sitescore/namesource.h"
 #include "sitescore/pages.h"
 
 #include <QByteArray>
@@ -118,15 +119,18 @@ private:
     QHash<QString, QList<std::function<void(const Result&)>>> pending_;
 };
 
-// The lookup page for `name`: the day of a deletion list that holds it (`listedDay`, exact),
-// else what RDAP says, with the deletion day estimated. Answers with blank fields and the
-// reason when RDAP has not answered within `deadlineMs`, so the window never waits in silence.
+// The lookup page for `name`: what RDAP says, with the day of a deletion list that holds it
+// (of `listedDays`: a registry's own list exact, a zone's estimate approximate). Answers with
+// blank fields and the reason when RDAP has not answered within `deadlineMs`, so the window
+// never waits in silence.
 void answerLookup(LookupService& service,
-                  const std::function<std::optional<QDate>(const QString&)>& listedDay,
+                  const std::function<QList<ListedDay>(const QString&)>& listedDays,
                   const QString& name, const QDateTime& now, int deadlineMs,
                   std::function<void(const Reply&)> reply);
 
-// The page's values for what RDAP said (and the list's day, when one holds the name).
-LookupFacts factsOf(const Result& result, std::optional<QDate> listedDay, QDate today);
+// The page's values for what RDAP said and the day a list gives the name, if one does. A
+// registry's own list gives the day, exact; RDAP gives the status over a zone's estimate, and
+// its own estimate of the day before the zone's.
+LookupFacts factsOf(const Result& result, std::optional<ListedDay> listed, QDate today);
 
 } // namespace sites::rdap

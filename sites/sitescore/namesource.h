@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace sites {
 
@@ -19,6 +20,39 @@ struct SourceRow {
     QString status = QStringLiteral("never"); // "ok", "unchanged", "failed" or "never"
     qint64 names = 0;
     QString error; // empty: none
+};
+
+// A day a name is listed for: approximate when only zone estimates name it, exact when a
+// registry's own list does.
+struct ListedDay {
+    QDate day;
+    bool approximate = false;
+    bool operator==(const ListedDay&) const = default;
+};
+
+// Of the days a name is listed for, the one a lookup shows: a registry's own list before any
+// estimate, and of those the next day to come, else the latest gone by.
+inline std::optional<ListedDay> shownDay(const QList<ListedDay>& days, QDate today) {
+    std::optional<ListedDay> shown;
+    auto better = [today](const ListedDay& a, const ListedDay& b) {
+        if (a.approximate != b.approximate)
+            return !a.approximate;
+        if ((a.day >= today) != (b.day >= today))
+            return a.day >= today;
+        return a.day >= today ? a.day < b.day : a.day > b.day;
+    };
+    for (const ListedDay& day : days)
+        if (!shown || better(day, *shown))
+            shown = day;
+    return shown;
+}
+
+// One (list, day) the store holds or covers, as /lumo/stored.json shows it.
+struct StoredDay {
+    QString list; // "cnnic", "se", "czds-com"
+    QDate day;
+    qint64 names = 0;
+    bool approximate = false;
 };
 
 // Where the pages take real names from; without one they show the generated names.
@@ -34,12 +68,21 @@ public:
     // Names with their suffix, in name order.
     virtual QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
                               int limit) const = 0;
-    // The days `name` is listed for, earliest first.
-    virtual QList<QDate> findName(const QString& name) const = 0;
+    // The days `name` (Unicode or xn-- form, any case) is listed for, earliest first, one
+    // entry a day: exact when any registry's own list names that day.
+    virtual QList<ListedDay> findName(const QString& name) const = 0;
     virtual QList<SourceRow> sourceRows() const = 0;
     // The suffixes whose names of `day` are estimates (taken from zone files), not a
     // registry's own list.
     virtual QStringList approximateSuffixes(QDate) const { return {}; }
+    // Whether a fetched list covers `day` for `suffix`, so that a count of 0 means no names;
+    // a day no fetch covers is "no data".
+    virtual bool covers(QDate, const QString& suffix) const { return serves(suffix); }
+    // False while nothing at all is stored: the pages serve generated names, marked so. Asked
+    // on every request, so it is cheap.
+    virtual bool holdsAnything() const { return true; }
+    // Every (list, day) held or covered, earliest day first.
+    virtual QList<StoredDay> storedDays() const { return {}; }
 };
 
 } // namespace sites

@@ -98,9 +98,52 @@ QByteArray html(const QString& page) {
     return page.toUtf8();
 }
 
+const QString& generatedLine() {
+    static const QString line = QStringLiteral(
+        "<p class=\"generated\">演示数据：这些域名是生成的，不是注册局的删除列表。</p>\n");
+    return line;
+}
+
+const QString& noDataLine() {
+    static const QString line = QStringLiteral("<p class=\"nodata\">这一天还没有数据</p>\n");
+    return line;
+}
+
+// What a column of the day summary holds for its day.
+enum class Column { Exact, Approximate, NoData, NoSource, Generated };
+
+Column columnOf(const NameSource* source, QDate day, const QString& suffix,
+                const QStringList& approximate) {
+    if (!source)
+        return Column::Generated;
+    if (!source->serves(suffix))
+        return Column::NoSource;
+    if (!source->covers(day, suffix))
+        return Column::NoData;
+    return approximate.contains(suffix) ? Column::Approximate : Column::Exact;
+}
+
+QString columnHeader(Column column, const QString& suffix) {
+    switch (column) {
+    case Column::Exact:
+        return QStringLiteral("<th class=\"exact\">%1</th>").arg(suffix);
+    case Column::Approximate:
+        return QStringLiteral("<th class=\"approximate\" title=\"删除日期为估计值，由区域文件的变化"
+                              "推算\">%1</th>")
+            .arg(suffix);
+    case Column::NoData:
+        return QStringLiteral("<th class=\"nodata\" title=\"这一天还没有数据\">%1</th>").arg(suffix);
+    case Column::NoSource:
+        return QStringLiteral("<th class=\"nosource\" title=\"没有数据来源\">%1</th>").arg(suffix);
+    case Column::Generated:
+        break;
+    }
+    return QStringLiteral("<th class=\"generated\">%1</th>").arg(suffix);
+}
+
 } // namespace
 
-QString homePage(QDate today) {
+QString homePage(QDate today, bool generated) {
     const QList<QDate> days = siteDays(today);
     QString table = QStringLiteral("<table class=\"days\">\n<tr>");
     for (const QDate& day : days) {
@@ -116,6 +159,8 @@ QString homePage(QDate today) {
                 "</a> &nbsp;&nbsp; %1 %2</div>\n")
                 .arg(formatDate(today), weekday(today));
     body += QStringLiteral("<h1>过期域名删除列表</h1>\n");
+    if (generated)
+        body += generatedLine();
     body += QStringLiteral("<p>每天更新，按后缀和长度列出当天删除的域名。</p>\n");
     body += QStringLiteral("<h2>四天后的删除域名查询</h2>\n") + table;
     body += QStringLiteral(
@@ -138,15 +183,19 @@ QString daySummaryPage(const QString& date, int cellSize, const NameSource* sour
                        "%1</font></td><td colspan=\"7\">删除域名统计</td></tr>\n<tr><th>"
                        "长度</th>")
             .arg(source ? escaped(date) : formatDate(*day));
-    for (int s = 1; s <= SuffixCount; ++s)
-        body += QStringLiteral("<th>%1</th>").arg(suffixName(s));
+    const QStringList approximate = source ? source->approximateSuffixes(*day) : QStringList();
+    Column columns[SuffixCount + 1];
+    for (int s = 1; s <= SuffixCount; ++s) {
+        columns[s] = columnOf(source, *day, suffixName(s), approximate);
+        body += columnHeader(columns[s], suffixName(s));
+    }
     body += QStringLiteral("</tr>\n");
     const QMap<QString, QMap<int, qint64>> stored =
         source ? source->counts(*day) : QMap<QString, QMap<int, qint64>>();
     for (int length = MinLength; length <= MaxLength; ++length) {
         body += QStringLiteral("<tr><td>%1位</td>").arg(length);
         for (int s = 1; s <= SuffixCount; ++s) {
-            if (source && !source->serves(suffixName(s))) {
+            if (columns[s] == Column::NoSource || columns[s] == Column::NoData) {
                 // No link to follow, but the same "length=N\">" before the caption, so that
                 // every count after it is still found in its place.
                 body += QStringLiteral("<td><span title=\"tld=%1&amp;length=%2\">-</span></td>")
@@ -164,7 +213,15 @@ QString daySummaryPage(const QString& date, int cellSize, const NameSource* sour
         }
         body += QStringLiteral("</tr>\n");
     }
-    body += QStringLiteral("</table>\n<p><a href=\"/\">返回首页</a></p>\n");
+    // The real day shown, and whether its names are generated, where the window can read them.
+    const QDate realDay =
+        source || !realToday.isValid() ? *day : realDayOf(formatDate(*day), realToday).value_or(*day);
+    body += QStringLiteral("</table>\n<div id=\"lumo-day\" data-day=\"%1\" data-generated=\"%2\">"
+                           "</div>\n")
+                .arg(formatDate(realDay), source ? u"0" : u"1");
+    if (!source)
+        body += generatedLine();
+    body += QStringLiteral("<p><a href=\"/\">返回首页</a></p>\n");
     return document(
         QStringLiteral("%1 删除域名统计").arg(source ? escaped(date) : formatDate(*day)), body);
 }
@@ -189,13 +246,16 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
         valid = day && suffix.startsWith(u'.') && source->serves(suffix) && kindFits && len >= 1 &&
                 len <= 63 && pageNumber > 0;
     }
-    if (!valid) {
+    // A served suffix on a day no fetch covers: nothing to list, and no zero either.
+    const bool noData = valid && source && cellSize < 0 && !source->covers(*day, suffix);
+    if (!valid || noData) {
         return document(
             QStringLiteral("删除域名列表"),
             QStringLiteral(
-                "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n"
+                "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n%6"
                 "<p><a href=\"/\">返回首页</a></p>\n")
-                .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page)));
+                .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page),
+                     noData ? noDataLine() : QString()));
     }
 
     const qint64 count = cellSize >= 0 ? cellSize
@@ -224,6 +284,8 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
     if (source && source->approximateSuffixes(*day).contains(suffix))
         body.insert(body.indexOf(u"<ol "),
                     QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n"));
+    if (!source)
+        body.insert(body.indexOf(u"<ol "), generatedLine());
     // Appended piece by piece into room made once: the list is most of the page's cost.
     body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
     const QStringList stored =
@@ -261,21 +323,16 @@ struct Known {
     QString expires;
     QDate deleted;
     QString age; // "N年M个月"
+    bool approximate = false; // the day is a zone's estimate
 };
 
 std::optional<Known> known(const QString& name, QDate today, const NameSource* source) {
     if (source) {
-        const QList<QDate> days = source->findName(name);
-        if (days.isEmpty())
+        const std::optional<ListedDay> shown = shownDay(source->findName(name), today);
+        if (!shown)
             return std::nullopt;
-        // The day still to come, or else the latest one it was listed for.
-        QDate deleted = days.last();
-        for (const QDate& day : days)
-            if (day >= today) {
-                deleted = day;
-                break;
-            }
-        return Known{QStringLiteral("-"), QStringLiteral("-"), deleted, QStringLiteral("-")};
+        return Known{QStringLiteral("-"), QStringLiteral("-"), shown->day, QStringLiteral("-"),
+                     shown->approximate};
     }
     const std::optional<Listing> listing = findListing(name);
     if (!listing)
@@ -298,7 +355,8 @@ QString whoisPage(const QString& domain, QDate today, const NameSource* source) 
     QString body = QStringLiteral("<h2>%1</h2>\n<ul>\n").arg(name);
     body += QStringLiteral("<li>注册日期：%1</li>\n").arg(r->registered);
     body += QStringLiteral("<li>过期日期：%1</li>\n").arg(r->expires);
-    body += QStringLiteral("<li>删除日期：%1</li>\n").arg(formatDate(r->deleted));
+    body += QStringLiteral("<li>删除日期：%1%2</li>\n")
+                .arg(formatDate(r->deleted), r->approximate ? QStringLiteral("(近似值)") : QString());
     body += QStringLiteral("<li>状态：%1</li>\n</ul>\n").arg(statusText(r->deleted, today));
     body += QStringLiteral("<p><a href=\"/DomainDel/?wd=%1\">查看删除倒计时</a> "
                            "<a href=\"deleteddate.php?date=%2\">返回当天统计</a></p>\n")
@@ -332,7 +390,8 @@ QString lookupPage(const QString& domain, const QDateTime& now2011, const NameSo
     body += row(QStringLiteral("域名状态："), statusText(r->deleted, today));
     body += row(QStringLiteral("注册时间："), r->registered);
     body += row(QStringLiteral("到期时间："), r->expires);
-    body += row(QStringLiteral("删除时间："), formatDate(r->deleted));
+    body += row(QStringLiteral("删除时间："),
+                formatDate(r->deleted) + (r->approximate ? QStringLiteral("(近似值)") : QString()));
     body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
                 .arg(countdown(now2011, r->deleted));
     return document(QStringLiteral("%1 删除时间").arg(escaped(wanted)), body);
@@ -361,7 +420,9 @@ QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const Q
     body += row(QStringLiteral("删除时间："), deleted);
     body += QStringLiteral("</table>\n<p>删除倒计时：<span class=\"count\">还剩：%1</span></p>\n")
                 .arg(facts.deleted ? countdown(now, *facts.deleted) : QString());
-    if (facts.deletedApproximate)
+    if (facts.estimatedFromZone)
+        body += QStringLiteral("<p>删除时间由区域文件的变化推算，仅供参考。</p>\n");
+    else if (facts.deletedApproximate)
         body += QStringLiteral("<p>删除时间按注册局最后更新日期推算（赎回期加 35 天，待删除加 5 "
                                "天），仅供参考。</p>\n");
     if (!facts.note.isEmpty())
@@ -369,7 +430,7 @@ QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const Q
     return document(QStringLiteral("%1 删除时间").arg(echoed(domain)), body);
 }
 
-QString makerPage(const QString& versionLine, const NameSource* source) {
+QString makerPage(const QString& versionLine, const NameSource* source, bool generated) {
     QString body = QStringLiteral("<h1>Lumo过期域名查询工具</h1>\n");
     body += QStringLiteral(
         "<p>查看三天内删除的域名：按日期、后缀和长度统计，逐页列出域名，并查询单个域名的删除时间。<"
@@ -377,6 +438,8 @@ QString makerPage(const QString& versionLine, const NameSource* source) {
     body += QStringLiteral("<p>最新版本：%1</p>\n").arg(echoed(versionLine));
     body += QStringLiteral(
         "<p><a href=\"/\">删除域名列表</a> <a href=\"/DomainDel/\">删除时间查询</a></p>\n");
+    if (generated)
+        body += generatedLine();
     if (source) {
         static const QMap<QString, QString> states = {{QStringLiteral("ok"), QStringLiteral("已更新")},
                                                       {QStringLiteral("unchanged"), QStringLiteral("未变")},
@@ -418,22 +481,24 @@ QString countdown(const QDateTime& now2011, QDate day) {
     return QStringLiteral("%1天 %2小时").arg(seconds / 86400).arg((seconds % 86400) / 3600);
 }
 
-QByteArray sourcesJson(const NameSource* source, QDate realToday) {
+QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday) {
     QJsonArray rows;
-    if (!source) {
+    if (generated) {
         qint64 names = 0;
         for (const QDate& day : siteDays(siteToday(realToday)))
             for (int s = 1; s <= SuffixCount; ++s)
                 for (int length = MinLength; length <= MaxLength; ++length)
                     names += nameCount(day, s, length);
-        rows.append(QJsonObject{{"source", "demo"},
+        rows.append(QJsonObject{{"source", "generated"},
                                 {"url", QJsonValue::Null},
                                 {"lastAttempt", QJsonValue::Null},
                                 {"lastSuccess", QJsonValue::Null},
                                 {"status", "ok"},
                                 {"names", names},
-                                {"error", QJsonValue::Null}});
-    } else {
+                                {"error", QJsonValue::Null},
+                                {"generated", true}});
+    }
+    if (source) {
         for (const SourceRow& row : source->sourceRows())
             rows.append(QJsonObject{
                 {"source", row.source},
@@ -442,7 +507,8 @@ QByteArray sourcesJson(const NameSource* source, QDate realToday) {
                 {"lastSuccess", jsonTime(row.lastSuccess)},
                 {"status", row.status},
                 {"names", row.names},
-                {"error", row.error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(row.error)}});
+                {"error", row.error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(row.error)},
+                {"generated", false}});
     }
     return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
@@ -460,15 +526,26 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
                 out.insert(QString::number(it.key()), it.value());
         return out;
     };
+    QStringList noData;
     if (source) {
         const QMap<QString, QMap<int, qint64>> stored = source->counts(*day);
-        for (auto it = stored.begin(); it != stored.end(); ++it)
-            counts.insert(it.key(), lengths(it.value()));
+        QStringList suffixes = stored.keys();
         for (int s = 1; s <= SuffixCount; ++s)
-            if (!counts.contains(suffixName(s)))
-                counts.insert(suffixName(s), source->serves(suffixName(s))
-                                                 ? QJsonValue(QJsonObject())
-                                                 : QJsonValue(QJsonValue::Null));
+            suffixes.append(suffixName(s));
+        suffixes << QStringLiteral(".se") << QStringLiteral(".nu") << QStringLiteral(".top");
+        for (const QString& suffix : std::as_const(suffixes)) {
+            if (counts.contains(suffix))
+                continue;
+            if (!source->serves(suffix)) {
+                counts.insert(suffix, QJsonValue::Null);
+            } else if (!source->covers(*day, suffix)) {
+                counts.insert(suffix, QJsonValue::Null);
+                noData.append(suffix);
+            } else {
+                counts.insert(suffix, lengths(stored.value(suffix)));
+            }
+        }
+        noData.sort();
     }
     // The generated names live on the site days, and their list pages are asked by those.
     const QDate siteDay = siteToday(realToday).addDays(realToday.daysTo(*day));
@@ -480,17 +557,44 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
-    QJsonObject out{{"date", formatDate(source ? *day : siteDay)}, {"counts", counts}};
-    if (source)
-        out.insert("approximate", QJsonArray::fromStringList(source->approximateSuffixes(*day)));
+    const QStringList approximate = source ? source->approximateSuffixes(*day) : QStringList();
+    const QJsonObject out{{"date", formatDate(source ? *day : siteDay)},
+                          {"counts", counts},
+                          {"approximate", QJsonArray::fromStringList(approximate)},
+                          {"nodata", QJsonArray::fromStringList(noData)},
+                          {"generated", !source}};
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
+}
+
+QByteArray daysJson(QDate realToday) {
+    static const char* const keys[] = {"-2", "-1", "today", "+1", "+2", "+3"};
+    const QList<QDate> days = siteDays(siteToday(realToday));
+    QJsonArray rows;
+    for (qsizetype i = 0; i < days.size(); ++i)
+        rows.append(QJsonObject{{"key", QLatin1String(keys[i])},
+                                {"site", formatDate(days[i])},
+                                {"date", formatDate(realToday.addDays(i - 2))}});
+    return QJsonDocument(rows).toJson(QJsonDocument::Compact);
+}
+
+QByteArray storedJson(const NameSource* source) {
+    QJsonArray rows;
+    if (source)
+        for (const StoredDay& held : source->storedDays())
+            rows.append(QJsonObject{{"list", held.list},
+                                    {"day", formatDate(held.day)},
+                                    {"names", held.names},
+                                    {"approximate", held.approximate}});
+    return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
 
 Reply respond(const Request& request) {
     const QDate realToday = request.now.date();
     const QDate today = siteToday(realToday);
     const QDateTime now2011(today, request.now.time());
-    const NameSource* source = request.source;
+    // Generated names, marked so, while the store holds nothing at all.
+    const NameSource* rows = request.source;
+    const NameSource* source = rows && rows->holdsAnything() ? rows : nullptr;
     auto value = [&](const char* key) {
         return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
     };
@@ -498,7 +602,7 @@ Reply respond(const Request& request) {
     const QString& path = request.path;
 
     if (path == u"/")
-        return {200, htmlType, html(homePage(today))};
+        return {200, htmlType, html(homePage(today, !source))};
     if (path == u"/deleteddate.php")
         return {200, htmlType, html(daySummaryPage(value("date"), request.cellSize, source, realToday))};
     if (path == u"/deleteddomain.php") {
@@ -514,7 +618,11 @@ Reply respond(const Request& request) {
         return {200, htmlType, html(lookupPage(value("wd"), source ? request.now : now2011, source))};
     const QByteArray jsonType = "application/json";
     if (path == u"/lumo/sources.json")
-        return {200, jsonType, sourcesJson(source, realToday)};
+        return {200, jsonType, sourcesJson(rows, !source, realToday)};
+    if (path == u"/lumo/days.json")
+        return {200, jsonType, daysJson(realToday)};
+    if (path == u"/lumo/stored.json")
+        return {200, jsonType, storedJson(source)};
     if (path == u"/lumo/counts.json") {
         if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday))
             return {200, jsonType, *counts};
@@ -523,7 +631,7 @@ Reply respond(const Request& request) {
     if (path == u"/lumo/rideve.txt")
         return {200, "text/plain; charset=gb2312", versionFile(request.versionLine)};
     if (path == u"/lumo/" || path == u"/lumo")
-        return {200, htmlType, html(makerPage(request.versionLine, source))};
+        return {200, htmlType, html(makerPage(request.versionLine, rows, !source))};
 
     return {404, htmlType,
             html(document(

@@ -23,7 +23,7 @@ struct Request {
     QString versionLine = QStringLiteral("8.8");
     // For benchmarks: when 0 or more, every cell of every day with data holds this many names.
     int cellSize = -1;
-    // The stored lists; null: the generated names.
+    // The stored lists; null, or a store that holds nothing yet: the generated names, marked.
     const NameSource* source = nullptr;
 };
 
@@ -37,9 +37,10 @@ struct Reply {
 Reply respond(const Request& request);
 
 // The pieces of respond(), for tests and benchmarks. `today` is a 2011 day (siteToday).
-QString homePage(QDate today);
+QString homePage(QDate today, bool generated = false);
 // A `cellSize` of 0 or more replaces every cell's count (see Request::cellSize).
-// With a `source`, the counts are its own, for the real day the date stands for (realDayOf).
+// With a `source`, the counts are its own, for the real day the date stands for (realDayOf);
+// without one, the generated names, marked so.
 QString daySummaryPage(const QString& date, int cellSize = -1, const NameSource* source = nullptr,
                        QDate realToday = {});
 // `base` is the listing's base URL, ending in "/"; the other arguments are the query values
@@ -60,19 +61,27 @@ struct LookupFacts {
     std::optional<QDate> expires;
     std::optional<QDate> deleted;
     bool deletedApproximate = false; // estimated, not a day a registry named
+    bool estimatedFromZone = false;  // the estimate is a zone file's, not RDAP's
     QString note; // for people: what went wrong, shown under the fields
 };
 // The lookup page, in the form lookupPage() prints, for `facts`; `now` on the real calendar.
 QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now);
 // With a `source`, the table of the lists it reads follows.
-QString makerPage(const QString& versionLine, const NameSource* source = nullptr);
-// [{"source","url","lastAttempt","lastSuccess","status","names","error"}]; one "demo" row
-// without a source.
-QByteArray sourcesJson(const NameSource* source, QDate realToday);
-// {"date","counts":{suffix:{length:count}}}: every stored suffix and the grid's seven, null
-// where no list serves them; an empty page for a date that is not one.
+QString makerPage(const QString& versionLine, const NameSource* source = nullptr,
+                  bool generated = false);
+// [{"source","url","lastAttempt","lastSuccess","status","names","error","generated"}]: the
+// source's rows, after a "generated" row while generated names are served.
+QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday);
+// {"date","counts":{suffix:{length:count}},"approximate","nodata","generated"}: every served
+// or stored suffix and the grid's seven, null where no list serves them or no fetch covers the
+// day (those also under "nodata"); without a source the generated names; nullopt for a date
+// that is not one.
 std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
                                      QDate realToday);
+// [{"key":"-2","site","date"}...]: the six days the home page links and the real days they are.
+QByteArray daysJson(QDate realToday);
+// [{"list","day","names","approximate"}]: every (list, day) the source holds or covers.
+QByteArray storedJson(const NameSource* source);
 // The version line and CR LF, in GB2312.
 QByteArray versionFile(const QString& versionLine);
 

@@ -4,8 +4,19 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimeZone>
 
 namespace sites::store {
+
+QDate registryToday(ListFormat format, const QDateTime& now) {
+    const bool chinese = format != ListFormat::Swedish;
+    QTimeZone zone(chinese ? "Asia/Shanghai" : "Europe/Stockholm");
+    // Without the time zone database: China has no daylight saving; Sweden's is an hour off
+    // for half the year, which moves its day only between 23:00 and 24:00.
+    if (!zone.isValid())
+        zone = QTimeZone(chinese ? 8 * 3600 : 3600);
+    return now.toTimeZone(zone).date();
+}
 
 QString defaultConfigPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

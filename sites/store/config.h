@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -19,6 +21,10 @@ struct ListSource {
     int dayOffset = 0;  // CNNIC: the file's day, counted from today
     QString suffix;     // Swedish: ".se" or ".nu"
 };
+
+// The registry's own today at `now`, whatever the machine's zone: a China Standard Time day for
+// CNNIC and .top, a Swedish one for .se and .nu.
+QDate registryToday(ListFormat format, const QDateTime& now);
 
 // $XDG_CONFIG_HOME/lumo/lumo-sites.conf
 QString defaultConfigPath();

@@ -5,6 +5,9 @@
 #include "sources/droplists.h"
 #include "store/store.h"
 
+#include <QCryptographicHash>
+#include <QTimeZone>
+
 #include <algorithm>
 
 namespace sites::store {
@@ -20,8 +23,9 @@ Refresher::Refresher(Store& store, QList<ListSource> sources, QDate fixedToday, 
 
 Refresher::~Refresher() = default;
 
-QDate Refresher::today() const {
-    return fixedToday_.isValid() ? fixedToday_ : QDate::currentDate();
+QDate Refresher::today(const ListSource& source) const {
+    return fixedToday_.isValid() ? fixedToday_
+                                 : registryToday(source.format, QDateTime::currentDateTimeUtc());
 }
 
 void Refresher::setFetchInterval(int milliseconds) {
@@ -61,10 +65,25 @@ void Refresher::start() {
 
 void Refresher::file(const ListSource& source, const QByteArray& body, const QByteArray& etag,
                      const QByteArray& lastModified) {
+    const QDate today = this->today(source);
+    const QByteArray hash = QCryptographicHash::hash(body, QCryptographicHash::Sha256);
+    if (source.format == ListFormat::Cnnic) {
+        // The same bytes as the list filed from this file for another day: CNNIC has not
+        // replaced it yet, so the new day keeps what it has and the next fetch tries again.
+        const Store::Filed before = store_.filed(source.id);
+        if (before.hash == hash && before.day.isValid() &&
+            before.day != today.addDays(source.dayOffset)) {
+            RefreshResult result{source.id, QStringLiteral("unchanged"),
+                                 store_.lastNames(source.id), {}};
+            result.note = QStringLiteral("still the list of %1").arg(before.day.toString(Qt::ISODate));
+            done(result);
+            return;
+        }
+    }
     sources::ParsedList parsed;
     switch (source.format) {
     case ListFormat::Cnnic:
-        parsed = sources::parseCnnic(body, today().addDays(source.dayOffset));
+        parsed = sources::parseCnnic(body, today.addDays(source.dayOffset));
         break;
     case ListFormat::Swedish:
         parsed = sources::parseSwedish(body, source.suffix);
@@ -84,12 +103,15 @@ void Refresher::file(const ListSource& source, const QByteArray& body, const QBy
     rows.reserve(parsed.names.size());
     for (const sources::DropName& name : parsed.names)
         rows.append({name.name, name.suffix, name.length, name.day});
-    const QDateTime now = QDateTime(today(), QTime::currentTime()).toUTC();
+    const QDateTime now = fixedToday_.isValid()
+                              ? QDateTime(fixedToday_, QTime::currentTime(), Qt::UTC)
+                              : QDateTime::currentDateTimeUtc();
     QString error;
-    if (!store_.replaceDays(source.list, rows, today(), now, &error)) {
+    if (!store_.replaceDays(source.list, rows, today, now, &error)) {
         done({source.id, QStringLiteral("failed"), 0, QStringLiteral("store: ") + error});
         return;
     }
+    store_.recordFiled(source.id, hash, rows.first().day);
     RefreshResult result{source.id, QStringLiteral("ok"), qint64(rows.size()), {}};
     store_.recordFetch(source.id, QDateTime::currentDateTimeUtc(), result.status, result.names,
                        {}, etag, lastModified);
@@ -121,7 +143,11 @@ void Refresher::done(RefreshResult result) {
 QString Refresher::line(const RefreshResult& result) {
     if (result.status == u"failed")
         return QStringLiteral("%1: failed: %2").arg(result.source, result.error);
-    return QStringLiteral("%1: %2, %3 names").arg(result.source, result.status).arg(result.names);
+    QString line =
+        QStringLiteral("%1: %2, %3 names").arg(result.source, result.status).arg(result.names);
+    if (!result.note.isEmpty())
+        line += QStringLiteral(" (%1)").arg(result.note);
+    return line;
 }
 
 } // namespace sites::store

@@ -21,6 +21,7 @@ struct RefreshResult {
     QString status; // "ok", "unchanged" or "failed"
     qint64 names = 0;
     QString error;
+    QString note; // for people, after the line: why a fetched list was not filed
 };
 
 // Fetches every list (conditional GET with the validators of the last good copy), parses it
@@ -29,7 +30,8 @@ struct RefreshResult {
 class Refresher : public QObject {
     Q_OBJECT
 public:
-    // An invalid `fixedToday` follows the clock.
+    // Each list is filed under its registry's day (registryToday); a valid `fixedToday` is
+    // every registry's today instead.
     Refresher(Store& store, QList<ListSource> sources, QDate fixedToday,
               QObject* parent = nullptr);
     ~Refresher() override;
@@ -50,7 +52,7 @@ private:
               const QByteArray& lastModified);
     void done(RefreshResult result);
     void finishOne(const RefreshResult& result);
-    QDate today() const;
+    QDate today(const ListSource& source) const;
 
     Store& store_;
     QList<ListSource> sources_;

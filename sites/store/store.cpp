@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/store.h"
 
+#include "sources/droplists.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace sites::store {
 namespace {
@@ -25,19 +30,40 @@ const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS fetches(source TEXT PRIMARY KEY, url TEXT, last_attempt TEXT, "
     "last_success TEXT, status TEXT NOT NULL DEFAULT 'never', names INTEGER NOT NULL DEFAULT 0, "
     "error TEXT, etag BLOB, last_modified BLOB)",
-    // What the pages need of a day, written with its names so that no page reads the whole day.
-    "CREATE TABLE IF NOT EXISTS cells(day TEXT NOT NULL, suffix TEXT NOT NULL, "
-    "length INTEGER NOT NULL, names INTEGER NOT NULL, approximate INTEGER NOT NULL, "
-    "repeated INTEGER NOT NULL, PRIMARY KEY(day, suffix, length)) WITHOUT ROWID",
-    "CREATE INDEX IF NOT EXISTS names_estimated ON names(day, suffix, length) WHERE approximate = 1",
+    // The days a list covers: a day without a row is "no data", one with 0 names is empty.
+    "CREATE TABLE IF NOT EXISTS days(list TEXT NOT NULL, day TEXT NOT NULL, "
+    "names INTEGER NOT NULL DEFAULT 0, approximate INTEGER NOT NULL DEFAULT 0, "
+    "PRIMARY KEY(list, day)) WITHOUT ROWID",
     // Moves with every write of names and nothing else (data_version moves with any commit).
     "CREATE TABLE IF NOT EXISTS generation(id INTEGER PRIMARY KEY CHECK(id = 0), "
     "names INTEGER NOT NULL)",
     "INSERT OR IGNORE INTO generation VALUES(0, 0)",
 };
 
-// Stores made before the cells table get theirs filled once.
-constexpr int SchemaVersion = 1;
+// Stores made before the days were recorded: every day they hold was filed from a whole list.
+const char* const ToVersion1[] = {
+    "ALTER TABLE fetches ADD COLUMN body_hash BLOB",
+    "ALTER TABLE fetches ADD COLUMN body_day TEXT",
+    "INSERT OR IGNORE INTO days(list, day, names, approximate) "
+    "SELECT source, day, COUNT(*), MAX(approximate) FROM names GROUP BY source, day",
+};
+
+// A label's length as the lists count it: in Unicode characters.
+int characters(QStringView label) {
+    int n = 0;
+    for (QChar c : label)
+        n += !c.isLowSurrogate();
+    return n;
+}
+
+// The list a suffix's names are filed under.
+QString listOf(const QString& suffix) {
+    if (suffix.endsWith(u".cn") || suffix == u".中国" || suffix == u".公司" || suffix == u".网络")
+        return QStringLiteral("cnnic");
+    if (suffix == u".se" || suffix == u".nu" || suffix == u".top")
+        return suffix.mid(1);
+    return QStringLiteral("czds-") + suffix.mid(1);
+}
 
 QString dayText(QDate day) {
     return day.toString(Qt::ISODate);
@@ -53,30 +79,7 @@ QDateTime timeOf(const QVariant& value) {
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs); // written with "Z"
 }
 
-// The cells of `days` from their names, in the write transaction that changed them. Counted
-// as counts() always counted them.
-bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
-    QSqlQuery drop(db), fill(db), mark(db);
-    drop.prepare(QStringLiteral("DELETE FROM cells WHERE day = ?"));
-    fill.prepare(QStringLiteral(
-        "INSERT INTO cells(day, suffix, length, names, approximate, repeated) SELECT day, suffix, "
-        "length, COUNT(DISTINCT name), 0, COUNT(*) > COUNT(DISTINCT name) FROM names WHERE day = ? "
-        "GROUP BY suffix, length"));
-    mark.prepare(QStringLiteral(
-        "UPDATE cells SET approximate = 1 WHERE day = ? AND EXISTS(SELECT 1 FROM names "
-        "WHERE names.day = cells.day AND names.suffix = cells.suffix AND names.length = cells.length "
-        "AND names.approximate = 1)"));
-    for (const QString& day : days)
-        for (QSqlQuery* query : {&drop, &fill, &mark}) {
-            query->bindValue(0, day);
-            if (!query->exec()) {
-                *error = query->lastError().text();
-                return false;
-            }
-        }
-    return true;
-}
-
+// Written first in a transaction of names, so that it holds the write lock from its start.
 bool bumpGeneration(QSqlDatabase& db, QString* error) {
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("UPDATE generation SET names = names + 1")))
@@ -90,28 +93,20 @@ bool bumpGeneration(QSqlDatabase& db, QString* error) {
 // Statements of the pages' path, prepared once.
 struct Store::Prepared {
     explicit Prepared(const QSqlDatabase& db)
-        : dataVersion(db), generation(db), cells(db), names{QSqlQuery(db), QSqlQuery(db),
-                                                            QSqlQuery(db), QSqlQuery(db)} {
-        for (QSqlQuery* query : {&dataVersion, &generation, &cells})
+        : dataVersion(db), generation(db), names{QSqlQuery(db), QSqlQuery(db)} {
+        for (QSqlQuery* query : {&dataVersion, &generation, &names[0], &names[1]})
             query->setForwardOnly(true);
         dataVersion.prepare(QStringLiteral("PRAGMA data_version"));
         generation.prepare(QStringLiteral("SELECT names FROM generation"));
-        cells.prepare(QStringLiteral(
-            "SELECT suffix, length, names, approximate, repeated FROM cells WHERE day = ?"));
-        // From a page's first name when it is known, else by its offset; DISTINCT only where
-        // a name is listed twice, as it costs as much as the rows.
-        for (int i = 0; i < 4; ++i) {
-            const bool from = i & 1, distinct = i & 2;
-            names[i].setForwardOnly(true);
-            names[i].prepare(
-                QStringLiteral("SELECT %1 name FROM names WHERE day = ? AND suffix = ? AND "
-                               "length = ? AND name >= ? ORDER BY name LIMIT ? %2")
-                    .arg(distinct ? QStringLiteral("DISTINCT") : QString(),
-                         from ? QString() : QStringLiteral("OFFSET ?")));
-        }
+        // By the page's offset, or from its first name once the page before found it.
+        for (int from = 0; from < 2; ++from)
+            names[from].prepare(
+                QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? AND "
+                               "length = ? AND name >= ? ORDER BY name LIMIT ? %1")
+                    .arg(from ? QString() : QStringLiteral("OFFSET ?")));
     }
-    QSqlQuery dataVersion, generation, cells;
-    QSqlQuery names[4];
+    QSqlQuery dataVersion, generation;
+    QSqlQuery names[2];
 };
 
 Store::Store(QString connection, QString dir)
@@ -152,22 +147,24 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyT
             *error = query.lastError().text();
             return nullptr;
         }
-    if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next() &&
-        query.value(0).toInt() < SchemaVersion) {
-        // Written first, so that the transaction holds the write lock from its start.
-        QSet<QString> days;
-        bool filled = db.transaction() &&
-                      query.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)) &&
-                      query.exec(QStringLiteral("SELECT DISTINCT day FROM names"));
-        while (filled && query.next())
-            days.insert(query.value(0).toString());
-        filled = filled && refreshCells(db, days, error) && bumpGeneration(db, error) && db.commit();
-        if (!filled) {
-            if (error->isEmpty())
-                *error = db.lastError().text();
-            db.rollback();
-            return nullptr;
-        }
+    // Another process may be opening the same store: one of them upgrades it.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")) ||
+        !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        *error = query.lastError().text();
+        return nullptr;
+    }
+    if (query.value(0).toInt() < 1) {
+        for (const char* statement : ToVersion1)
+            if (!query.exec(QString::fromLatin1(statement))) {
+                *error = query.lastError().text();
+                query.exec(QStringLiteral("ROLLBACK"));
+                return nullptr;
+            }
+        query.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    if (!query.exec(QStringLiteral("COMMIT"))) {
+        *error = query.lastError().text();
+        return nullptr;
     }
     store->prepared_ = std::make_unique<Prepared>(db);
     return store;
@@ -189,6 +186,17 @@ void Store::declare(const QList<SourceState>& sources, bool record) {
 
 bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
                         const QDateTime& now, QString* error, bool approximate) {
+    QDate first, last;
+    QSet<QDate> named;
+    for (const StoredName& row : names) {
+        if (!row.day.isValid())
+            continue;
+        named.insert(row.day);
+        first = first.isValid() ? qMin(first, row.day) : row.day;
+        last = last.isValid() ? qMax(last, row.day) : row.day;
+    }
+    if (named.isEmpty())
+        return true; // covers nothing
     QSqlDatabase db = QSqlDatabase::database(connection_);
     auto failed = [&](const QSqlQuery& query) {
         *error = query.lastError().text();
@@ -203,17 +211,37 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         db.rollback();
         return false;
     }
+    // The list covers every day from its earliest to its latest named day (a list spanning
+    // years is taken to cover only the days it names). A day gone by that the store holds
+    // already stays as it was stored.
+    QSqlQuery held(db);
+    held.prepare(QStringLiteral("SELECT day FROM days WHERE list = ? AND day < ?"));
+    held.addBindValue(list);
+    held.addBindValue(dayText(today));
+    if (!held.exec())
+        return failed(held);
+    QSet<QDate> kept;
+    while (held.next())
+        kept.insert(QDate::fromString(held.value(0).toString(), Qt::ISODate));
+    QList<QDate> written;
+    if (first.daysTo(last) <= 366) {
+        for (QDate day = first; day <= last; day = day.addDays(1))
+            written.append(day);
+    } else {
+        written = named.values();
+    }
+    written.removeIf([&](QDate day) { return kept.contains(day); });
+    const QSet<QDate> writing(written.cbegin(), written.cend());
+
     const QString seen = timeText(now);
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
         "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate) "
         "VALUES(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE SET "
         "last_seen = excluded.last_seen, approximate = excluded.approximate"));
-    QSet<QDate> days;
     for (const StoredName& row : names) {
-        if (row.day < today)
-            continue; // past days stay as they were stored
-        days.insert(row.day);
+        if (!writing.contains(row.day))
+            continue;
         upsert.bindValue(0, row.name);
         upsert.bindValue(1, row.suffix);
         upsert.bindValue(2, row.length);
@@ -225,23 +253,27 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         if (!upsert.exec())
             return failed(upsert);
     }
-    // What the list no longer names on its days goes.
+    // What the list no longer names on its days goes; each day is recorded as covered.
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral(
         "DELETE FROM names WHERE source = ? AND day = ? AND last_seen <> ?"));
-    for (const QDate& day : days) {
+    QSqlQuery cover(db);
+    cover.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO days(list, day, names, approximate) "
+        "SELECT ?, ?, COUNT(*), ? FROM names WHERE source = ? AND day = ?"));
+    for (const QDate& day : written) {
         drop.addBindValue(list);
         drop.addBindValue(dayText(day));
         drop.addBindValue(seen);
         if (!drop.exec())
             return failed(drop);
-    }
-    QSet<QString> touched;
-    for (const QDate& day : days)
-        touched.insert(dayText(day));
-    if (!refreshCells(db, touched, error)) {
-        db.rollback();
-        return false;
+        cover.addBindValue(list);
+        cover.addBindValue(dayText(day));
+        cover.addBindValue(int(approximate));
+        cover.addBindValue(list);
+        cover.addBindValue(dayText(day));
+        if (!cover.exec())
+            return failed(cover);
     }
     if (!db.commit()) {
         *error = db.lastError().text();
@@ -253,7 +285,7 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
 }
 
 bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
-                        QString* error, bool approximate) {
+                        QString* error, bool approximate, QDate covered, QDate coverFrom) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     auto failed = [&](const QString& why) {
         *error = why;
@@ -264,20 +296,9 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         *error = db.lastError().text();
         return false;
     }
-    if (!bumpGeneration(db, error)) {
-        db.rollback();
-        return false;
-    }
-    // The days the list leaves, and those it comes to, have their cells counted again.
-    QSet<QString> touched;
-    QSqlQuery before(db);
-    before.setForwardOnly(true);
-    before.prepare(QStringLiteral("SELECT DISTINCT day FROM names WHERE source = ?"));
-    before.addBindValue(list);
-    if (!before.exec())
-        return failed(before.lastError().text());
-    while (before.next())
-        touched.insert(before.value(0).toString());
+    QString bumpError;
+    if (!bumpGeneration(db, &bumpError))
+        return failed(bumpError);
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral("DELETE FROM names WHERE source = ?"));
     drop.addBindValue(list);
@@ -289,12 +310,8 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
         "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     QString insertError;
-    QDate lastDay;
+    QMap<QDate, qint64> perDay;
     const bool fed = feed([&](const StoredName& row) {
-        if (row.day != lastDay) {
-            lastDay = row.day;
-            touched.insert(dayText(row.day));
-        }
         insert.bindValue(0, row.name);
         insert.bindValue(1, row.suffix);
         insert.bindValue(2, row.length);
@@ -303,8 +320,10 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         insert.bindValue(5, seen);
         insert.bindValue(6, seen);
         insert.bindValue(7, int(approximate));
-        if (insert.exec())
+        if (insert.exec()) {
+            perDay[row.day] += insert.numRowsAffected() > 0;
             return true;
+        }
         insertError = insert.lastError().text();
         return false;
     });
@@ -312,9 +331,30 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         return failed(insertError);
     if (!fed)
         return failed(QStringLiteral("the rows could not be read"));
-    QString cellsError;
-    if (!refreshCells(db, touched, &cellsError))
-        return failed(cellsError);
+    // The days covered before: those still kept take their new counts (0 when every name
+    // came back), older ones are no longer held.
+    QSqlQuery days(db);
+    days.prepare(QStringLiteral("DELETE FROM days WHERE list = ? AND day < ?"));
+    days.addBindValue(list);
+    days.addBindValue(coverFrom.isValid() ? dayText(coverFrom) : QString());
+    if (!days.exec())
+        return failed(days.lastError().text());
+    days.prepare(QStringLiteral("UPDATE days SET names = 0 WHERE list = ?"));
+    days.addBindValue(list);
+    if (!days.exec())
+        return failed(days.lastError().text());
+    if (covered.isValid())
+        perDay[covered] += 0;
+    days.prepare(QStringLiteral("INSERT OR REPLACE INTO days(list, day, names, approximate) "
+                                "VALUES(?, ?, ?, ?)"));
+    for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
+        days.addBindValue(list);
+        days.addBindValue(dayText(it.key()));
+        days.addBindValue(it.value());
+        days.addBindValue(int(approximate));
+        if (!days.exec())
+            return failed(days.lastError().text());
+    }
     if (!db.commit())
         return failed(db.lastError().text());
     ++ownCommits_;
@@ -323,19 +363,43 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
 
 bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString* error) {
     const QString suffix = QLatin1Char('.') + zone;
+    // The day just imported is the latest day file beside the estimated list.
+    const QStringList dayFiles = QDir(sites::zones::zoneDir(dir_, zone))
+                                     .entryList({QStringLiteral("*.names")}, QDir::Files, QDir::Name);
+    const QDate imported =
+        dayFiles.isEmpty() ? QDate() : QDate::fromString(dayFiles.last().left(10), Qt::ISODate);
     const RowFeed feed = [&](const std::function<bool(const StoredName&)>& add) {
         bool stored = true;
         const bool read = sites::zones::readPending(
             pendingFile, [&](std::string_view label, QDate day) {
                 if (!stored)
                     return;
-                const QString text = QString::fromLatin1(label.data(), qsizetype(label.size()));
-                stored = add({text + suffix, suffix, int(label.size()), day});
+                // One form for every name: IDNs as U-labels, their length in characters. Only
+                // the rare label that is not lower-case LDH needs more than a copy.
+                const bool plain = !label.starts_with("xn--") &&
+                                   std::none_of(label.begin(), label.end(), [](char c) {
+                                       return (c >= 'A' && c <= 'Z') || uchar(c) >= 0x80;
+                                   });
+                const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
+                StoredName row{text + suffix, suffix, int(label.size()), day};
+                if (!plain) {
+                    if (QString unicode = sites::sources::normalizedName(row.name);
+                        !unicode.isEmpty()) {
+                        row.length = characters(QStringView(unicode).chopped(suffix.size()));
+                        row.name = std::move(unicode);
+                    } else {
+                        row.name = row.name.toLower();
+                        row.length = characters(QStringView(row.name).chopped(suffix.size()));
+                    }
+                }
+                stored = add(row);
             });
         return read && stored;
     };
     return replaceList(QStringLiteral("czds-") + zone, feed, QDateTime::currentDateTimeUtc(),
-                       error, true);
+                       error, true,
+                       imported.isValid() ? imported.addDays(sites::zones::daysToRelease) : QDate(),
+                       imported.isValid() ? imported.addDays(-sites::zones::daysKeptPast) : QDate());
 }
 
 QList<sites::zones::ZoneStatus> Store::zones() const {
@@ -384,6 +448,25 @@ Store::Validators Store::validators(const QString& id) const {
     return {query.value(0).toByteArray(), query.value(1).toByteArray()};
 }
 
+Store::Filed Store::filed(const QString& id) const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT body_hash, body_day FROM fetches WHERE source = ?"));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return {};
+    return {query.value(0).toByteArray(),
+            QDate::fromString(query.value(1).toString(), Qt::ISODate)};
+}
+
+void Store::recordFiled(const QString& id, const QByteArray& hash, QDate day) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("UPDATE fetches SET body_hash = ?, body_day = ? WHERE source = ?"));
+    query.addBindValue(hash);
+    query.addBindValue(dayText(day));
+    query.addBindValue(id);
+    query.exec();
+}
+
 qint64 Store::lastNames(const QString& id) const {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(QStringLiteral("SELECT names FROM fetches WHERE source = ?"));
@@ -420,32 +503,6 @@ bool Store::hasNames() const {
            query.value(0).toBool();
 }
 
-Store::Day& Store::day(QDate day) const {
-    if (const qint64 now = generation(); now != seenGeneration_) {
-        days_.clear();
-        seenGeneration_ = now;
-    }
-    if (const auto it = days_.find(day); it != days_.end())
-        return *it;
-    if (days_.size() > 64)
-        days_.clear();
-    Day& out = days_[day];
-    QSqlQuery& query = prepared_->cells;
-    query.bindValue(0, dayText(day));
-    if (query.exec())
-        while (query.next()) {
-            const QString suffix = query.value(0).toString();
-            out.counts[suffix].insert(query.value(1).toInt(), query.value(2).toLongLong());
-            if (query.value(3).toInt() && !out.approximate.contains(suffix))
-                out.approximate.append(suffix);
-            if (query.value(4).toInt())
-                out.repeated.insert({suffix, query.value(1).toInt()});
-        }
-    query.finish();
-    out.approximate.sort();
-    return out;
-}
-
 bool Store::serves(const QString& suffix) const {
     if (suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
         suffix == u".top")
@@ -458,26 +515,89 @@ bool Store::serves(const QString& suffix) const {
            sites::zones::readZoneStatus(dir_, zone).day.isValid();
 }
 
+void Store::sync() const {
+    const qint64 now = generation();
+    if (now == seenGeneration_)
+        return;
+    counts_.clear();
+    covered_.reset();
+    starts_.clear();
+    seenGeneration_ = now;
+}
+
+bool Store::holdsAnything() const {
+    covers({}, {});
+    return holds_;
+}
+
+bool Store::covers(QDate day, const QString& suffix) const {
+    sync();
+    if (!covered_) {
+        covered_.emplace();
+        approximateLists_.clear();
+        QSqlQuery query(QSqlDatabase::database(connection_));
+        query.setForwardOnly(true);
+        if (query.exec(QStringLiteral("SELECT list, day, approximate FROM days")))
+            while (query.next()) {
+                const QString list = query.value(0).toString();
+                (*covered_)[list].insert(QDate::fromString(query.value(1).toString(), Qt::ISODate));
+                if (query.value(2).toBool())
+                    approximateLists_.insert(list);
+            }
+        holds_ = !covered_->isEmpty() ||
+                 (query.exec(QStringLiteral("SELECT EXISTS(SELECT 1 FROM names)")) && query.next() &&
+                  query.value(0).toBool());
+    }
+    return !suffix.isEmpty() && covered_->value(listOf(suffix)).contains(day);
+}
+
+QList<StoredDay> Store::storedDays() const {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.setForwardOnly(true);
+    QList<StoredDay> out;
+    if (query.exec(QStringLiteral("SELECT list, day, names, approximate FROM days "
+                                  "ORDER BY day, list")))
+        while (query.next())
+            out.append({query.value(0).toString(),
+                        QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                        query.value(2).toLongLong(), query.value(3).toBool()});
+    return out;
+}
+
 QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
-    return this->day(day).counts;
+    sync();
+    if (const auto it = counts_.constFind(day); it != counts_.cend())
+        return *it;
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(QStringLiteral("SELECT suffix, length, COUNT(DISTINCT name) FROM names "
+                                 "WHERE day = ? GROUP BY suffix, length"));
+    query.addBindValue(dayText(day));
+    QMap<QString, QMap<int, qint64>> out;
+    if (query.exec())
+        while (query.next())
+            out[query.value(0).toString()].insert(query.value(1).toInt(),
+                                                  query.value(2).toLongLong());
+    if (counts_.size() > 64)
+        counts_.clear();
+    counts_.insert(day, out);
+    return out;
 }
 
 qint64 Store::count(QDate day, const QString& suffix, int length) const {
-    return this->day(day).counts.value(suffix).value(length);
+    return counts(day).value(suffix).value(length);
 }
 
 QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
                          int limit) const {
-    Day& records = this->day(day);
-    const std::pair<QString, int> cell{suffix, length};
-    QHash<qint64, QString>& starts = records.starts[cell];
+    sync();
+    QHash<qint64, QString>& starts = starts_[{day, {suffix, length}}];
     const auto start = offset == 0 ? starts.end() : starts.find(offset);
     const bool from = offset == 0 || start != starts.end();
-    QSqlQuery& query = prepared_->names[int(from) + 2 * int(records.repeated.contains(cell))];
+    QSqlQuery& query = prepared_->names[int(from)];
     query.bindValue(0, dayText(day));
     query.bindValue(1, suffix);
     query.bindValue(2, length);
-    query.bindValue(3, start != starts.end() ? *start : QStringLiteral(""));
+    query.bindValue(3, start != starts.end() ? *start : QStringLiteral("")); // not null
     query.bindValue(4, limit + 1); // the next page's first name, for its own query
     if (!from)
         query.bindValue(5, offset);
@@ -487,28 +607,39 @@ QStringList Store::names(QDate day, const QString& suffix, int length, qint64 of
             out.append(query.value(0).toString());
     query.finish();
     if (out.size() > limit) {
-        if (starts.size() < 100'000)
-            starts.insert(offset + limit, out.takeLast());
-        else
-            out.removeLast();
+        const QString next = out.takeLast();
+        if (starts_.size() < 10'000 && starts.size() < 100'000)
+            starts.insert(offset + limit, next);
     }
     return out;
 }
 
-QList<QDate> Store::findName(const QString& name) const {
+QList<ListedDay> Store::findName(const QString& name) const {
+    // Names are kept as lower-case U-labels; the xn-- form is asked too for rows stored before.
+    const QString unicode = sites::sources::normalizedName(name);
+    if (unicode.isEmpty())
+        return {};
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(
-        QStringLiteral("SELECT DISTINCT day FROM names WHERE name = ? ORDER BY day"));
-    query.addBindValue(name.trimmed().toLower());
-    QList<QDate> days;
+    query.prepare(QStringLiteral("SELECT day, MIN(approximate) FROM names WHERE name IN (?, ?) "
+                                 "GROUP BY day ORDER BY day"));
+    query.addBindValue(unicode);
+    query.addBindValue(QString::fromLatin1(QUrl::toAce(unicode)));
+    QList<ListedDay> days;
     if (query.exec())
         while (query.next())
-            days.append(QDate::fromString(query.value(0).toString(), Qt::ISODate));
+            days.append({QDate::fromString(query.value(0).toString(), Qt::ISODate),
+                         query.value(1).toInt() != 0});
     return days;
 }
 
 QStringList Store::approximateSuffixes(QDate day) const {
-    return this->day(day).approximate;
+    covers({}, {});
+    QStringList out;
+    for (const QString& list : std::as_const(approximateLists_))
+        if (list.startsWith(u"czds-") && covered_->value(list).contains(day))
+            out.append(QLatin1Char('.') + list.mid(5));
+    out.sort();
+    return out;
 }
 
 std::optional<sites::rdap::StoredAnswer> Store::find(const QString& aceName,

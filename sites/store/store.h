@@ -14,10 +14,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The names the registries listed, kept in SQLite (WAL, so pages are served while a list is
-// written). A list replaces the days it names, never a day before today: those stay as they
-// were stored on their day.
+// written), with the days each list covers. A list replaces the days it covers, never a day
+// before its registry's today that is stored already: those stay as they were stored.
 namespace sites::store {
 
 struct StoredName {
@@ -52,19 +53,22 @@ public:
     // addresses (left to the writing connection when another one writes).
     void declare(const QList<SourceState>& sources, bool record = true);
 
-    // In one transaction: `list`'s names of every day that `names` covers (from `today` on)
-    // become `names`; a name listed again keeps its first sighting. `approximate` marks
-    // names not taken from a registry's own list.
+    // In one transaction: `list`'s names of every day that `names` covers (its earliest to its
+    // latest day) become `names`, except days before `today` the store holds already; a name
+    // listed again keeps its first sighting. `approximate` marks names not taken from a
+    // registry's own list. The days are recorded as covered.
     bool replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
                      const QDateTime& now, QString* error, bool approximate = false);
     // Hands each row to `add`, which answers false when the store failed; false when reading
     // the rows failed.
     using RowFeed = std::function<bool(const std::function<bool(const StoredName&)>& add)>;
     // In one transaction: every name of `list` becomes the rows `feed` gives, row by row, so
-    // a list of millions is never held in memory.
+    // a list of millions is never held in memory. The days fed are covered, and `covered`
+    // too even without rows; covered days before `coverFrom` are no longer held.
     bool replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
-                     QString* error, bool approximate);
-    // DeletionSink: a zone's estimated rows, filed under "czds-ZONE" and marked approximate.
+                     QString* error, bool approximate, QDate covered = {}, QDate coverFrom = {});
+    // DeletionSink: a zone's estimated rows, filed under "czds-ZONE" and marked approximate,
+    // names as U-labels; the import covers its estimate day.
     bool replaceZone(const QString& zone, const QString& pendingFile, QString* error) override;
 
     // How a fetch of source `id` ended. Validators are kept only when given.
@@ -76,6 +80,14 @@ public:
         QByteArray lastModified;
     };
     Validators validators(const QString& id) const;
+    // The bytes of the list last filed from `id` (a hash of them) and the day it was filed
+    // for, so that a file the registry has not replaced yet is not filed under a new day.
+    struct Filed {
+        QByteArray hash;
+        QDate day;
+    };
+    Filed filed(const QString& id) const;
+    void recordFiled(const QString& id, const QByteArray& hash, QDate day);
     // The names the last successful fetch of `id` gave; 0 before the first.
     qint64 lastNames(const QString& id) const;
     qint64 totalNames() const;
@@ -93,9 +105,12 @@ public:
     qint64 count(QDate day, const QString& suffix, int length) const override;
     QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
                       int limit) const override;
-    QList<QDate> findName(const QString& name) const override;
+    QList<ListedDay> findName(const QString& name) const override;
     QList<SourceRow> sourceRows() const override;
     QStringList approximateSuffixes(QDate day) const override;
+    bool covers(QDate day, const QString& suffix) const override;
+    bool holdsAnything() const override;
+    QList<StoredDay> storedDays() const override;
 
     // AnswerCache
     std::optional<sites::rdap::StoredAnswer> find(const QString& aceName,
@@ -106,23 +121,23 @@ private:
     Store(QString connection, QString dir);
     // The zones imported into `dir_`, as their status files tell.
     QList<sites::zones::ZoneStatus> zones() const;
-    struct Prepared;
-    // What the pages ask of a day again and again, until the names change.
-    struct Day {
-        QMap<QString, QMap<int, qint64>> counts;
-        QStringList approximate;
-        QSet<std::pair<QString, int>> repeated; // cells with a name listed twice
-        // Where a cell's pages start, by offset, as the pages before them found.
-        QHash<std::pair<QString, int>, QHash<qint64, QString>> starts;
-    };
-    Day& day(QDate day) const;
-
     QString connection_;
     QString dir_;
     QList<SourceState> sources_;
-    std::unique_ptr<Prepared> prepared_;
-    mutable QHash<QDate, Day> days_;
+    // Drops what is kept below once the names have changed.
+    void sync() const;
+    // Counts asked for again and again by the day summary, until the names change.
+    mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
+    // The days each list covers, and the lists of estimates; loaded once per generation.
+    mutable std::optional<QHash<QString, QSet<QDate>>> covered_;
+    mutable QSet<QString> approximateLists_;
+    mutable bool holds_ = false;
     mutable qint64 seenGeneration_ = -1;
+    // Where a cell's pages start, by offset, as the pages before them found; so a page reads
+    // its own names, not all those before it.
+    mutable QHash<std::pair<QDate, std::pair<QString, int>>, QHash<qint64, QString>> starts_;
+    struct Prepared;
+    std::unique_ptr<Prepared> prepared_;
     mutable qint64 namesGeneration_ = -1;
     mutable qint64 dataVersion_ = -1;
     mutable qint64 readAfterOwn_ = -1;

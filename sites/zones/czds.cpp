@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,6 +59,11 @@ CzdsSettings readCzdsSettings(const QString& configFile) {
         s.authUrl = QUrl(url);
     if (const QString url = ini.value(QStringLiteral("links_url")).toString(); !url.isEmpty())
         s.linksUrl = QUrl(url);
+    // The value may hold a key or a password: the text names the setting only.
+    if (!sites::net::keepsSecrets(s.authUrl))
+        s.problem = QStringLiteral("[czds] auth_url must be an https address");
+    else if (!sites::net::keepsSecrets(s.linksUrl))
+        s.problem = QStringLiteral("[czds] links_url must be an https address");
     // QSettings reads "com,net" as a list, "com" as a string.
     const QVariant zones = ini.value(QStringLiteral("zones"));
     if (zones.isValid()) {
@@ -65,11 +71,24 @@ CzdsSettings readCzdsSettings(const QString& configFile) {
         if (list.size() == 1)
             list = list.first().split(u',');
         s.zones.clear();
-        for (const QString& z : list)
-            if (const QString t = z.trimmed().toLower(); !t.isEmpty())
-                s.zones << t;
+        for (const QString& z : list) {
+            const QString t = z.trimmed().toLower();
+            if (t.isEmpty())
+                continue;
+            if (!validZoneName(t)) {
+                s.problem = QStringLiteral("[czds] zones= wants top-level domains such as com,net");
+                s.zones.clear();
+                break;
+            }
+            s.zones << t;
+        }
     }
     return s;
+}
+
+bool validZoneName(const QString& zone) {
+    static const QRegularExpression shape(QStringLiteral("^[a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?$"));
+    return shape.match(zone).hasMatch();
 }
 
 std::optional<QString> readPasswordFile(const QString& path, QString* error) {
@@ -126,17 +145,28 @@ bool CzdsClient::signIn(QString* error) {
                 return true;
         }
     }
+    if (!sites::net::keepsSecrets(settings_.authUrl)) {
+        *error = QStringLiteral("[czds] auth_url must be an https address");
+        return false;
+    }
     const std::optional<QString> password = readPasswordFile(settings_.passwordFile, error);
     if (!password)
         return false;
     sites::net::Fetch fetch;
     fetch.url = settings_.authUrl;
+    fetch.maxRedirects = 0; // the password goes to auth_url itself or nowhere
     fetch.method = "POST";
     fetch.headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}};
     fetch.body = QJsonDocument(QJsonObject{{QStringLiteral("username"), settings_.username},
                                            {QStringLiteral("password"), *password}})
                      .toJson(QJsonDocument::Compact);
     const sites::net::Fetched got = http_.run(fetch);
+    if (got.status >= 300 && got.status < 400) {
+        *error = QStringLiteral("CZDS sign-in: auth_url answers with a redirect (HTTP %1); the password "
+                                "is not sent on. Set [czds] auth_url to the sign-in address itself")
+                     .arg(got.status);
+        return false;
+    }
     if (got.outcome == sites::net::Fetched::Outcome::HttpError && (got.status == 401 || got.status == 403)) {
         *error = QStringLiteral("CZDS refused the user name or password (HTTP %1)").arg(got.status);
         return false;
@@ -186,8 +216,18 @@ std::optional<QList<QUrl>> CzdsClient::links(QString* error) {
         QList<QUrl> wanted;
         for (const QJsonValue& v : doc.array()) {
             const QUrl url(v.toString());
-            if (url.isValid() && settings_.zones.contains(zoneOfLink(url)))
-                wanted << url;
+            if (!url.isValid() || !settings_.zones.contains(zoneOfLink(url)))
+                continue;
+            // The token goes with each download: only to the zone list's own origin, encrypted.
+            if (!sites::net::keepsSecrets(url) || url.scheme() != settings_.linksUrl.scheme() ||
+                url.host().compare(settings_.linksUrl.host(), Qt::CaseInsensitive) != 0 ||
+                url.port() != settings_.linksUrl.port()) {
+                *error = QStringLiteral("CZDS zone list: the link for %1 is not an https address of the "
+                                        "links_url host; the token is not sent there")
+                             .arg(zoneOfLink(url));
+                return std::nullopt;
+            }
+            wanted << url;
         }
         return wanted;
     }
@@ -195,40 +235,109 @@ std::optional<QList<QUrl>> CzdsClient::links(QString* error) {
     return std::nullopt;
 }
 
+namespace {
+
+// The stamp of a zone's last download: when it began, the file's Last-Modified and its day.
+struct Stamp {
+    QDateTime started;
+    QByteArray lastModified;
+    QDate day;
+};
+
+Stamp readStamp(const QString& path) {
+    Stamp stamp;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return stamp;
+    const QByteArray bytes = file.read(1 << 16);
+    const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+    if (o.isEmpty()) { // the one-line stamp of earlier versions
+        stamp.started = QDateTime::fromString(QString::fromLatin1(bytes).trimmed(), Qt::ISODate);
+        return stamp;
+    }
+    stamp.started = QDateTime::fromString(o.value(QStringLiteral("started")).toString(), Qt::ISODate);
+    stamp.lastModified = o.value(QStringLiteral("lastModified")).toString().toLatin1();
+    stamp.day = QDate::fromString(o.value(QStringLiteral("day")).toString(), Qt::ISODate);
+    return stamp;
+}
+
+bool writeStamp(const QString& path, const Stamp& stamp) {
+    const QJsonObject o{{QStringLiteral("started"), stamp.started.toUTC().toString(Qt::ISODate)},
+                        {QStringLiteral("lastModified"), QString::fromLatin1(stamp.lastModified)},
+                        {QStringLiteral("day"), stamp.day.isValid() ? QJsonValue(stamp.day.toString(Qt::ISODate)) : QJsonValue()}};
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(o).toJson()) >= 0 && file.commit();
+}
+
+} // namespace
+
+QString CzdsClient::downloadFile(const QString& zone) const {
+    return zoneDir(dataDir_, zone) + QStringLiteral("/") + zone + QStringLiteral(".zone.gz");
+}
+
+CzdsClient::Download CzdsClient::kept(const QString& zone) const {
+    Download result;
+    result.zone = zone;
+    if (!QFileInfo::exists(downloadFile(zone)))
+        return result;
+    const Stamp stamp = readStamp(stampFile(zone));
+    result.file = downloadFile(zone);
+    result.day = stamp.day;
+    result.lastStart = stamp.started;
+    return result;
+}
+
 CzdsClient::Download CzdsClient::download(const QUrl& link,
                                           const std::function<void(qint64, qint64)>& progress) {
     Download result;
     result.zone = zoneOfLink(link);
-    const QString dir = zoneDir(dataDir_, result.zone);
-    QDir().mkpath(dir);
-    QFile stamp(stampFile(result.zone));
-    if (stamp.open(QIODevice::ReadOnly)) {
-        const QDateTime last = QDateTime::fromString(QString::fromLatin1(stamp.readAll()).trimmed(), Qt::ISODate);
-        if (last.isValid() && last.secsTo(QDateTime::currentDateTimeUtc()) < hoursBetweenDownloads * 3600) {
-            result.tooSoon = true;
-            return result;
-        }
-        stamp.close();
+    QDir().mkpath(zoneDir(dataDir_, result.zone));
+    const Stamp last = readStamp(stampFile(result.zone));
+    result.lastStart = last.started;
+    const QDateTime started = QDateTime::currentDateTimeUtc();
+    if (last.started.isValid() && last.started.secsTo(started) < hoursBetweenDownloads * 3600) {
+        result.tooSoon = true;
+        return result;
     }
     sites::net::Fetch fetch;
     fetch.url = link;
-    fetch.headers = {{"Authorization", bearer()}};
+    fetch.lastModified = last.lastModified;
     // An interrupted download leaves only the .part file, which the next one starts over.
-    fetch.saveTo = dir + QStringLiteral("/") + result.zone + QStringLiteral(".zone.gz");
+    fetch.saveTo = downloadFile(result.zone);
     fetch.totalTimeoutMs = 0;
     fetch.idleTimeoutMs = 120'000;
     fetch.progress = progress;
-    const sites::net::Fetched got = http_.run(fetch);
+    sites::net::Fetched got;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QString error;
+        if (!signIn(&error)) {
+            result.error = error;
+            return result;
+        }
+        fetch.headers = {{"Authorization", bearer()}};
+        got = http_.run(fetch);
+        if (got.outcome != sites::net::Fetched::Outcome::HttpError || got.status != 401)
+            break;
+        token_.clear(); // expired early: sign in again, once
+        QFile::remove(tokenFile());
+    }
+    if (got.outcome == sites::net::Fetched::Outcome::NotModified) {
+        result.unchanged = true;
+        return result;
+    }
     if (!got.ok()) {
         result.error = fetchError(got, QStringLiteral("CZDS download of %1").arg(result.zone));
         return result;
     }
-    QSaveFile done(stampFile(result.zone));
-    if (done.open(QIODevice::WriteOnly)) {
-        done.write(QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1());
-        done.commit();
+    // The file's day is its own: a zone fetched after midnight UTC is still the day before's.
+    const QDateTime modified = sites::net::httpDate(got.lastModified);
+    const Stamp stamp{started, got.lastModified, modified.isValid() ? modified.date() : QDate()};
+    if (!writeStamp(stampFile(result.zone), stamp)) {
+        result.error = QStringLiteral("cannot write %1").arg(stampFile(result.zone));
+        return result;
     }
     result.file = fetch.saveTo;
+    result.day = stamp.day;
     return result;
 }
 

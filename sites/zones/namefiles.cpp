@@ -64,11 +64,19 @@ LineWriter::~LineWriter() {
 }
 
 void LineWriter::write(std::string_view line) {
+    if (!file_) { // never opened (its folder gone): commit() reports it
+        failed_ = true;
+        return;
+    }
     if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fputc('\n', file_) == EOF)
         failed_ = true;
 }
 
 void LineWriter::write(std::string_view a, char separator, std::string_view b) {
+    if (!file_) {
+        failed_ = true;
+        return;
+    }
     if (std::fwrite(a.data(), 1, a.size(), file_) != a.size() || std::fputc(separator, file_) == EOF)
         failed_ = true;
     write(b);

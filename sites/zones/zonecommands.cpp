@@ -77,8 +77,17 @@ QString defaultConfigFile() {
            QStringLiteral("/lumo/lumo-sites.conf");
 }
 
-int runImportZone(const QString& dataDir, const QString& file, const QString& zone, QDate day,
-                  DeletionSink* sink) {
+namespace {
+
+void recordFailure(const QString& dataDir, const QString& zone, const QString& why) {
+    ZoneStatus status = readZoneStatus(dataDir, zone);
+    status.lastAttempt = QDateTime::currentDateTimeUtc();
+    status.error = why;
+    writeZoneStatus(dataDir, status);
+}
+
+int importAndSay(const QString& dataDir, const QString& file, const QString& zone, QDate day,
+                 DeletionSink* sink, bool lockHeld, ImportResult* out = nullptr) {
     ImportResult result;
     {
         ProgressLine line(zone);
@@ -88,17 +97,30 @@ int runImportZone(const QString& dataDir, const QString& file, const QString& zo
         options.day = day;
         options.file = file;
         options.sink = sink;
+        options.lockHeld = lockHeld;
         options.progress = [&line](const ImportProgress& p) {
             line.update(qint64(p.fileBytesRead), qint64(p.fileBytes), qint64(p.names));
         };
         result = importZone(options);
     }
-    const QString dayText = day.toString(Qt::ISODate);
+    if (out)
+        *out = result;
+    const QDate shownDay = result.day.isValid() ? result.day : day;
+    const QString dayText = shownDay.isValid() ? shownDay.toString(Qt::ISODate) : QStringLiteral("(no day)");
+    if (result.busy) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(result.error));
+        return 1;
+    }
     if (!result.ok) {
         std::fprintf(stderr, "%s %s: refused: %s\n", qPrintable(zone), qPrintable(dayText), qPrintable(result.error));
         return 1;
     }
-    if (!result.previousDay.isValid())
+    if (result.gapAfter.isValid())
+        std::printf("%s %s: %lld names; no zone between %s and this day, so nothing is estimated "
+                    "across the gap (estimates resume from the next day)\n",
+                    qPrintable(zone), qPrintable(dayText), static_cast<long long>(result.names),
+                    qPrintable(result.gapAfter.toString(Qt::ISODate)));
+    else if (!result.previousDay.isValid())
         std::printf("%s %s: %lld names (the first day: deletions are estimated from the next)\n",
                     qPrintable(zone), qPrintable(dayText), static_cast<long long>(result.names));
     else
@@ -108,7 +130,14 @@ int runImportZone(const QString& dataDir, const QString& file, const QString& zo
                     static_cast<unsigned long long>(result.left), static_cast<unsigned long long>(result.came),
                     static_cast<unsigned long long>(result.cameBack), static_cast<unsigned long long>(result.pending));
     std::fflush(stdout);
-    return 0;
+    return result.gapAfter.isValid() ? 1 : 0;
+}
+
+} // namespace
+
+int runImportZone(const QString& dataDir, const QString& file, const QString& zone, QDate day,
+                  DeletionSink* sink) {
+    return importAndSay(dataDir, file, zone, day, sink, false);
 }
 
 int runFetchZones(sites::net::HttpClient& http, const QString& dataDir, const QString& configFile,
@@ -118,51 +147,77 @@ int runFetchZones(sites::net::HttpClient& http, const QString& dataDir, const QS
         std::fprintf(stderr, "lumo-sites: no [czds] username= and password_file= in %s\n", qPrintable(configFile));
         return 2;
     }
+    if (!settings.problem.isEmpty()) {
+        std::fprintf(stderr, "lumo-sites: %s (in %s)\n", qPrintable(settings.problem), qPrintable(configFile));
+        return 2;
+    }
     CzdsClient client(http, settings, dataDir);
     QString error;
     const std::optional<QList<QUrl>> links = client.links(&error);
-    auto failAll = [&](const QString& why) {
-        for (const QString& zone : settings.zones) {
-            ZoneStatus status = readZoneStatus(dataDir, zone);
-            status.lastAttempt = QDateTime::currentDateTimeUtc();
-            status.error = why;
-            writeZoneStatus(dataDir, status);
-        }
-        std::fprintf(stderr, "czds: %s\n", qPrintable(why));
+    if (!links) {
+        for (const QString& zone : settings.zones)
+            recordFailure(dataDir, zone, error);
+        std::fprintf(stderr, "czds: %s\n", qPrintable(error));
         return 1;
-    };
-    if (!links)
-        return failAll(error);
+    }
     int exitCode = 0;
     QStringList missing = settings.zones;
     for (const QUrl& link : *links) {
         const QString zone = CzdsClient::zoneOfLink(link);
         missing.removeAll(zone);
+        // Held from the download to the end of the import: a second run, or an --import-zone,
+        // waits its turn instead of sharing the zone's files.
+        const ZoneLock lock(dataDir, zone);
+        if (!lock.held()) {
+            std::fprintf(stderr, "%s: %s holds the zone; this run leaves it\n", qPrintable(zone),
+                         qPrintable(lock.holder()));
+            exitCode = 1;
+            continue;
+        }
         CzdsClient::Download got;
         {
             ProgressLine line(zone + QStringLiteral(" download"));
             got = client.download(link, [&line](qint64 received, qint64 total) { line.update(received, total, -1); });
         }
-        if (got.tooSoon) {
-            std::printf("%s: downloaded less than %d hours ago; next time\n", qPrintable(zone), hoursBetweenDownloads);
-            continue;
-        }
         if (!got.error.isEmpty()) {
-            ZoneStatus status = readZoneStatus(dataDir, zone);
-            status.lastAttempt = QDateTime::currentDateTimeUtc();
-            status.error = got.error;
-            writeZoneStatus(dataDir, status);
+            recordFailure(dataDir, zone, got.error);
             std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(got.error));
             exitCode = 1;
+        }
+        if (got.file.isEmpty()) {
+            // Nothing new: try again a download whose import was refused.
+            got = client.kept(zone);
+            if (got.file.isEmpty()) {
+                if (got.error.isEmpty() && !got.lastStart.isNull())
+                    std::printf("%s: %s since the download of %s UTC; next time\n", qPrintable(zone),
+                                got.tooSoon ? "under 24 hours" : "unchanged",
+                                qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+                continue;
+            }
+            std::printf("%s: importing again the download kept from %s UTC\n", qPrintable(zone),
+                        qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        }
+        const ZoneStatus status = readZoneStatus(dataDir, zone);
+        if (got.day.isValid() && status.day.isValid() && got.day <= status.day) {
+            std::printf("%s: the file is of %s, already imported\n", qPrintable(zone),
+                        qPrintable(got.day.toString(Qt::ISODate)));
+            QFile::remove(got.file);
             continue;
         }
-        // CZDS publishes each day's file from about 06:00 UTC: it is that UTC day's zone.
-        if (runImportZone(dataDir, got.file, zone, QDateTime::currentDateTimeUtc().date(), sink) != 0)
+        ImportResult result;
+        if (importAndSay(dataDir, got.file, zone, got.day, sink, true, &result) != 0)
             exitCode = 1;
-        QFile::remove(got.file); // the sorted day holds what is needed
+        if (result.ok) {
+            QFile::remove(got.file); // the sorted day holds what is needed
+        } else {
+            std::fprintf(stderr, "%s: the download stays in %s; the next run imports it again\n",
+                         qPrintable(zone), qPrintable(got.file));
+        }
     }
     for (const QString& zone : missing) {
-        std::fprintf(stderr, "%s: not among the zones CZDS grants this account\n", qPrintable(zone));
+        const QString why = QStringLiteral("not among the zones CZDS grants this account");
+        recordFailure(dataDir, zone, why);
+        std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(why));
         exitCode = 1;
     }
     return exitCode;

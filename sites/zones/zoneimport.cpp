@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
+#include <optional>
 
 namespace sites::zones {
 
@@ -30,6 +32,31 @@ QJsonValue time(const QDateTime& t) {
 
 QString zoneDir(const QString& dataDir, const QString& zone) {
     return QStringLiteral("%1/zones/%2").arg(dataDir, zone);
+}
+
+ZoneLock::ZoneLock(const QString& dataDir, const QString& zone) {
+    const QString dir = zoneDir(dataDir, zone);
+    QDir().mkpath(dir);
+    file_ = std::make_unique<QLockFile>(dir + QStringLiteral("/lock"));
+    file_->setStaleLockTime(0); // an import of .com takes minutes: only a dead holder is stale
+    held_ = file_->tryLock(0);
+    if (held_)
+        return;
+    qint64 pid = 0;
+    QString host, app;
+    if (file_->getLockInfo(&pid, &host, &app))
+        holder_ = QStringLiteral("process %1 (%2) on %3").arg(pid).arg(app.isEmpty() ? QStringLiteral("?") : app, host);
+    else
+        holder_ = QStringLiteral("another run (%1/lock cannot be taken)").arg(dir);
+}
+
+ZoneLock::~ZoneLock() = default;
+
+QDate serialDay(std::string_view serial) {
+    if (serial.size() != 10 || serial.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    const QDate day = QDate::fromString(QString::fromLatin1(serial.data(), 8), QStringLiteral("yyyyMMdd"));
+    return day.isValid() && day.year() >= 1990 && day.year() < 2200 ? day : QDate();
 }
 
 ZoneStatus readZoneStatus(const QString& dataDir, const QString& zone) {
@@ -149,6 +176,13 @@ ImportResult importZone(const ImportOptions& options) {
     ImportResult result;
     const QString dir = zoneDir(options.dataDir, options.zone);
     const QString tempDir = dir + QStringLiteral("/tmp");
+    std::optional<ZoneLock> lock;
+    if (!options.lockHeld && !lock.emplace(options.dataDir, options.zone).held()) {
+        result.busy = true;
+        result.error = QStringLiteral("%1 is being imported or downloaded by %2; try again when it ends")
+                           .arg(options.zone, lock->holder());
+        return result;
+    }
     ZoneStatus status = readZoneStatus(options.dataDir, options.zone);
     status.zone = options.zone;
     status.lastAttempt = QDateTime::currentDateTimeUtc();
@@ -162,15 +196,9 @@ ImportResult importZone(const ImportOptions& options) {
         return result;
     };
 
+    QDir(tempDir).removeRecursively(); // what a run that died left
     if (!QDir().mkpath(tempDir))
         return refuse(QStringLiteral("cannot create %1").arg(tempDir));
-    if (!status.days.isEmpty() && status.days.lastKey() > options.day)
-        return refuse(QStringLiteral("%1 is older than the last day imported, %2")
-                          .arg(options.day.toString(dayFormat), status.days.lastKey().toString(dayFormat)));
-    for (auto it = status.days.begin(); it != status.days.end(); ++it) {
-        if (it.key() < options.day && QFileInfo::exists(dayFile(dir, it.key())))
-            result.previousDay = it.key(), result.previousNames = it.value();
-    }
 
     NameSorter sorter(tempDir, options.runBytes);
     ImportProgress progress;
@@ -192,6 +220,18 @@ ImportResult importZone(const ImportOptions& options) {
         return refuse(QStringLiteral("not a zone file: %1").arg(QString::fromStdString(parser.error())));
     if (!parser.sawSoa())
         return refuse(QStringLiteral("no SOA record for %1: not the whole zone").arg(options.zone));
+    const QDate day = options.day.isValid() ? options.day : serialDay(parser.soaSerial());
+    if (!day.isValid())
+        return refuse(QStringLiteral("the file names no day (no Last-Modified, an SOA serial that is not "
+                                     "a date): import it with --import-zone and --day"));
+    result.day = day;
+    if (!status.days.isEmpty() && status.days.lastKey() > day)
+        return refuse(QStringLiteral("%1 is older than the last day imported, %2")
+                          .arg(day.toString(dayFormat), status.days.lastKey().toString(dayFormat)));
+    for (auto it = status.days.begin(); it != status.days.end(); ++it) {
+        if (it.key() < day && QFileInfo::exists(dayFile(dir, it.key())))
+            result.previousDay = it.key(), result.previousNames = it.value();
+    }
 
     const QString incoming = tempDir + QStringLiteral("/incoming.names");
     std::uint64_t count = 0;
@@ -207,15 +247,22 @@ ImportResult importZone(const ImportOptions& options) {
                           .arg(result.previousNames)
                           .arg(result.previousDay.toString(dayFormat)));
 
+    // A day missing between the last one and this: what left in it cannot be told from what
+    // left today, so nothing is estimated across it and this day starts afresh.
+    if (result.previousDay.isValid() && result.previousDay.daysTo(day) > 1) {
+        result.gapAfter = result.previousDay;
+        result.previousDay = QDate();
+    }
+
     QString sinkError;
-    const QString today = dayFile(dir, options.day);
+    const QString today = dayFile(dir, day);
     QFile::remove(today);
     if (!QFile::rename(incoming, today))
         return refuse(QStringLiteral("cannot rename %1 to %2").arg(incoming, today));
 
     if (result.previousDay.isValid()) {
         const QString pendingFile = dir + QStringLiteral("/pending.tsv");
-        PendingMerge merge(pendingFile, options.day, result);
+        PendingMerge merge(pendingFile, day, result);
         DiffCount diff;
         const bool diffed = diffSorted(
             dayFile(dir, result.previousDay), today,
@@ -234,17 +281,21 @@ ImportResult importZone(const ImportOptions& options) {
 
     // Only the two days the next diff needs stay on disk.
     for (auto it = status.days.begin(); it != status.days.end();) {
-        if (it.key() != options.day && it.key() != result.previousDay) {
+        if (it.key() != day && it.key() != result.previousDay) {
             QFile::remove(dayFile(dir, it.key()));
             it = status.days.erase(it);
         } else {
             ++it;
         }
     }
-    status.days.insert(options.day, result.names);
-    status.day = options.day;
+    status.days.insert(day, result.names);
+    status.day = day;
     status.names = result.names;
     status.error = sinkError;
+    if (sinkError.isEmpty() && result.gapAfter.isValid())
+        status.error = QStringLiteral("no zone between %1 and %2: nothing estimated across the gap; "
+                                      "estimates resume from the next day")
+                           .arg(result.gapAfter.toString(dayFormat), day.toString(dayFormat));
     status.lastSuccess = status.lastAttempt;
     if (!sinkError.isEmpty())
         return refuse(sinkError);

@@ -186,6 +186,11 @@ void ZoneParser::token(std::string_view text) {
             origin_ = scratch_;
         return;
     }
+    if (typeSeen_ && soaField_ >= 0) {
+        if (++soaField_ == 3 && soaSerial_.empty()) // MNAME RNAME SERIAL
+            soaSerial_ = text;
+        return;
+    }
     if (directive_ != Directive::None || typeSeen_ || isTtl(text) || isClass(text))
         return;
     typeSeen_ = true;
@@ -198,14 +203,17 @@ void ZoneParser::token(std::string_view text) {
             sink_(label_);
         }
     } else if (same(text, "soa") || same(text, "type6")) {
-        if (owner_ == apex_)
+        if (owner_ == apex_) {
             sawSoa_ = true;
+            soaField_ = 0;
+        }
     }
 }
 
 void ZoneParser::endRecord() {
     tokenIndex_ = 0;
     typeSeen_ = false;
+    soaField_ = -1;
     directive_ = Directive::None;
 }
 

@@ -26,6 +26,8 @@ public:
     void finish();
 
     bool sawSoa() const { return sawSoa_; }
+    // The apex SOA's serial as written (empty before it is read).
+    const std::string& soaSerial() const { return soaSerial_; }
     std::uint64_t records() const { return records_; }
     // Owners that are not plain host names (escapes, odd characters): never counted.
     std::uint64_t skipped() const { return skipped_; }
@@ -51,6 +53,7 @@ private:
     int tokenIndex_ = 0;
     bool inherited_ = false;
     bool typeSeen_ = false;
+    int soaField_ = -1; // the rdata field of the apex SOA being read; -1 in any other record
     enum class Directive { None, Origin, Other } directive_ = Directive::None;
 
     std::string owner_;     // the last stated owner, resolved and lowercased
@@ -60,6 +63,7 @@ private:
     std::string scratch_;
 
     bool sawSoa_ = false;
+    std::string soaSerial_;
     std::uint64_t records_ = 0;
     std::uint64_t skipped_ = 0;
     std::string error_;

@@ -61,6 +61,8 @@ std::optional<DayCounts> Services::counts(const QString& choice) {
             fail(url, QStringLiteral("回答不是各后缀的数量表"));
             return std::nullopt;
         }
+        if (stored->generated)
+            complain(QStringLiteral("演示数据：这些域名是生成的，不是注册局的删除列表"));
         const QString date = stored->date;
         return DayCounts{date, std::move(stored), {}};
     }

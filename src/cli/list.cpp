@@ -140,7 +140,9 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
                          .arg(day->longest()));
     const std::optional<QString> caption = day->caption(suffix, *length);
     if (!caption) {
-        complain(QStringLiteral("%1 没有数据来源，列不出名字").arg(suffix));
+        complain(day->noData(suffix)
+                     ? QStringLiteral("%1 在 %2 还没有数据，列不出名字").arg(suffix, day->date)
+                     : QStringLiteral("%1 没有数据来源，列不出名字").arg(suffix));
         return ServiceFailed;
     }
     const listing::Cell cell{services.listingUrl(), day->date, 0, *length, *caption, suffix};
@@ -153,6 +155,14 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         out.write(csvHeader());
     else if (format == Format::Json)
         out.write(array.open());
+    else if (day->approximate(suffix))
+        complain(QStringLiteral("%1 的删除日期为估计值，由区域文件的变化推算").arg(suffix));
+    // A covered day without names of that length: the list is there, and empty.
+    if (caption == QStringLiteral("0")) {
+        if (format == Format::Json)
+            out.write(array.close());
+        return out.failure();
+    }
     qsizetype kept = 0;
     QString undecided;
     showProgress(QStringLiteral("正在读取第 1 页……"));

@@ -19,7 +19,10 @@ int Lookup::run(const QCommandLineParser& parser, Format format, Services& servi
 
     Records records{{QStringLiteral("name"), QStringLiteral("age"), QStringLiteral("status"),
                      QStringLiteral("registered"), QStringLiteral("expires"),
-                     QStringLiteral("deleted"), QStringLiteral("countdown")}};
+                     QStringLiteral("deleted"), QStringLiteral("approximate"),
+                     QStringLiteral("countdown")},
+                    // "approximate" is a JSON boolean, not a string
+                    {false, false, false, false, false, false, true, false}};
     // One name at a time: the service paces its registries, so a long run goes at their pace.
     for (qsizetype done = 0; const QString& name : names) {
         if (names.size() > 1)
@@ -28,9 +31,11 @@ int Lookup::run(const QCommandLineParser& parser, Format format, Services& servi
         if (interrupt::requested())
             break;
         if (found)
-            records.rows.append(QStringList{name} +
-                                QStringList(found->fields.begin(), found->fields.end()) +
-                                QStringList{found->countdown});
+            records.rows.append(
+                QStringList{name} + QStringList(found->fields.begin(), found->fields.end()) +
+                QStringList{found->deletionApproximate ? QStringLiteral("true")
+                                                       : QStringLiteral("false"),
+                            found->countdown});
     }
 
     clearProgress();
@@ -41,7 +46,13 @@ int Lookup::run(const QCommandLineParser& parser, Format format, Services& servi
                                       QStringLiteral("域名状态"), QStringLiteral("注册时间"),
                                       QStringLiteral("到期时间"), QStringLiteral("删除时间"),
                                       QStringLiteral("删除倒计时")}};
-            text = alignedTable(table + records.rows);
+            // The estimate shows on the day itself, as in the counts: "≈2026-12-09".
+            for (QStringList row : records.rows) {
+                if (row.takeAt(6) == u"true" && !row.at(5).isEmpty())
+                    row[5].prepend(u'≈');
+                table.append(row);
+            }
+            text = alignedTable(table);
         }
     } else {
         text = format == Format::Csv ? records.csv() : records.json();

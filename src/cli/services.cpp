@@ -67,7 +67,7 @@ std::optional<QString> Services::fetch(const QString& url, const QString& charse
     return std::nullopt;
 }
 
-std::optional<QList<Day>> Services::days() {
+std::optional<QList<Day>> Services::days(bool withReal) {
     const std::optional<QString> page = fetch(listing_, QStringLiteral("UTF-8"));
     if (!page)
         return std::nullopt;
@@ -80,7 +80,41 @@ std::optional<QList<Day>> Services::days() {
     for (const Button& b : buttons)
         days.append({QString::fromLatin1(b.key), QString::fromUtf16(b.caption),
                      dates.slotTexts.at(b.slot), QString::fromLatin1(b.charset)});
+    if (!withReal)
+        return days;
+    const QString url = listing_ + QStringLiteral("lumo/days.json");
+    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"), true);
+    if (!answer)
+        return std::nullopt;
+    const QByteArray body = answer->toUtf8();
+    if (!listing::looksLikeJson(body))
+        return days; // an older service: the site dates alone
+    const std::optional<QList<listing::DayDates>> real = listing::parseDays(body);
+    if (!real) {
+        fail(url, QStringLiteral("回答不是六天的日期表"));
+        return std::nullopt;
+    }
+    for (Day& day : days)
+        for (const listing::DayDates& r : *real)
+            if (r.key == day.key || r.site == day.date)
+                day.real = r.date;
     return days;
+}
+
+std::optional<QList<listing::StoredDay>> Services::stored() {
+    const QString url = listing_ + QStringLiteral("lumo/stored.json");
+    const std::optional<QString> answer = fetch(url, QStringLiteral("UTF-8"), true);
+    if (!answer)
+        return std::nullopt;
+    const QByteArray body = answer->toUtf8();
+    if (!listing::looksLikeJson(body)) {
+        fail(url, QStringLiteral("这个服务没有存下的日期表"));
+        return std::nullopt;
+    }
+    std::optional<QList<listing::StoredDay>> stored = listing::parseStored(body);
+    if (!stored)
+        fail(url, QStringLiteral("回答不是存下的日期表"));
+    return stored;
 }
 
 std::optional<Day> Services::day(const QString& choice) {

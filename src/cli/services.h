@@ -18,6 +18,7 @@ struct Day {
     QString caption; // the button's caption
     QString date;    // the date slot's text, as the home page gave it
     QString charset; // how the button decodes the day's summary
+    QString real = {}; // the real date the day stands for; empty from an older service
 };
 
 // A day's counts: from the service's counts.json, every suffix it stores; from an older
@@ -37,6 +38,8 @@ struct DayCounts {
     bool approximate(const QString& suffix) const {
         return stored && stored->approximate.contains(suffix);
     }
+    // Whether the suffix is served, but not on this day: its "-" means "no data yet".
+    bool noData(const QString& suffix) const { return stored && stored->nodata.contains(suffix); }
 };
 
 // The services as one command run talks to them. Every fetch that brings no page, or a page
@@ -49,8 +52,11 @@ public:
     const QString& listingUrl() const { return listing_; }
     int exitCode() const { return exitCode_; }
 
-    // The six days in the order of the window's buttons.
-    std::optional<QList<Day>> days();
+    // The six days in the order of the window's buttons; `withReal` also asks for the real
+    // dates they stand for, which an older service does not know.
+    std::optional<QList<Day>> days(bool withReal = false);
+    // Every real day of every list the service has stored.
+    std::optional<QList<listing::StoredDay>> stored();
     // `choice` is a day's key, one of the six dates or a real day (YYYY-MM-DD, not in 2011,
     // the year of the six); anything else is a usage error.
     std::optional<Day> day(const QString& choice);

@@ -31,7 +31,8 @@ Sources::Sources()
     : Command(QStringLiteral("sources"),
               QStringLiteral("列出删除列表的数据来源：地址、上次抓取的时间和结果、域名数")) {
     setDetails(QStringLiteral("text 里的时间是本地时间；csv 和 json 照服务给的 UTC 时间"
-                              "（ISO 8601），从未有过的为空或 null。"));
+                              "（ISO 8601），从未有过的为空或 null。\n"
+                              "服务给出生成的演示数据时，第一行是它（generated 为 true）。"));
 }
 
 std::optional<QList<listing::SourceState>> Services::sources() {
@@ -62,29 +63,37 @@ int Sources::run(const QCommandLineParser&, Format format, Services& services) {
                                   QStringLiteral("上次尝试"), QStringLiteral("地址"),
                                   QStringLiteral("错误")}};
         for (const listing::SourceState& s : *sources)
-            table.append({s.source, statusText(s.status), QString::number(s.names),
-                          localTime(s.lastSuccess), localTime(s.lastAttempt), s.url,
+            table.append({s.generated ? s.source + QStringLiteral("（演示数据）") : s.source,
+                          statusText(s.status), QString::number(s.names),
+                          localTime(s.lastSuccess), localTime(s.lastAttempt),
+                          s.url.isEmpty() ? QStringLiteral("-") : s.url,
                           s.error.value_or(QString()).simplified()});
         text = alignedTable(table, {false, false, true});
     } else {
         const QStringList fields{QStringLiteral("source"),      QStringLiteral("url"),
                                  QStringLiteral("lastAttempt"), QStringLiteral("lastSuccess"),
                                  QStringLiteral("status"),      QStringLiteral("names"),
-                                 QStringLiteral("error")};
+                                 QStringLiteral("error"),       QStringLiteral("generated")};
         Records records{fields};
         JsonArray array;
         QString json = array.open();
         for (const listing::SourceState& s : *sources) {
             const QList<std::optional<QString>> values{
-                s.source, s.url, s.lastAttempt, s.lastSuccess, s.status, QString::number(s.names),
-                s.error};
+                s.source,
+                s.url.isEmpty() ? std::nullopt : std::optional<QString>(s.url),
+                s.lastAttempt,
+                s.lastSuccess,
+                s.status,
+                QString::number(s.names),
+                s.error,
+                s.generated ? QStringLiteral("true") : QStringLiteral("false")};
             QStringList row;
             QStringList jsonRow;
             QList<bool> raw;
             for (qsizetype i = 0; i < values.size(); ++i) {
                 row << values.at(i).value_or(QString());
                 jsonRow << values.at(i).value_or(QStringLiteral("null"));
-                raw << (i == 5 || !values.at(i));
+                raw << (i == 5 || i == 7 || !values.at(i));
             }
             records.rows.append(row);
             json += array.item(jsonObject(fields, jsonRow, raw));

@@ -13,9 +13,10 @@ using Row = ControlArray<Label, 1, 7>;
 
 // The status line after a retrieval: a list that holds less than it should says so first,
 // with what came, where the narrow line still shows it; the names listed stay.
-QString listStatus(const listing::Retrieval& result) {
+QString listStatus(const listing::Retrieval& result, bool approximate) {
     if (result.complete())
-        return QStringLiteral("恭喜查询完毕！");
+        return approximate ? QStringLiteral("恭喜查询完毕！(估计值)")
+                           : QStringLiteral("恭喜查询完毕！");
     QString status = QStringLiteral("列表不完整：%1").arg(result.listed);
     if (result.count)
         status += QStringLiteral("/%1").arg(*result.count);
@@ -37,11 +38,20 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
     lane.abort();
     form.List1->clear();
     form.Label7->setText(QStringLiteral("0"));
+    const listing::ColumnState state = form.columnStates[std::size_t(suffixIndex - 1)];
+    // "-" is no count at all: there is nothing to list, and the list is not finished either.
+    if (row(suffixIndex)->text() == u"-") {
+        form.Label8->setText(state == listing::ColumnState::NoData
+                                 ? QStringLiteral("这一天还没有数据")
+                                 : QStringLiteral("这个后缀没有数据来源"));
+        return;
+    }
     form.Label8->setText(QStringLiteral("正在查询，请等待！"));
 
     const listing::Cell cell{form.addresses().listing, form.Text7->text(), suffixIndex, length,
                              row(suffixIndex)->text()};
-    form.listMenu->setCell(cell.date, suffixIndex, length);
+    // Exported files are named after the real day where the service tells it.
+    form.listMenu->setCell(form.realDay.isEmpty() ? cell.date : form.realDay, suffixIndex, length);
     if (suffixIndex == 1)
         form.Text8->setText(QString::number(listing::pageCount(cell.caption)));
     const listing::Retrieval result = listing::retrieveNames(
@@ -56,7 +66,8 @@ void retrieveList(Form1& form, quint64& latestRun, Module1::Lane& lane, const Ro
         },
         [&] { return form.Text10->text() == u"1"; }, {1, &lane});
     if (latestRun == run)
-        form.Label8->setText(listStatus(result));
+        form.Label8->setText(
+            listStatus(result, state == listing::ColumnState::Approximate));
 }
 
 } // namespace

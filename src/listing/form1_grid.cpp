@@ -5,11 +5,50 @@
 #include "window/form1.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 
 namespace {
 
 const QString loadFailed = QStringLiteral("数据载入失败，请重试");
+
+// The header label of each suffix index, as the grid's columns run.
+constexpr int headerOfColumn[] = {0, 1, 5, 6, 4, 3, 2, 12};
+
+// Each header says how far its column's counts can be trusted: estimates carry a mark
+// beside the suffix (never in the counts, which the cells read as numbers), and a tooltip
+// says what the mark or a "-" below means.
+void markColumns(Form1& form, const listing::DaySummary& summary) {
+    for (int i = 1; i <= 7; ++i) {
+        const listing::ColumnState state = summary.column(i);
+        QString tip;
+        switch (state) {
+        case listing::ColumnState::Approximate:
+            tip = QStringLiteral("删除日期为估计值，由区域文件的变化推算");
+            break;
+        case listing::ColumnState::NoData:
+            tip = QStringLiteral("这一天还没有数据");
+            break;
+        case listing::ColumnState::NoSource:
+            tip = QStringLiteral("没有数据来源");
+            break;
+        case listing::ColumnState::Generated:
+            tip = QStringLiteral("演示数据：这些域名是生成的，不是注册局的删除列表。");
+            break;
+        default:
+            break;
+        }
+        Label* header = form.Label1(headerOfColumn[i]);
+        header->setText((state == listing::ColumnState::Approximate ? QStringLiteral("≈")
+                                                                     : QString()) +
+                        listing::suffix(i));
+        header->setToolTip(tip);
+        header->setAccessibleDescription(tip);
+        form.columnStates[std::size_t(i - 1)] = state;
+    }
+    form.realDay = summary.realDay.value_or(QString());
+    form.showGenerated(summary.generated);
+}
 
 enum class Charset { Utf8, Gb2312 };
 
@@ -35,6 +74,7 @@ void loadDay(Form1& form, const QLineEdit* slot, Charset charset) {
             for (int i = 1; i <= 7; ++i)
                 (*rows[length - 3])(i)->setText(
                     summary.count(length, i).value_or(QStringLiteral("...")));
+        markColumns(form, summary);
         if (form.Label8->text() == loadFailed) // the retry worked
             form.Label8->setText(QStringLiteral(".."));
     } else {

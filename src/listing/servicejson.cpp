@@ -30,6 +30,26 @@ std::optional<qint64> wholeNumber(const QJsonValue& value) {
     return qint64(n);
 }
 
+bool isDay(const QJsonValue& value) {
+    const QString text = value.toString();
+    return value.isString() && text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid();
+}
+
+// A list of texts; nothing when it is there and not one.
+std::optional<QStringList> texts(const QJsonValue& value) {
+    QStringList out;
+    if (value.isUndefined() || value.isNull())
+        return out;
+    if (!value.isArray())
+        return std::nullopt;
+    for (const QJsonValue& entry : value.toArray()) {
+        if (!entry.isString())
+            return std::nullopt;
+        out.append(entry.toString());
+    }
+    return out;
+}
+
 // A time or null; `ok` turns false for anything else.
 std::optional<QString> timeOrNull(const QJsonValue& value, bool& ok) {
     if (value.isNull())
@@ -49,9 +69,11 @@ std::optional<QList<SourceState>> parseSources(QByteArrayView json) {
     QList<SourceState> sources;
     for (const QJsonValue& entry : doc->array()) {
         const QJsonObject o = entry.toObject();
-        bool ok = entry.isObject() && o.value(u"source").isString() && o.value(u"url").isString() &&
+        bool ok = entry.isObject() && o.value(u"source").isString() &&
+                  (o.value(u"url").isString() || o.value(u"url").isNull()) &&
                   statuses.contains(o.value(u"status").toString()) &&
-                  (o.value(u"error").isNull() || o.value(u"error").isString());
+                  (o.value(u"error").isNull() || o.value(u"error").isString()) &&
+                  (o.value(u"generated").isUndefined() || o.value(u"generated").isBool());
         SourceState s;
         s.source = o.value(u"source").toString();
         s.url = o.value(u"url").toString();
@@ -64,6 +86,7 @@ std::optional<QList<SourceState>> parseSources(QByteArrayView json) {
         s.names = *names;
         if (o.value(u"error").isString())
             s.error = o.value(u"error").toString();
+        s.generated = o.value(u"generated").toBool();
         sources.append(s);
     }
     return sources;
@@ -101,10 +124,50 @@ std::optional<ServiceCounts> parseCounts(QByteArrayView json) {
         }
         counts.bySuffix.insert(s.key(), byLength);
     }
-    for (const QJsonValue& suffix : top.value(u"approximate").toArray())
-        if (suffix.isString())
-            counts.approximate.append(suffix.toString());
+    const std::optional<QStringList> approximate = texts(top.value(u"approximate"));
+    const std::optional<QStringList> nodata = texts(top.value(u"nodata"));
+    const QJsonValue generated = top.value(u"generated");
+    if (!approximate || !nodata || !(generated.isUndefined() || generated.isBool()))
+        return std::nullopt;
+    counts.approximate = *approximate;
+    counts.nodata = *nodata;
+    counts.generated = generated.toBool();
     return counts;
+}
+
+std::optional<QList<DayDates>> parseDays(QByteArrayView json) {
+    const std::optional<QJsonDocument> doc = document(json);
+    if (!doc || !doc->isArray())
+        return std::nullopt;
+    QList<DayDates> days;
+    for (const QJsonValue& entry : doc->array()) {
+        const QJsonObject o = entry.toObject();
+        if (!o.value(u"key").isString() || !isDay(o.value(u"site")) || !isDay(o.value(u"date")))
+            return std::nullopt;
+        days.append({o.value(u"key").toString(), o.value(u"site").toString(),
+                     o.value(u"date").toString()});
+    }
+    return days;
+}
+
+std::optional<QList<StoredDay>> parseStored(QByteArrayView json) {
+    const std::optional<QJsonDocument> doc = document(json);
+    if (!doc || !doc->isArray())
+        return std::nullopt;
+    QList<StoredDay> stored;
+    for (const QJsonValue& entry : doc->array()) {
+        const QJsonObject o = entry.toObject();
+        const QJsonValue names = o.value(u"names");
+        const QJsonValue approximate = o.value(u"approximate");
+        const std::optional<qint64> n = wholeNumber(names);
+        const bool unknown = names.isNull() || (names.isDouble() && names.toDouble() == -1);
+        if (!o.value(u"list").isString() || !isDay(o.value(u"day")) || (!n && !unknown) ||
+            !(approximate.isUndefined() || approximate.isBool()))
+            return std::nullopt;
+        stored.append({o.value(u"list").toString(), o.value(u"day").toString(), n,
+                       approximate.toBool()});
+    }
+    return stored;
 }
 
 bool looksLikeJson(QByteArrayView body) {

@@ -17,13 +17,16 @@ LookupPage parseLookupPage(QStringView page) {
     LookupPage out;
     scrape::Pieces cells(page, CellMarker);
     cells.next(); // what stands before the first cell
-    for (QString& field : out.fields) {
+    for (std::size_t i = 0; i < out.fields.size(); ++i) {
+        QString& field = out.fields[i];
         const auto cell = cells.next();
         if (!cell)
             break; // fewer cells than fields: the rest stay blank
         const auto text = scrape::piece(*cell, CellEnd, 0);
         if (!text)
             continue;
+        if (i == 4)
+            out.deletionApproximate = text->contains(u"(近似值)");
         field = scrape::removeAll(scrape::removeAll(scrape::removeAll(*text, u"<b>"), u"</b>"),
                                   u"(近似值)");
     }

@@ -13,6 +13,14 @@ namespace lookup {
 struct LookupPage {
     std::array<QString, 5> fields;
     QString countdown;
+    // The deletion day carried the "(近似值)" mark: an estimate, not a registry's list.
+    bool deletionApproximate = false;
+
+    // The status field's reason when the service could not ask the registry
+    // ("无法查询：..."); empty otherwise.
+    QString unavailable() const {
+        return fields[1].startsWith(QStringLiteral("无法查询")) ? fields[1] : QString();
+    }
 };
 
 // Cuts the five cells and the countdown out of the service's page. Cells lose their bold

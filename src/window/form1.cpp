@@ -99,9 +99,9 @@ Form1::Form1(Addresses addresses, QWidget* parent)
         ::_exit(0);
     };
 
-    setWindowTitle(QStringLiteral("Lumo过期域名查询工具V8.0") + QString(10, u' ') +
-                   addresses_.maker + QString(3, u' ') +
-                   QString::fromUtf8(lumo::config::MakerName));
+    title_ = QStringLiteral("Lumo过期域名查询工具V8.0") + QString(10, u' ') + addresses_.maker +
+             QString(3, u' ') + QString::fromUtf8(lumo::config::MakerName);
+    setWindowTitle(title_);
     initIconResources();
     QIcon icon;
     for (int size : {16, 24, 32, 48})
@@ -265,6 +265,10 @@ void Form1::connectHandlers() {
     // not. A click on the row already picked copies it again.
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
     connect(List1, &QListWidget::itemClicked, this, &Form1::List1_Click);
+}
+
+void Form1::showGenerated(bool generated) {
+    setWindowTitle(generated ? title_ + QString(3, u' ') + QStringLiteral("演示数据") : title_);
 }
 
 void Form1::Form_Load() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "listing/daysummary.h"
 #include "net/module1.h"
 #include "window/controls.h"
 
@@ -58,6 +59,13 @@ public:
 
     // List1's context menu and shortcuts: selection, copy, export and the filter.
     ListMenu* listMenu = nullptr;
+
+    // What the shown day's summary says besides its counts: each column's state and the
+    // real date the day stands for (empty from an older service).
+    std::array<listing::ColumnState, 7> columnStates{};
+    QString realDay;
+    // Marks the title while the service serves generated names.
+    void showGenerated(bool generated);
 
     // --- Controls, by container --------------------------------------------------------
     QFrame* Picture1 = nullptr; // start-up cover
@@ -158,6 +166,7 @@ private:
     void connectHandlers();
 
     Addresses addresses_;
+    QString title_;
     // Identify the latest list retrieval and the latest lookup, so that one overtaken
     // by a newer click writes nothing when its page arrives; the lanes stop its request.
     quint64 listRun_ = 0;
