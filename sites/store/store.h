@@ -136,6 +136,8 @@ private:
     // Where a cell's pages start, by offset, as the pages before them found; so a page reads
     // its own names, not all those before it.
     mutable QHash<std::pair<QDate, std::pair<QString, int>>, QHash<qint64, QString>> starts_;
+    // The cells of a day with a name listed twice (by two lists).
+    mutable QHash<QDate, QSet<std::pair<QString, int>>> repeated_;
     struct Prepared;
     std::unique_ptr<Prepared> prepared_;
     mutable qint64 namesGeneration_ = -1;
