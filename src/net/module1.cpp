@@ -314,7 +314,8 @@ bool Request::retried() {
 
 void Request::keepConnection() {
     socket_->disconnect(this);
-    if (Pool* pool = Pool::get()) {
+    Pool* pool = Pool::get();
+    if (pool && socket_->state() == QAbstractSocket::ConnectedState) {
         pool->put(origin_, socket_);
     } else {
         socket_->abort();
