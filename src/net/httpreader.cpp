@@ -30,7 +30,8 @@ std::optional<qint64> decimal(QByteArrayView text) {
 } // namespace
 
 bool HttpReader::takeLine(QByteArray* line) {
-    const qsizetype end = pending_.indexOf('\n', read_);
+    const qsizetype end = pending_.indexOf('\n', read_ + searched_);
+    searched_ = end < 0 ? unread() : 0;
     if (end < 0)
         return false;
     const qsizetype size = end - read_ - (end > read_ && pending_.at(end - 1) == '\r');
@@ -43,9 +44,12 @@ bool HttpReader::takeLine(QByteArray* line) {
 // the head is not all in, or when it cannot be read (state_ says which).
 bool HttpReader::readHead() {
     // The head ends at its first empty line, whether lines end in CR LF or in LF alone.
-    const qsizetype crlf = pending_.indexOf("\n\r\n", read_);
-    const qsizetype lf = pending_.indexOf("\n\n", read_);
+    // A head dripping in a byte at a time is not searched from its start each time.
+    const qsizetype from = read_ + qMax<qsizetype>(0, searched_ - 2);
+    const qsizetype crlf = pending_.indexOf("\n\r\n", from);
+    const qsizetype lf = pending_.indexOf("\n\n", from);
     const qsizetype end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 3 : lf >= 0 ? lf + 2 : -1;
+    searched_ = end < 0 ? unread() : 0;
     if (end < 0) {
         if (unread() > maxHead)
             state_ = State::Malformed;

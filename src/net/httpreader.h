@@ -61,6 +61,7 @@ private:
     QList<QPair<QByteArray, QByteArray>> headers_;
     QByteArray pending_; // received; taken apart up to read_, dropped once per feed
     qsizetype read_ = 0; // so that a buffer of many chunks is not moved once per chunk
+    qsizetype searched_ = 0; // unread bytes that hold no end of the head or line looked for
     bool http11_ = false;
     bool extra_ = false; // bytes came after the answer
     QByteArray body_;
