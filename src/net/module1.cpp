@@ -31,8 +31,9 @@ bool isRedirect(int status) {
 // are capped.
 class Pool : public QObject {
 public:
-    static constexpr int perOrigin = 8;    // lumo-cli --jobs goes up to 8
-    static constexpr qint64 idleMs = 30'000; // and then lumo-sites may end once we are gone
+    static constexpr int perOrigin = 8; // lumo-cli --jobs goes up to 8
+    // An open connection keeps lumo-sites up: idle ones let it go after this.
+    static constexpr qint64 idleMs = 30'000;
 
     // The pool of this thread, or none: sockets belong to the thread that made them, and only
     // the application's thread has an object to hang them on.
@@ -88,12 +89,13 @@ private:
         sweep_.setInterval(int(idleMs / 3));
         connect(&sweep_, &QTimer::timeout, this, [this] {
             bool any = false;
+            const qint64 now = clock_.elapsed();
             for (QList<Idle>& list : idle_) {
-                for (const Idle& idle : std::as_const(list))
-                    if (clock_.elapsed() - idle.since >= idleMs)
+                list.removeIf([this, now](const Idle& idle) {
+                    const bool old = now - idle.since >= idleMs;
+                    if (old)
                         discard(idle.socket);
-                list.removeIf([this](const Idle& idle) {
-                    return clock_.elapsed() - idle.since >= idleMs;
+                    return old;
                 });
                 any = any || !list.isEmpty();
             }
@@ -216,9 +218,8 @@ void Request::send(const QUrl& url, bool fresh) {
     heard_ = false;
     const bool secure = url.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    origin_ = QStringLiteral("%1://%2:%3").arg(secure ? u"https" : u"http",
-                                               url.host(QUrl::FullyEncoded).toLower())
-                  .arg(port);
+    origin_ = (secure ? QStringLiteral("https://") : QStringLiteral("http://")) +
+              url.host(QUrl::FullyEncoded).toLower() + u':' + QString::number(port);
     Pool* pool = fresh ? nullptr : Pool::get();
     socket_ = pool ? pool->take(origin_) : nullptr;
     reused_ = socket_ != nullptr;
