@@ -79,6 +79,8 @@ public:
 
     // Every request target received so far, in order.
     QStringList targets() const { return targets_; }
+    // The head (request line and header fields) of each of them.
+    QList<QByteArray> heads() const { return heads_; }
     // Called as each request arrives, before it is answered.
     std::function<void(const QString& target)> onRequest;
 
@@ -97,6 +99,7 @@ private:
     QHash<QString, Reply> replies_;
     Reply fallback_;
     QStringList targets_;
+    QList<QByteArray> heads_;
     struct Held {
         QPointer<QTcpSocket> socket;
         QString target;
