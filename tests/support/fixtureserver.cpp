@@ -19,6 +19,7 @@ FixtureServer::FixtureServer(QObject* parent) : QObject(parent) {
     fallback_ = answer("<html><body>not found</body></html>", 404);
     connect(server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            ++connections_;
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 buffers_.remove(socket);

@@ -81,6 +81,8 @@ public:
     QStringList targets() const { return targets_; }
     // The head (request line and header fields) of each of them.
     QList<QByteArray> heads() const { return heads_; }
+    // Connections accepted so far.
+    int connections() const { return connections_; }
     // Called as each request arrives, before it is answered.
     std::function<void(const QString& target)> onRequest;
 
@@ -100,6 +102,7 @@ private:
     Reply fallback_;
     QStringList targets_;
     QList<QByteArray> heads_;
+    int connections_ = 0;
     struct Held {
         QPointer<QTcpSocket> socket;
         QString target;
