@@ -88,6 +88,8 @@ private slots:
                               << Failure::None;
         QTest::newRow("gzip, cut") << R::answer(gzip.left(20)).with("Content-Encoding", "gzip")
                                    << "" << Failure::Undecodable;
+        QTest::newRow("gzip, bytes after the stream")
+            << R::answer(gzip + "<p>x</p>").with("Content-Encoding", "gzip") << "" << Failure::Undecodable;
         QTest::newRow("false gzip") << R::answer("<p>页</p>").with("Content-Encoding", "gzip") << ""
                                     << Failure::Undecodable;
         QTest::newRow("not http") << R::raw("hello\r\n\r\n") << "" << Failure::Broken;

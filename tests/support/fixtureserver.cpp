@@ -59,6 +59,7 @@ void FixtureServer::onReadyRead(QTcpSocket* socket) {
     // Requests carry no body here, so each one ends at its blank line.
     for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
         const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+        heads_.append(buffer.left(end));
         buffer.remove(0, end + 4);
         const QString target = QString::fromLatin1(requestLine.value(1));
         targets_.append(target);
