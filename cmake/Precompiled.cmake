@@ -42,10 +42,12 @@ endif()
 lumo_pch_owner(lumo_pch_window "Qt6::Widgets;Qt6::Network" "${LUMO_PCH_CORE};${LUMO_PCH_WIDGETS}")
 lumo_reuse_pch(lumo_pch_window lumo_window lumo)
 
-if(LUMO_BUILD_TESTS)
-    lumo_pch_owner(lumo_pch_tests "Qt6::Widgets;Qt6::Network;Qt6::Test"
-                   "${LUMO_PCH_CORE};${LUMO_PCH_WIDGETS};<QSignalSpy>;<QTemporaryDir>;<QTest>")
+# QtTest defines the folder of the target it builds, so the tests' header is built by a target
+# in their folder, the support library.
+if(TARGET lumo_testsupport)
+    target_precompile_headers(lumo_testsupport PRIVATE ${LUMO_PCH_CORE} ${LUMO_PCH_WIDGETS}
+                              <QSignalSpy> <QTemporaryDir> <QTest>)
     get_property(tests DIRECTORY tests PROPERTY BUILDSYSTEM_TARGETS)
     list(FILTER tests INCLUDE REGEX "^tst_")
-    lumo_reuse_pch(lumo_pch_tests lumo_testsupport ${tests})
+    lumo_reuse_pch(lumo_testsupport ${tests})
 endif()
