@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Benchmarks 13 and 14: a store of a million names for wrk, and the import of one big list.
+// Benchmarks 13, 14 and 17: a store of a million names for wrk, the import of one big list, and
+// a zone's estimates replaced beside a serving lumo-sites.
 //   bench_store fill DIR TODAY         20 days x 50,000 .cn and .com.cn names, up to TODAY + 2
 //   bench_store list N LIST CSV        a CNNIC-style list of N names, and its rows as CSV
 //   bench_store import LIST DIR TODAY  parse and store LIST; prints "import_ms X"
+//   bench_store zone DIR TODAY N       N estimated .com names over TODAY to TODAY + 2, replacing
+//                                      the zone's; prints "zone_ms X"
 #include "sources/droplists.h"
 #include "store/store.h"
 
@@ -118,5 +121,61 @@ int main(int argc, char* argv[]) {
                     qint64(parsed.names.size()));
         return 0;
     }
-    return fail(QStringLiteral("usage: bench_store fill DIR TODAY | list N LIST CSV | import LIST DIR TODAY"));
+    if (mode == u"zone" && args.size() == 4) {
+        const QDate today = QDate::fromString(args[2], Qt::ISODate);
+        const qint64 count = args[3].toLongLong();
+        const auto store = sites::store::Store::open(args[1], &error);
+        if (!store)
+            return fail(error);
+        QElapsedTimer clock;
+        clock.start();
+        const sites::store::Store::RowFeed feed = [&](const auto& add) {
+            for (qint64 i = 0; i < count; ++i) {
+                const int length = 4 + int(i % 8);
+                const QString text = label(quint64(i), length - 3) +
+                                     QString::number(i % 1000).rightJustified(3, u'0');
+                if (!add({text + QStringLiteral(".com"), QStringLiteral(".com"), length,
+                          today.addDays(i % 3)}))
+                    return false;
+            }
+            return true;
+        };
+        if (!store->replaceList(QStringLiteral("czds-com"), feed, QDateTime::currentDateTimeUtc(),
+                                &error, true))
+            return fail(error);
+        std::printf("zone_ms %.1f rows %lld\n", clock.nsecsElapsed() / 1e6, count);
+        return 0;
+    }
+    if (mode == u"pages" && args.size() == 2) {
+        // What a list page asks of the store, over the pages of bench/store_pages.lua.
+        const auto store = sites::store::Store::open(args[1], &error);
+        if (!store)
+            return fail(error);
+        QElapsedTimer clock;
+        qint64 generation = 0, count = 0, approximate = 0, names = 0;
+        const int rounds = 20'000;
+        for (int n = 1; n <= rounds; ++n) {
+            const QDate day = QDate(2026, 12, 9).addDays(-(n % 20));
+            const int length = 3 + (n / 20) % 5, page = 1 + (n / 100) % 5;
+            const QString suffix = (n / 500) % 2 == 0 ? QStringLiteral(".cn") : QStringLiteral(".com.cn");
+            clock.start();
+            store->generation();
+            generation += clock.nsecsElapsed();
+            clock.start();
+            store->count(day, suffix, length);
+            count += clock.nsecsElapsed();
+            clock.start();
+            store->approximateSuffixes(day);
+            approximate += clock.nsecsElapsed();
+            clock.start();
+            store->names(day, suffix, length, qEnvironmentVariableIsSet("ZERO") ? 0 : (page - 1) * 100, 100);
+            names += clock.nsecsElapsed();
+        }
+        std::printf("us per page: generation %.1f count %.1f approximate %.1f names %.1f\n",
+                    generation / 1e3 / rounds, count / 1e3 / rounds, approximate / 1e3 / rounds,
+                    names / 1e3 / rounds);
+        return 0;
+    }
+    return fail(QStringLiteral("usage: bench_store fill DIR TODAY | list N LIST CSV | "
+                               "import LIST DIR TODAY | zone DIR TODAY N"));
 }

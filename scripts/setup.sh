@@ -31,11 +31,15 @@ lumo_install_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# Configures $LUMO_BUILD with the given CMake options and builds it, or only the targets named
+# after a "--":  lumo_build [OPTIONS...] [-- TARGETS...]
 lumo_build() {
-    local launcher=()
+    local launcher=() options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=(--target "$@")
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S "$LUMO_ROOT" -B "$LUMO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
-    cmake --build "$LUMO_BUILD" -j2
+    cmake -S "$LUMO_ROOT" -B "$LUMO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
+    cmake --build "$LUMO_BUILD" -j2 "${targets[@]}"
 }
 
 # Starts the built lumo-sites in the background with the given options, its output in LOG:

@@ -9,6 +9,7 @@
 #include "store/config.h"
 #include "store/refresher.h"
 #include "store/store.h"
+#include "store/writer.h"
 #include "net/httpclient.h"
 #include "zones/czds.h"
 #include "zones/zonecommands.h"
@@ -302,12 +303,20 @@ int main(int argc, char* argv[]) {
     if (idleMinutes > 0)
         tcp->quitWhenIdle(std::chrono::milliseconds(qint64(idleMinutes * 60'000)));
 
+    // Fetching, parsing and storing, and the RDAP answers kept, go to a thread of their own:
+    // no page waits for a write, nor for another process's.
+    std::unique_ptr<sites::store::Writer> writer;
+    if (store)
+        writer = std::make_unique<sites::store::Writer>(
+            *store, store->directory(), sources, fixedToday,
+            sites::store::fetchIntervalMs(configPath));
+
     // Lookups from the registries' RDAP servers; the window gives up on a page silent for
     // 30 s, so one still waiting after 25 s is answered with the reason.
     sites::rdap::MemoryAnswerCache answers;
     if (rdap) {
-        sites::rdap::AnswerCache* cache = store ? static_cast<sites::rdap::AnswerCache*>(store.get())
-                                                : &answers;
+        sites::rdap::AnswerCache* cache = writer ? static_cast<sites::rdap::AnswerCache*>(writer.get())
+                                                 : &answers;
         auto* lookups = new sites::rdap::LookupService(*rdap, cache, &app);
         // A name on a stored list takes that list's day, marked when only a zone estimates it.
         std::function<QList<sites::ListedDay>(const QString&)> listedDays;
@@ -338,24 +347,22 @@ int main(int argc, char* argv[]) {
         sites::store::Store* stored = store.get();
         // Generated names, marked so, while the store holds nothing: the pages ask it on every
         // request, so a fetch by this process or another switches them to the lists.
-        server.setSource(stored, [stored] { return stored->generation(); });
-        auto* refresher = new sites::store::Refresher(*stored, sources, fixedToday, &app);
-        refresher->setFetchInterval(sites::store::fetchIntervalMs(configPath));
+        server.setSource(stored);
         QObject::connect(
-            refresher, &sites::store::Refresher::finished, &app,
-            [stored, refresher](const QList<sites::store::RefreshResult>& results) {
+            writer.get(), &sites::store::Writer::refreshed, &app,
+            [stored](const QList<sites::store::RefreshResult>& results) {
                 for (const auto& result : results)
                     if (result.status == u"failed")
-                        say(refresher->line(result));
+                        say(sites::store::Refresher::line(result));
                 if (!stored->holdsAnything())
                     say(QStringLiteral("no deletion list could be fetched and none is stored: "
                                        "serving generated names, marked so, until a fetch "
                                        "succeeds"));
             });
         auto* every = new QTimer(&app);
-        QObject::connect(every, &QTimer::timeout, refresher, &sites::store::Refresher::start);
+        QObject::connect(every, &QTimer::timeout, writer.get(), &sites::store::Writer::refresh);
         every->start(RefreshEveryMs);
-        refresher->start();
+        writer->refresh();
     }
     return app.exec();
 }

@@ -22,10 +22,9 @@ void SitesServer::setStaticPage(int bytes) {
     staticPage_ = page.right(bytes);
 }
 
-void SitesServer::setSource(const sites::NameSource* source, std::function<qint64()> generation) {
+void SitesServer::setSource(const sites::NameSource* source) {
     source_ = source;
-    generation_ = std::move(generation);
-    listPages_.clear();
+    generatedPages_.clear();
 }
 
 void SitesServer::writeLate(QTcpSocket* socket, const sites::Reply& out) {
@@ -92,20 +91,13 @@ sites::Reply SitesServer::replyTo(const sites::Request& in, const QString& query
     const QByteArray htmlType = "text/html; charset=utf-8";
     if (!staticPage_.isEmpty() && in.path == u"/static.html")
         return {200, htmlType, staticPage_};
-    const bool listPage = in.path == u"/deleteddomain.php";
-    // Stored pages change with the store, and site dates with the day.
-    const QString key =
-        !listPage ? QString()
-        : source_ ? QStringLiteral("%1 %2 %3 %4")
-                        .arg(in.host, in.now.date().toString(Qt::ISODate))
-                        .arg(generation_ ? generation_() : 0)
-                        .arg(query)
-                  : in.host + u' ' + query;
-    if (const QByteArray* page = listPage ? listPages_.object(key) : nullptr)
+    const bool cached = !source_ && in.path == u"/deleteddomain.php";
+    const QString key = cached ? in.host + u' ' + query : QString();
+    if (const QByteArray* page = cached ? generatedPages_.object(key) : nullptr)
         return {200, htmlType, *page};
     sites::Reply out = sites::respond(in);
-    if (listPage && out.status == 200)
-        listPages_.insert(key, new QByteArray(out.body), qMax<qsizetype>(1, out.body.size()));
+    if (cached && out.status == 200)
+        generatedPages_.insert(key, new QByteArray(out.body), qMax<qsizetype>(1, out.body.size()));
     return out;
 }
 

@@ -34,8 +34,8 @@ public:
     using Watch = std::function<sites::Reply(const QHttpServerRequest&, quint16 port)>;
     void setWatch(Watch watch) { watch_ = std::move(watch); }
     // The stored lists, or null for the generated names (also served, marked, while the store
-    // holds nothing); `generation` changes with them.
-    void setSource(const sites::NameSource* source, std::function<qint64()> generation = {});
+    // holds nothing).
+    void setSource(const sites::NameSource* source);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -47,11 +47,11 @@ private:
     static void writeLate(QTcpSocket* socket, const sites::Reply& out);
 
     const sites::NameSource* source_ = nullptr;
-    std::function<qint64()> generation_;
 
-    // List pages are the only pages asked for thousands of times over; they depend on
-    // nothing but the request, so the latest ones are kept ready.
-    QCache<QString, QByteArray> listPages_{8 << 20};
+    // The generated names' list pages depend on nothing but the request and are asked for
+    // thousands of times over, so the latest ones are kept ready. Stored lists' pages are
+    // built each time.
+    QCache<QString, QByteArray> generatedPages_{8 << 20};
     QString versionLine_;
     QDate fixedToday_; // invalid: the clock's date
     int cellSize_ = -1;

@@ -10,7 +10,9 @@
 #include "store/config.h"
 #include "store/store.h"
 #include "sources/droplists.h"
+#include "store/writer.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,6 +181,45 @@ private slots:
         QCOMPARE(daysOf(copy.path(), "t120x.cn"), QList<QDate>{QDate(2026, 12, 7)});
     }
 
+    // The validators of a list fetched whole go back with every later fetch, a 304 that names
+    // none keeping them.
+    void validatorsSentBack() {
+        QTemporaryDir data;
+        FixtureServer& server = registries_.server;
+        const auto restore = qScopeGuard([&] { registries_.serveDay("t", "m", "d"); });
+        server.setReply("/today.txt", FixtureServer::answer(cnnicList("t", "x.cn", 120))
+                                          .with("ETag", "\"v1\"")
+                                          .with("Last-Modified", "Mon, 07 Dec 2026 06:00:00 GMT"));
+        for (int run = 0; run < 3; ++run) {
+            const Run done = refresh(data.path(), registries_.config(), "2026-12-07");
+            QCOMPARE(done.lines.value(0), run ? "cnnic-today: unchanged, 120 names"
+                                              : "cnnic-today: ok, 120 names");
+            const QByteArray head =
+                server.heads().value(server.targets().lastIndexOf("/today.txt")).toLower();
+            QCOMPARE(head.contains("\r\nif-none-match: \"v1\"") &&
+                         head.contains("\r\nif-modified-since: mon, 07 dec 2026 06:00:00 gmt"),
+                     run > 0);
+            server.setReply("/today.txt", FixtureServer::answer({}, 304));
+        }
+    }
+
+    // A zone's rows that cannot be read leave the names stored for it as they were.
+    void zoneKeptWhenRowsUnreadable() {
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        QFile pending(dir.filePath("pending.tsv"));
+        QVERIFY(pending.open(QIODevice::WriteOnly));
+        pending.write("kept\t2027-01-11\n");
+        pending.close();
+        QVERIFY2(store->replaceZone("com", pending.fileName(), &error), qPrintable(error));
+        // A directory opens as a file, and its reading fails.
+        QVERIFY(QDir(dir.path()).mkdir("unreadable.tsv"));
+        QVERIFY(!store->replaceZone("com", dir.filePath("unreadable.tsv"), &error));
+        QCOMPARE(store->findName("kept.com"), (QList<sites::ListedDay>{{QDate(2027, 1, 11), true}}));
+    }
+
     void configAddresses_data() {
         QTest::addColumn<QByteArray>("ini"); // null: no file at all
         QTest::addColumn<QString>("source");
@@ -343,6 +384,60 @@ private slots:
         }
         QCOMPARE(store->counts(day), (QMap<QString, QMap<int, qint64>>{{suffix, {{2, 1}}}}));
         QCOMPARE(store->names(day, suffix, 2, 0, 10), QStringList{"中国" + suffix});
+    }
+
+    // The pages' per-day records follow names written by another connection, and only them:
+    // an RDAP answer or a fetch record kept elsewhere leaves them be.
+    void dayRecordsFollowNameWrites() {
+        QTemporaryDir dir;
+        QString error;
+        const auto serving = sites::store::Store::open(dir.path(), &error);
+        const auto other = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(serving && other, qPrintable(error));
+        const QDate day(2026, 12, 7);
+        const QDateTime now(day, QTime(1, 0), Qt::UTC);
+        auto cn = [&](const QString& label) {
+            return sites::store::StoredName{label + ".cn", ".cn", int(label.size()), day};
+        };
+        QVERIFY(other->replaceDays("cnnic", {cn("aaa"), cn("bbb")}, day, now, &error));
+        QCOMPARE(serving->count(day, ".cn", 3), 2);
+        QCOMPARE(serving->names(day, ".cn", 3, 0, 1), QStringList({"aaa.cn"}));
+        QCOMPARE(serving->names(day, ".cn", 3, 1, 1), QStringList({"bbb.cn"}));
+        QCOMPARE(serving->approximateSuffixes(day), QStringList());
+        const qint64 before = serving->generation();
+        other->keep("abc.com", {200, "{}", now});
+        other->declare({{"cnnic-today", "cnnic", "http://127.0.0.1:9/1"}});
+        other->recordFetch("cnnic-today", now, "ok", 2, {});
+        QCOMPARE(serving->generation(), before);
+        QVERIFY(other->replaceDays("czds-cn", {cn("aab")}, day, now, &error, true));
+        QVERIFY(serving->generation() != before);
+        QCOMPARE(serving->count(day, ".cn", 3), 3);
+        QCOMPARE(serving->names(day, ".cn", 3, 1, 1), QStringList({"aab.cn"}));
+        QCOMPARE(serving->approximateSuffixes(day), QStringList({".cn"}));
+    }
+
+    // An answer kept while another connection holds the write lock: the caller goes on at once
+    // and finds it, and the store has it once the lock is let go.
+    void keptAnswerWaitsOffTheCaller() {
+        QTemporaryDir dir;
+        QString error;
+        const auto serving = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(serving, qPrintable(error));
+        sites::store::Writer writer(*serving, dir.path(), {}, {}, 0);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
+            db.setDatabaseName(dir.filePath("lumo.sqlite"));
+            QVERIFY(db.open());
+            QSqlQuery hold(db);
+            QVERIFY(hold.exec("BEGIN IMMEDIATE"));
+            writer.keep("held.com", {200, "{\"ldhName\":\"held.com\"}", now});
+            QVERIFY(writer.find("held.com", now.addSecs(-60)).has_value());
+            QVERIFY(!serving->find("held.com", now.addSecs(-60)).has_value());
+            QVERIFY(hold.exec("COMMIT"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(serving->find("held.com", now.addSecs(-60)).has_value(), 20000);
+        QSqlDatabase::removeDatabase("holder");
     }
 
     // Two days of a zone: the names gone between them are served as the .com deletions of

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -33,6 +34,14 @@ const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS days(list TEXT NOT NULL, day TEXT NOT NULL, "
     "names INTEGER NOT NULL DEFAULT 0, approximate INTEGER NOT NULL DEFAULT 0, "
     "PRIMARY KEY(list, day)) WITHOUT ROWID",
+    // Moves with every write of names and nothing else (data_version moves with any commit).
+    "CREATE TABLE IF NOT EXISTS generation(id INTEGER PRIMARY KEY CHECK(id = 0), "
+    "names INTEGER NOT NULL)",
+    "INSERT OR IGNORE INTO generation VALUES(0, 0)",
+    // A day's counts, written with its names so that no page reads the whole day.
+    "CREATE TABLE IF NOT EXISTS cells(day TEXT NOT NULL, suffix TEXT NOT NULL, "
+    "length INTEGER NOT NULL, names INTEGER NOT NULL, repeated INTEGER NOT NULL, "
+    "PRIMARY KEY(day, suffix, length)) WITHOUT ROWID",
 };
 
 // Stores made before the days were recorded: every day they hold was filed from a whole list.
@@ -79,17 +88,72 @@ QDateTime timeOf(const QVariant& value) {
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs); // written with "Z"
 }
 
+// The cells of `days` from their names, in the write transaction that changed them; counted
+// as a day's counts always were.
+bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
+    QSqlQuery drop(db), fill(db);
+    drop.prepare(QStringLiteral("DELETE FROM cells WHERE day = ?"));
+    fill.prepare(QStringLiteral(
+        "INSERT INTO cells(day, suffix, length, names, repeated) SELECT day, suffix, length, "
+        "COUNT(DISTINCT name), COUNT(*) > COUNT(DISTINCT name) FROM names WHERE day = ? "
+        "GROUP BY suffix, length"));
+    for (const QString& day : days)
+        for (QSqlQuery* query : {&drop, &fill}) {
+            query->bindValue(0, day);
+            if (!query->exec()) {
+                *error = query->lastError().text();
+                return false;
+            }
+        }
+    return true;
+}
+
+// Written first in a transaction of names, so that it holds the write lock from its start.
+bool bumpGeneration(QSqlDatabase& db, QString* error) {
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("UPDATE generation SET names = names + 1")))
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
 } // namespace
+
+// Statements of the pages' path, prepared once.
+struct Store::Prepared {
+    explicit Prepared(const QSqlDatabase& db)
+        : dataVersion(db), generation(db), cells(db),
+          names{QSqlQuery(db), QSqlQuery(db), QSqlQuery(db), QSqlQuery(db)} {
+        for (QSqlQuery* query : {&dataVersion, &generation, &cells})
+            query->setForwardOnly(true);
+        dataVersion.prepare(QStringLiteral("PRAGMA data_version"));
+        generation.prepare(QStringLiteral("SELECT names FROM generation"));
+        cells.prepare(QStringLiteral("SELECT suffix, length, names, repeated FROM cells WHERE day = ?"));
+        // By the page's offset, or from its first name once the page before found it; DISTINCT
+        // only where a name is listed twice, as it costs as much as the rows.
+        for (int i = 0; i < 4; ++i) {
+            names[i].setForwardOnly(true);
+            names[i].prepare(
+                QStringLiteral("SELECT %1 name FROM names WHERE day = ? AND suffix = ? AND "
+                               "length = ? AND name >= ? ORDER BY name LIMIT ? %2")
+                    .arg(i & 2 ? QStringLiteral("DISTINCT") : QString(),
+                         i & 1 ? QString() : QStringLiteral("OFFSET ?")));
+        }
+    }
+    QSqlQuery dataVersion, generation, cells;
+    QSqlQuery names[4];
+};
 
 Store::Store(QString connection, QString dir)
     : connection_(std::move(connection)), dir_(std::move(dir)) {}
 
 Store::~Store() {
+    prepared_.reset();
     QSqlDatabase::database(connection_, false).close();
     QSqlDatabase::removeDatabase(connection_);
 }
 
-std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
+std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyTimeoutMs) {
     if (!QDir().mkpath(dir)) {
         *error = QStringLiteral("cannot make %1").arg(dir);
         return nullptr;
@@ -103,7 +167,7 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
     }
     db.setDatabaseName(QDir(dir).filePath(QStringLiteral("lumo.sqlite")));
     // A refresh in another process may hold the write lock for a moment.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open()) {
         *error = db.lastError().text();
         return nullptr;
@@ -143,15 +207,31 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error) {
             }
         query.exec(QStringLiteral("PRAGMA user_version = 2"));
     }
+    // A store from before the cells gets them once.
+    if (query.exec(QStringLiteral("SELECT NOT EXISTS(SELECT 1 FROM cells) AND "
+                                  "EXISTS(SELECT 1 FROM names)")) &&
+        query.next() && query.value(0).toBool()) {
+        QSet<QString> days;
+        if (query.exec(QStringLiteral("SELECT DISTINCT day FROM names")))
+            while (query.next())
+                days.insert(query.value(0).toString());
+        if (!refreshCells(db, days, error)) {
+            query.exec(QStringLiteral("ROLLBACK"));
+            return nullptr;
+        }
+    }
     if (!query.exec(QStringLiteral("COMMIT"))) {
         *error = query.lastError().text();
         return nullptr;
     }
+    store->prepared_ = std::make_unique<Prepared>(db);
     return store;
 }
 
-void Store::declare(const QList<SourceState>& sources) {
+void Store::declare(const QList<SourceState>& sources, bool record) {
     sources_ = sources;
+    if (!record)
+        return;
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(QStringLiteral("INSERT INTO fetches(source, url) VALUES(?, ?) "
                                  "ON CONFLICT(source) DO UPDATE SET url = excluded.url"));
@@ -183,6 +263,10 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
     };
     if (!db.transaction()) {
         *error = db.lastError().text();
+        return false;
+    }
+    if (!bumpGeneration(db, error)) {
+        db.rollback();
         return false;
     }
     // The list covers every day from its earliest to its latest named day (a list spanning
@@ -252,6 +336,13 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         if (!cover.exec())
             return failed(cover);
     }
+    QSet<QString> touched;
+    for (const QDate& day : written)
+        touched.insert(dayText(day));
+    if (!refreshCells(db, touched, error)) {
+        db.rollback();
+        return false;
+    }
     if (!db.commit()) {
         *error = db.lastError().text();
         db.rollback();
@@ -273,6 +364,18 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         *error = db.lastError().text();
         return false;
     }
+    QString bumpError;
+    if (!bumpGeneration(db, &bumpError))
+        return failed(bumpError);
+    // The days the list leaves, and those it comes to, have their cells counted again.
+    QSet<QString> touched;
+    QSqlQuery before(db);
+    before.prepare(QStringLiteral("SELECT day FROM days WHERE list = ?"));
+    before.addBindValue(list);
+    if (!before.exec())
+        return failed(before.lastError().text());
+    while (before.next())
+        touched.insert(before.value(0).toString());
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral("DELETE FROM names WHERE source = ?"));
     drop.addBindValue(list);
@@ -329,6 +432,11 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         if (!days.exec())
             return failed(days.lastError().text());
     }
+    for (auto it = perDay.cbegin(); it != perDay.cend(); ++it)
+        touched.insert(dayText(it.key()));
+    QString cellsError;
+    if (!refreshCells(db, touched, &cellsError))
+        return failed(cellsError);
     if (!db.commit())
         return failed(db.lastError().text());
     ++ownCommits_;
@@ -456,11 +564,25 @@ qint64 Store::totalNames() const {
 }
 
 qint64 Store::generation() const {
+    // data_version is cheap and moves with every other connection's commit; only then is the
+    // names' own counter read again.
+    QSqlQuery& version = prepared_->dataVersion;
+    const qint64 seen = version.exec() && version.next() ? version.value(0).toLongLong() : -1;
+    version.finish();
+    if (seen != dataVersion_ || ownCommits_ != readAfterOwn_ || seen < 0) {
+        QSqlQuery& counter = prepared_->generation;
+        namesGeneration_ = counter.exec() && counter.next() ? counter.value(0).toLongLong() : -1;
+        counter.finish();
+        dataVersion_ = seen;
+        readAfterOwn_ = ownCommits_;
+    }
+    return namesGeneration_;
+}
+
+bool Store::hasNames() const {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    const qint64 version = query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
-                               ? query.value(0).toLongLong()
-                               : 0;
-    return (version << 32) + ownCommits_;
+    return query.exec(QStringLiteral("SELECT EXISTS(SELECT 1 FROM names)")) && query.next() &&
+           query.value(0).toBool();
 }
 
 bool Store::serves(const QString& suffix) const {
@@ -481,6 +603,8 @@ void Store::sync() const {
         return;
     counts_.clear();
     covered_.reset();
+    starts_.clear();
+    repeated_.clear();
     seenGeneration_ = now;
 }
 
@@ -527,17 +651,22 @@ QMap<QString, QMap<int, qint64>> Store::counts(QDate day) const {
     sync();
     if (const auto it = counts_.constFind(day); it != counts_.cend())
         return *it;
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT suffix, length, COUNT(DISTINCT name) FROM names "
-                                 "WHERE day = ? GROUP BY suffix, length"));
-    query.addBindValue(dayText(day));
-    QMap<QString, QMap<int, qint64>> out;
-    if (query.exec())
-        while (query.next())
-            out[query.value(0).toString()].insert(query.value(1).toInt(),
-                                                  query.value(2).toLongLong());
-    if (counts_.size() > 64)
+    if (counts_.size() > 64) {
         counts_.clear();
+        repeated_.clear();
+    }
+    QSqlQuery& query = prepared_->cells;
+    query.bindValue(0, dayText(day));
+    QMap<QString, QMap<int, qint64>> out;
+    QSet<std::pair<QString, int>>& repeated = repeated_[day];
+    if (query.exec())
+        while (query.next()) {
+            const QString suffix = query.value(0).toString();
+            out[suffix].insert(query.value(1).toInt(), query.value(2).toLongLong());
+            if (query.value(3).toBool())
+                repeated.insert({suffix, query.value(1).toInt()});
+        }
+    query.finish();
     counts_.insert(day, out);
     return out;
 }
@@ -548,19 +677,29 @@ qint64 Store::count(QDate day, const QString& suffix, int length) const {
 
 QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
                          int limit) const {
-    QSqlQuery query(QSqlDatabase::database(connection_));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT DISTINCT name FROM names WHERE day = ? AND suffix = ? "
-                                 "AND length = ? ORDER BY name LIMIT ? OFFSET ?"));
-    query.addBindValue(dayText(day));
-    query.addBindValue(suffix);
-    query.addBindValue(length);
-    query.addBindValue(limit);
-    query.addBindValue(offset);
+    counts(day); // also tells the cells with a name listed twice
+    QHash<qint64, QString>& starts = starts_[{day, {suffix, length}}];
+    const auto start = offset == 0 ? starts.end() : starts.find(offset);
+    const bool from = offset == 0 || start != starts.end();
+    const bool repeated = repeated_.value(day).contains({suffix, length});
+    QSqlQuery& query = prepared_->names[int(from) + 2 * int(repeated)];
+    query.bindValue(0, dayText(day));
+    query.bindValue(1, suffix);
+    query.bindValue(2, length);
+    query.bindValue(3, start != starts.end() ? *start : QStringLiteral("")); // not null
+    query.bindValue(4, limit + 1); // the next page's first name, for its own query
+    if (!from)
+        query.bindValue(5, offset);
     QStringList out;
     if (query.exec())
         while (query.next())
             out.append(query.value(0).toString());
+    query.finish();
+    if (out.size() > limit) {
+        const QString next = out.takeLast();
+        if (starts_.size() < 10'000 && starts.size() < 100'000)
+            starts.insert(offset + limit, next);
+    }
     return out;
 }
 

@@ -42,14 +42,17 @@ class Store : public NameSource,
               public sites::zones::DeletionSink,
               public sites::rdap::AnswerCache {
 public:
-    // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set.
-    static std::unique_ptr<Store> open(const QString& dir, QString* error);
+    // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set. A
+    // write waits up to `busyTimeoutMs` for another connection's transaction.
+    static std::unique_ptr<Store> open(const QString& dir, QString* error,
+                                       int busyTimeoutMs = 10'000);
     ~Store() override;
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // The lists read, in the order the sources table shows them.
-    void declare(const QList<SourceState>& sources);
+    // The lists read, in the order the sources table shows them; `record` also files their
+    // addresses (left to the writing connection when another one writes).
+    void declare(const QList<SourceState>& sources, bool record = true);
 
     // In one transaction: `list`'s names of every day that `names` covers (its earliest to its
     // latest day) become `names`, except days before `today` the store holds already; a name
@@ -89,8 +92,12 @@ public:
     // The names the last successful fetch of `id` gave; 0 before the first.
     qint64 lastNames(const QString& id) const;
     qint64 totalNames() const;
+    bool hasNames() const;
+    // Where lumo.sqlite is.
+    const QString& directory() const { return dir_; }
 
-    // Changes whenever the stored names change, by this process or another.
+    // Changes whenever the stored names change, by this process or another, and with
+    // nothing else (an RDAP answer or a fetch record kept leaves it).
     qint64 generation() const;
 
     // NameSource
@@ -127,6 +134,16 @@ private:
     mutable QSet<QString> approximateLists_;
     mutable bool holds_ = false;
     mutable qint64 seenGeneration_ = -1;
+    // Where a cell's pages start, by offset, as the pages before them found; so a page reads
+    // its own names, not all those before it.
+    mutable QHash<std::pair<QDate, std::pair<QString, int>>, QHash<qint64, QString>> starts_;
+    // The cells of a day with a name listed twice (by two lists).
+    mutable QHash<QDate, QSet<std::pair<QString, int>>> repeated_;
+    struct Prepared;
+    std::unique_ptr<Prepared> prepared_;
+    mutable qint64 namesGeneration_ = -1;
+    mutable qint64 dataVersion_ = -1;
+    mutable qint64 readAfterOwn_ = -1;
     qint64 ownCommits_ = 0;
     int keptAnswers_ = 0;
 };

@@ -19,6 +19,7 @@ FixtureServer::FixtureServer(QObject* parent) : QObject(parent) {
     fallback_ = answer("<html><body>not found</body></html>", 404);
     connect(server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            ++connections_;
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 buffers_.remove(socket);
@@ -58,6 +59,7 @@ void FixtureServer::onReadyRead(QTcpSocket* socket) {
     // Requests carry no body here, so each one ends at its blank line.
     for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
         const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+        heads_.append(buffer.left(end));
         buffer.remove(0, end + 4);
         const QString target = QString::fromLatin1(requestLine.value(1));
         targets_.append(target);

@@ -79,6 +79,10 @@ public:
 
     // Every request target received so far, in order.
     QStringList targets() const { return targets_; }
+    // The head (request line and header fields) of each of them.
+    QList<QByteArray> heads() const { return heads_; }
+    // Connections accepted so far.
+    int connections() const { return connections_; }
     // Called as each request arrives, before it is answered.
     std::function<void(const QString& target)> onRequest;
 
@@ -97,6 +101,8 @@ private:
     QHash<QString, Reply> replies_;
     Reply fallback_;
     QStringList targets_;
+    QList<QByteArray> heads_;
+    int connections_ = 0;
     struct Held {
         QPointer<QTcpSocket> socket;
         QString target;
