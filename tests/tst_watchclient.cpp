@@ -285,12 +285,12 @@ void TestWatchClient::windowPosts_data() {
     QTest::addColumn<bool>("tokenFile");
     QTest::addColumn<QString>("target");  // empty: nothing sent
     QTest::addColumn<QString>("caption"); // the lookup button's caption after it
-    QTest::newRow("menu follows") << "follow" << false << true << "/lumo/watch/add" << "取消关注";
+    QTest::newRow("menu follows") << "follow" << false << true << "/lumo/watch/add" << "已关注";
     QTest::newRow("menu unfollows") << "unfollow" << true << true << "/lumo/watch/remove" << "关注";
-    QTest::newRow("button follows") << "button" << false << true << "/lumo/watch/add" << "取消关注";
+    QTest::newRow("button follows") << "button" << false << true << "/lumo/watch/add" << "已关注";
     QTest::newRow("button unfollows") << "button" << true << true << "/lumo/watch/remove" << "关注";
     QTest::newRow("dialog removes") << "remove" << true << true << "/lumo/watch/remove" << "关注";
-    QTest::newRow("dialog checks") << "check" << true << true << "/lumo/watch/check" << "取消关注";
+    QTest::newRow("dialog checks") << "check" << true << true << "/lumo/watch/check" << "已关注";
     QTest::newRow("no token file") << "follow" << false << false << "" << "关注";
 }
 
@@ -318,7 +318,7 @@ void TestWatchClient::windowPosts() {
     for (int row = 0; row < names.size(); ++row)
         rig.form->List1->item(row)->setSelected(true);
     rig.form->Text9->setText("n1.com");
-    QCOMPARE(rig.form->Command12->text(), followed ? "取消关注" : "关注");
+    QCOMPARE(rig.form->Command12->text(), followed ? "已关注" : "关注");
 
     if (control == u"follow" || control == u"unfollow") {
         (control == u"follow" ? rig.form->listMenu->followAction : rig.form->listMenu->unfollowAction)

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-// The button does what its caption says: a name the window has not heard to be followed is
-// followed, and following it again changes nothing.
+// The button does what its caption says: "已关注" stops following the name, "关注" follows it
+// (a name followed since from elsewhere stays followed).
 void Form1::Command12_Click() {
     const QString name = Text9->text().trimmed();
     if (name.isEmpty()) {
@@ -14,7 +14,7 @@ void Form1::Command12_Click() {
                QStringLiteral("Lumo过期域名查询工具"));
         return;
     }
-    if (Command12->text() == u"取消关注")
+    if (Command12->text() == u"已关注")
         following->unfollow({name});
     else
         following->follow({name});

@@ -121,10 +121,13 @@ Form1::Form1(Addresses addresses, QWidget* parent)
     connectHandlers();
     following = new Following(*this);
     listMenu = new ListMenu(*this);
+    // "已关注" as the desktop's social apps say it; a click on it is 取消关注, and says so.
     const auto followCaption = [this] {
-        Command12->setText(following->isFollowed(Text9->text().trimmed())
-                               ? QStringLiteral("取消关注")
-                               : QStringLiteral("关注"));
+        const bool followed = following->isFollowed(Text9->text().trimmed());
+        Command12->setText(followed ? QStringLiteral("已关注") : QStringLiteral("关注"));
+        Command12->setAccessibleName(followed ? QStringLiteral("取消关注")
+                                              : QStringLiteral("关注"));
+        Command12->setToolTip(followed ? QStringLiteral("已关注，点击取消关注") : QString());
     };
     connect(Text9, &QLineEdit::textChanged, this, followCaption);
     connect(following, &Following::changed, this, followCaption);
@@ -229,6 +232,7 @@ void Form1::createControls() {
 
     // Screen readers: buttons and labels already speak their caption; say what a label is.
     Text9->setAccessibleName(QStringLiteral("查询域名"));
+    Command12->setAccessibleName(QStringLiteral("关注"));
     Command12->setAccessibleDescription(QStringLiteral("关注或取消关注查询框里的域名"));
     List1->setAccessibleName(QStringLiteral("删除域名列表"));
     Label8->setAccessibleDescription(QStringLiteral("状态"));

@@ -33,8 +33,8 @@ WatchDialog::WatchDialog(Following& following, Form1& form)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->verticalHeader()->hide();
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->setWordWrap(false);
     state = new QLabel;
     state->setTextFormat(Qt::PlainText);
@@ -57,7 +57,7 @@ WatchDialog::WatchDialog(Following& following, Form1& form)
     layout->addWidget(table);
     layout->addWidget(state);
     layout->addWidget(buttons);
-    resize(640, 320);
+    resize(720, 320);
 
     poll_ = new QTimer(this);
     poll_->setInterval(2000);
@@ -92,11 +92,18 @@ void WatchDialog::show(const watch::WatchList& list) {
         }
         if (w.approximate && w.deleted)
             table->item(row, Deleted)->setToolTip(QStringLiteral("删除日期为估计值"));
+        // A long reason or event is cut short in its column and read whole in its tooltip.
+        table->item(row, Status)->setToolTip(w.status);
         if (w.event)
-            table->item(row, Event)->setToolTip(watch::localTime(w.event->at));
+            table->item(row, Event)->setToolTip(watch::localTime(w.event->at) + u' ' +
+                                                w.event->text);
         if (before.contains(w.name))
             table->selectRow(row);
     }
+
+    table->resizeColumnsToContents();
+    for (int column = 0; column < Event; ++column)
+        table->setColumnWidth(column, qMin(table->columnWidth(column), 180));
 
     QString text = QStringLiteral("共 %1 个域名").arg(names_.size());
     if (!waiting_.isEmpty()) {
