@@ -69,7 +69,9 @@ void WatchDialog::refresh() {
     QString problem;
     const std::optional<watch::WatchList> list = following_.load(&problem);
     if (!list) {
-        state->setText(QStringLiteral("关注列表载入失败：%1").arg(problem));
+        // An empty reason: a newer read overtook this one and shows the list itself.
+        if (!problem.isEmpty())
+            state->setText(QStringLiteral("关注列表载入失败：%1").arg(problem));
         return;
     }
     show(*list);
