@@ -72,6 +72,9 @@ private slots:
         QTest::newRow("500") << R::answer("<p>页</p>", 500) << "<p>页</p>" << Failure::ErrorStatus;
         QTest::newRow("chunked") << R::raw(head + "3\r\n<p>\r\n7;x=1\r\n页</p>\r\n0\r\n\r\n")
                                  << "<p>页</p>" << Failure::None;
+        QTest::newRow("300 chunks in one read")
+            << R::raw(head + QByteArray("1\r\nx\r\n").repeated(300) + "0\r\n\r\n")
+            << QString(300, u'x') << Failure::None;
         QTest::newRow("chunked, cut after a chunk")
             << R::raw(head + "3\r\n<p>\r\n") << "" << Failure::CutShort;
         QTest::newRow("chunked, cut before the blank line after the last chunk")
@@ -85,6 +88,8 @@ private slots:
                               << Failure::None;
         QTest::newRow("gzip, cut") << R::answer(gzip.left(20)).with("Content-Encoding", "gzip")
                                    << "" << Failure::Undecodable;
+        QTest::newRow("gzip, bytes after the stream")
+            << R::answer(gzip + "<p>x</p>").with("Content-Encoding", "gzip") << "" << Failure::Undecodable;
         QTest::newRow("false gzip") << R::answer("<p>页</p>").with("Content-Encoding", "gzip") << ""
                                     << Failure::Undecodable;
         QTest::newRow("not http") << R::raw("hello\r\n\r\n") << "" << Failure::Broken;
@@ -113,19 +118,88 @@ private slots:
 
     // Each request has a connection of its own at once: eight answers held until all eight
     // have been asked for still come, where a client that queues some of them would let
-    // their limits run out.
+    // their limits run out. The next eight take those eight connections again.
     void requestsDoNotQueue() {
         server->setFallback(FixtureServer::held("p"));
         server->onRequest = [&](const QString&) {
-            if (server->targets().size() == 8)
+            if (server->targets().size() % 8 == 0)
                 QTimer::singleShot(0, this, [&] { server->release(); });
         };
-        std::vector<std::unique_ptr<Module1::Request>> requests;
-        for (int k = 0; k < 8; ++k)
-            requests.push_back(std::make_unique<Module1::Request>(
-                server->origin() + QStringLiteral("/p%1").arg(k), "UTF-8"));
-        for (const auto& request : requests)
-            QCOMPARE(Module1::waitFor(*request).text, QStringLiteral("p"));
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::unique_ptr<Module1::Request>> requests;
+            for (int k = 0; k < 8; ++k)
+                requests.push_back(std::make_unique<Module1::Request>(
+                    server->origin() + QStringLiteral("/p%1").arg(k), "UTF-8"));
+            for (const auto& request : requests)
+                QCOMPARE(Module1::waitFor(*request).text, QStringLiteral("p"));
+        }
+        QCOMPARE(server->connections(), 8);
+    }
+
+    // A connection carries the next request only when its answer leaves it open; one the
+    // server closes at any point before the next answer's first byte costs a new connection,
+    // never the page.
+    void connectionReuse_data() {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<bool>("closeFirst");
+        QTest::addColumn<QByteArray>("reused"); // the second answer, if asked on the first connection
+        QTest::addColumn<bool>("closeReused");
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Failure>("failure");
+        const QByteArray p1 = FixtureServer::response(200, "p1");
+        const QByteArray p2 = FixtureServer::response(200, "p2");
+        const QByteArray wrong = FixtureServer::response(200, "wrong");
+        QTest::newRow("kept") << p1 << false << p2 << false << 1 << "p2" << Failure::None;
+        QTest::newRow("chunked, kept")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\np1\r\n0\r\n\r\n")
+            << false << p2 << false << 1 << "p2" << Failure::None;
+        QTest::newRow("error status, kept") << FixtureServer::response(404, "p1") << false << p2
+                                            << false << 1 << "p2" << Failure::None;
+        QTest::newRow("Connection: close, left open")
+            << FixtureServer::response(200, "p1", {{"Connection", "Keep-Alive, close"}}) << false
+            << wrong << false << 2 << "p2" << Failure::None;
+        QTest::newRow("HTTP/1.0") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\np1")
+                                  << false << wrong << false << 2 << "p2" << Failure::None;
+        QTest::newRow("framed by the close") << QByteArray("HTTP/1.1 200 OK\r\n\r\np1") << true
+                                             << wrong << false << 2 << "p2" << Failure::None;
+        QTest::newRow("bytes after the answer")
+            << p1 + "HTTP/1.1" << false << wrong << false << 2 << "p2" << Failure::None;
+        QTest::newRow("idle connection closed")
+            << p1 << true << wrong << false << 2 << "p2" << Failure::None;
+        QTest::newRow("closed as the request crossed it")
+            << p1 << false << QByteArray() << true << 2 << "p2" << Failure::None;
+        QTest::newRow("cut body on a kept connection")
+            << p1 << false << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\np2")
+            << true << 1 << "" << Failure::CutShort;
+    }
+    void connectionReuse() {
+        QFETCH(QByteArray, first);
+        QFETCH(bool, closeFirst);
+        QFETCH(QByteArray, reused);
+        QFETCH(bool, closeReused);
+        QFETCH(int, connections);
+        QFETCH(QString, text);
+        QFETCH(Failure, failure);
+        QPointer<QTcpSocket> firstSocket;
+        server->setReply("/1", FixtureServer::custom([&](QTcpSocket* socket) {
+            firstSocket = socket;
+            socket->write(first);
+            if (closeFirst)
+                socket->disconnectFromHost();
+        }));
+        server->setReply("/2", FixtureServer::custom([&](QTcpSocket* socket) {
+            if (socket != firstSocket)
+                return void(socket->write(FixtureServer::response(200, "p2")));
+            socket->write(reused);
+            if (closeReused)
+                socket->disconnectFromHost();
+        }));
+        QCOMPARE(Module1::Fetch(server->origin() + "/1", "UTF-8").text, QStringLiteral("p1"));
+        const Module1::Page page = Module1::Fetch(server->origin() + "/2", "UTF-8");
+        QCOMPARE(page.text, text);
+        QCOMPARE(page.failure, failure);
+        QCOMPARE(server->connections(), connections);
     }
 
     void urlCarriedAsGiven_data() {

@@ -244,6 +244,9 @@ void TestRdap::lookups_data() {
                                << failed << "无法查询：RDAP 服务器出错";
     QTest::newRow("server error") << "busy.com" << "/com/domain/busy.com" << 503 << QByteArray("x")
                                   << "" << failed << "无法查询：RDAP 服务器出错";
+    QTest::newRow("429 after the one retry")
+        << "limited.com" << "/com/domain/limited.com" << 429 << QByteArray("slow down") << ""
+        << int(Result::Kind::RateLimited) << "无法查询：RDAP 服务器限流，请稍后再查";
     QTest::newRow("no service") << "name.cn" << "" << 0 << QByteArray() << ""
                                 << int(Result::Kind::NoService)
                                 << "无法查询：该后缀没有 RDAP 查询服务";
@@ -261,6 +264,8 @@ void TestRdap::lookups() {
     QFETCH(QString, shown);
     Registry registry;
     FixtureServer::Reply reply = FixtureServer::answer(body, status);
+    if (status == 429)
+        reply = reply.with("Retry-After", "0");
     if (!moved.isEmpty()) {
         reply.headers = {{"Location", (registry.server.origin() + moved).toUtf8()}};
         registry.server.setReply(moved, FixtureServer::answer(domainJson("moved.com", {"active"}, "")));
@@ -273,7 +278,9 @@ void TestRdap::lookups() {
     QCOMPARE(factsOf(*result, std::nullopt, QDate(2026, 12, 7)).status, shown);
     QStringList asked = registry.server.targets();
     asked.removeAll("/dns.json");
-    const QStringList expected = QStringList{target, moved}.filter(QRegularExpression("."));
+    QStringList expected = QStringList{target, moved}.filter(QRegularExpression("."));
+    if (status == 429)
+        expected << target; // the one retry
     QCOMPARE(asked, expected);
 }
 
@@ -463,6 +470,11 @@ void TestRdap::answerKeptInTheStore() {
     QVERIFY(store->find("kept.com", now.addSecs(-3600)));
     store->keep("old.com", {200, "{}", now.addSecs(-3601)});
     QVERIFY(!store->find("old.com", now.addSecs(-3600)));
+    // Past the hour, the registry is asked again.
+    store->keep("kept.com", {200, "{}", now.addSecs(-3601)});
+    LookupService service(registry.settings, store.get());
+    QVERIFY(registry.lookUp(service, "kept.com"));
+    QCOMPARE(asked, 2);
 }
 
 // A name picked in the window shows its registry's dates and the estimated deletion day, while

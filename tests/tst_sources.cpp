@@ -52,6 +52,9 @@ private slots:
         QTest::newRow("cnnic garbage, 7 of 12 lines")
             << "cnnic" << QByteArray("a_b.cn\n-ab.cn\nab-.cn\nabc.com\nxn--abc.cn\ncom.cn\nwww.abc.cn\n"
                                      "ok.cn\na.cn\nb.cn\nc.cn\nd.cn\n") << QStringList{} << -1;
+        QTest::newRow("cnnic names of other registries") // kept out, counted as not names
+            << "cnnic" << QByteArray("abc.com\nabc.cn\nabc.top\nabc.se\n中文.公司\n")
+            << QStringList{"abc.cn .cn 3" + d9, "中文.公司 .公司 2" + d9} << 3;
         QTest::newRow("cnnic a name twice") << "cnnic" << QByteArray("abc.cn\nABC.cn\n[abc.cn.]\n")
                                             << QStringList{"abc.cn .cn 3" + d9} << 0;
         QTest::newRow("cnnic HTML page") << "cnnic" << page << QStringList{} << -1;

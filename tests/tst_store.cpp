@@ -11,6 +11,7 @@
 #include "store/store.h"
 #include "sources/droplists.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -177,6 +178,45 @@ private slots:
                  qPrintable(run.lines.join('\n')));
         QCOMPARE(total(copy.path()), 720);
         QCOMPARE(daysOf(copy.path(), "t120x.cn"), QList<QDate>{QDate(2026, 12, 7)});
+    }
+
+    // The validators of a list fetched whole go back with every later fetch, a 304 that names
+    // none keeping them.
+    void validatorsSentBack() {
+        QTemporaryDir data;
+        FixtureServer& server = registries_.server;
+        const auto restore = qScopeGuard([&] { registries_.serveDay("t", "m", "d"); });
+        server.setReply("/today.txt", FixtureServer::answer(cnnicList("t", "x.cn", 120))
+                                          .with("ETag", "\"v1\"")
+                                          .with("Last-Modified", "Mon, 07 Dec 2026 06:00:00 GMT"));
+        for (int run = 0; run < 3; ++run) {
+            const Run done = refresh(data.path(), registries_.config(), "2026-12-07");
+            QCOMPARE(done.lines.value(0), run ? "cnnic-today: unchanged, 120 names"
+                                              : "cnnic-today: ok, 120 names");
+            const QByteArray head =
+                server.heads().value(server.targets().lastIndexOf("/today.txt")).toLower();
+            QCOMPARE(head.contains("\r\nif-none-match: \"v1\"") &&
+                         head.contains("\r\nif-modified-since: mon, 07 dec 2026 06:00:00 gmt"),
+                     run > 0);
+            server.setReply("/today.txt", FixtureServer::answer({}, 304));
+        }
+    }
+
+    // A zone's rows that cannot be read leave the names stored for it as they were.
+    void zoneKeptWhenRowsUnreadable() {
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        QFile pending(dir.filePath("pending.tsv"));
+        QVERIFY(pending.open(QIODevice::WriteOnly));
+        pending.write("kept\t2027-01-11\n");
+        pending.close();
+        QVERIFY2(store->replaceZone("com", pending.fileName(), &error), qPrintable(error));
+        // A directory opens as a file, and its reading fails.
+        QVERIFY(QDir(dir.path()).mkdir("unreadable.tsv"));
+        QVERIFY(!store->replaceZone("com", dir.filePath("unreadable.tsv"), &error));
+        QCOMPARE(store->findName("kept.com"), (QList<sites::ListedDay>{{QDate(2027, 1, 11), true}}));
     }
 
     void configAddresses_data() {

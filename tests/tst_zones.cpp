@@ -176,6 +176,8 @@ void ZonesTest::parser_data() {
     QTest::newRow("owner inherited from the record before")
         << soa + "shop 3600 NS a.shop.net.\n\tNS b.shop.net.\n  IN DS 1 2 3 ABCD\nnext NS a.\n"
         << QStringList{"shop", "next"} << true;
+    QTest::newRow("a blank-led line's TTL or class is not its owner")
+        << soa + "glued A 192.0.2.1\n 3600 NS x.\n\tIN NS y.\n" << QStringList{"glued"} << true;
     QTest::newRow("glue, DS owners and NS hosts do not count")
         << soa + "ns1.example.com. A 192.0.2.1\nexample.com. DS 1 8 2 AB\nlone.com. A 192.0.2.9\n"
                  "withns.com. NS ns1.example.com.\n"

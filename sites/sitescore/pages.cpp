@@ -514,7 +514,7 @@ QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday
 }
 
 std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
-                                     QDate realToday) {
+                                     QDate realToday, int cellSize) {
     const std::optional<QDate> day = realDayOf(date, realToday);
     if (!day)
         return std::nullopt;
@@ -553,7 +553,7 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
         for (int s = 1; s <= SuffixCount; ++s) {
             QMap<int, qint64> byLength;
             for (int length = MinLength; length <= MaxLength; ++length)
-                byLength.insert(length, nameCount(siteDay, s, length));
+                byLength.insert(length, cellSize >= 0 ? cellSize : nameCount(siteDay, s, length));
             counts.insert(suffixName(s), lengths(byLength));
         }
     }
@@ -624,7 +624,7 @@ Reply respond(const Request& request) {
     if (path == u"/lumo/stored.json")
         return {200, jsonType, storedJson(source)};
     if (path == u"/lumo/counts.json") {
-        if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday))
+        if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday, request.cellSize))
             return {200, jsonType, *counts};
         return {400, jsonType, R"({"error":"date wants a day like 2026-12-09"})"};
     }

@@ -75,9 +75,10 @@ QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday
 // {"date","counts":{suffix:{length:count}},"approximate","nodata","generated"}: every served
 // or stored suffix and the grid's seven, null where no list serves them or no fetch covers the
 // day (those also under "nodata"); without a source the generated names; nullopt for a date
-// that is not one.
+// that is not one. A `cellSize` of 0 or more replaces the generated counts, as on the day
+// summary (see Request::cellSize).
 std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
-                                     QDate realToday);
+                                     QDate realToday, int cellSize = -1);
 // [{"key":"-2","site","date"}...]: the six days the home page links and the real days they are.
 QByteArray daysJson(QDate realToday);
 // [{"list","day","names","approximate"}]: every (list, day) the source holds or covers.

@@ -30,13 +30,13 @@ std::optional<qint64> decimal(QByteArrayView text) {
 } // namespace
 
 bool HttpReader::takeLine(QByteArray* line) {
-    const qsizetype end = pending_.indexOf('\n');
+    const qsizetype end = pending_.indexOf('\n', read_ + searched_);
+    searched_ = end < 0 ? unread() : 0;
     if (end < 0)
         return false;
-    *line = pending_.left(end);
-    if (line->endsWith('\r'))
-        line->chop(1);
-    pending_.remove(0, end + 1);
+    const qsizetype size = end - read_ - (end > read_ && pending_.at(end - 1) == '\r');
+    *line = pending_.mid(read_, size);
+    read_ = end + 1;
     return true;
 }
 
@@ -44,16 +44,19 @@ bool HttpReader::takeLine(QByteArray* line) {
 // the head is not all in, or when it cannot be read (state_ says which).
 bool HttpReader::readHead() {
     // The head ends at its first empty line, whether lines end in CR LF or in LF alone.
-    const qsizetype crlf = pending_.indexOf("\n\r\n");
-    const qsizetype lf = pending_.indexOf("\n\n");
+    // A head dripping in a byte at a time is not searched from its start each time.
+    const qsizetype from = read_ + qMax<qsizetype>(0, searched_ - 2);
+    const qsizetype crlf = pending_.indexOf("\n\r\n", from);
+    const qsizetype lf = pending_.indexOf("\n\n", from);
     const qsizetype end = crlf >= 0 && (lf < 0 || crlf < lf) ? crlf + 3 : lf >= 0 ? lf + 2 : -1;
+    searched_ = end < 0 ? unread() : 0;
     if (end < 0) {
-        if (pending_.size() > maxHead)
+        if (unread() > maxHead)
             state_ = State::Malformed;
         return false;
     }
-    QList<QByteArray> lines = pending_.left(end).split('\n');
-    pending_.remove(0, end);
+    QList<QByteArray> lines = pending_.mid(read_, end - read_).split('\n');
+    read_ = end;
     for (QByteArray& line : lines)
         if (line.endsWith('\r'))
             line.chop(1);
@@ -65,6 +68,7 @@ bool HttpReader::readHead() {
         return false;
     }
     status_ = int(*code);
+    http11_ = statusLine.startsWith("HTTP/1.1 ");
     headers_.clear();
     for (const QByteArray& line : lines) {
         if (line.isEmpty())
@@ -116,9 +120,9 @@ bool HttpReader::readHead() {
 }
 
 bool HttpReader::takeDue() {
-    const qsizetype n = qsizetype(qMin<qint64>(left_, pending_.size()));
-    body_ += pending_.left(n);
-    pending_.remove(0, n);
+    const qsizetype n = qsizetype(qMin<qint64>(left_, unread()));
+    body_.append(QByteArrayView(pending_).sliced(read_, n));
+    read_ += n;
     left_ -= n;
     return left_ == 0;
 }
@@ -133,8 +137,8 @@ void HttpReader::readBody() {
             break;
         case Stage::Body:
             if (framing_ == Framing::UntilClose) {
-                body_ += pending_;
-                pending_.clear();
+                body_.append(QByteArrayView(pending_).sliced(read_));
+                read_ = pending_.size();
                 return;
             }
             if (!takeDue())
@@ -143,7 +147,7 @@ void HttpReader::readBody() {
             break;
         case Stage::ChunkSize: {
             if (!takeLine(&line)) {
-                if (pending_.size() > maxLine)
+                if (unread() > maxLine)
                     state_ = State::Malformed;
                 return;
             }
@@ -167,7 +171,7 @@ void HttpReader::readBody() {
             break;
         case Stage::ChunkEnd:
             if (!takeLine(&line)) {
-                if (pending_.size() > 2)
+                if (unread() > 2)
                     state_ = State::Malformed;
                 return;
             }
@@ -179,7 +183,7 @@ void HttpReader::readBody() {
             break;
         case Stage::Trailers:
             if (!takeLine(&line)) {
-                if (pending_.size() > maxHead)
+                if (unread() > maxHead)
                     state_ = State::Malformed;
                 return;
             }
@@ -193,13 +197,32 @@ void HttpReader::readBody() {
 }
 
 HttpReader::State HttpReader::feed(QByteArrayView bytes) {
-    if (state_ != State::Reading)
+    if (state_ != State::Reading) {
+        extra_ = extra_ || !bytes.isEmpty();
         return state_;
+    }
     pending_.append(bytes);
     readBody();
-    if (state_ != State::Reading)
+    if (state_ != State::Reading) {
+        extra_ = unread() > 0;
         pending_.clear();
+        read_ = 0;
+    } else {
+        pending_.remove(0, read_);
+        read_ = 0;
+    }
     return state_;
+}
+
+bool HttpReader::reusable() const {
+    if (state_ != State::Complete || !http11_ || extra_ || framing_ == Framing::UntilClose)
+        return false;
+    for (const auto& [name, value] : headers_)
+        if (sameName(name, "Connection"))
+            for (const QByteArray& token : value.split(','))
+                if (sameName(token.trimmed(), "close"))
+                    return false;
+    return true;
 }
 
 HttpReader::State HttpReader::close() {

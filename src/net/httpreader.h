@@ -30,6 +30,9 @@ public:
 
     State state() const { return state_; }
     bool headRead() const { return stage_ > Stage::Head; }
+    // Complete, and the connection may carry the next request: an HTTP/1.1 answer framed by
+    // its own length or chunks, no "Connection: close", and nothing sent after it.
+    bool reusable() const;
     int status() const { return status_; }
     // The last value of a header field (its name in any case), trimmed; empty when absent.
     QByteArray header(QByteArrayView name) const;
@@ -48,6 +51,7 @@ private:
     bool takeDue();
     // A line ended by LF (CR before it dropped) from the front of pending_, if one is whole.
     bool takeLine(QByteArray* line);
+    qsizetype unread() const { return pending_.size() - read_; }
     void setDone() { stage_ = Stage::Done, state_ = State::Complete; }
 
     State state_ = State::Reading;
@@ -55,7 +59,11 @@ private:
     Framing framing_ = Framing::None;
     int status_ = 0;
     QList<QPair<QByteArray, QByteArray>> headers_;
-    QByteArray pending_; // received, not yet taken apart
+    QByteArray pending_; // received; taken apart up to read_, dropped once per feed
+    qsizetype read_ = 0; // so that a buffer of many chunks is not moved once per chunk
+    qsizetype searched_ = 0; // unread bytes that hold no end of the head or line looked for
+    bool http11_ = false;
+    bool extra_ = false; // bytes came after the answer
     QByteArray body_;
     qint64 left_ = 0; // bytes still due: of the body (Length) or of the chunk (ChunkData)
 };

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/module1.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QSslSocket>
 #include <QStringDecoder>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
 
 namespace Module1 {
 namespace {
@@ -15,6 +24,116 @@ FetchLimits g_limits;
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
+
+// Connections whose last answer left them open, by origin, for the next request there: on a
+// network a page then costs one round trip instead of two (three with TLS). A request in
+// flight holds its connection alone, so two fetches at once use two; only the idle ones
+// are capped.
+class Pool : public QObject {
+public:
+    static constexpr int perOrigin = 8; // lumo-cli --jobs goes up to 8
+    // An open connection keeps lumo-sites up: idle ones let it go after this.
+    static constexpr qint64 idleMs = 30'000;
+
+    // The pool of this thread, or none: sockets belong to the thread that made them, and only
+    // the application's thread has an object to hang them on.
+    static Pool* get() {
+        static Pool* pool = nullptr;
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() != app->thread())
+            return nullptr;
+        if (!pool) {
+            pool = new Pool;
+            pool->setParent(app);
+            QObject::connect(pool, &QObject::destroyed, [] { pool = nullptr; });
+        }
+        return pool;
+    }
+
+    // A connection to `origin` that is still open and quiet, now the caller's; null if none.
+    QTcpSocket* take(const QString& origin) {
+        QList<Idle>& list = idle_[origin];
+        while (!list.isEmpty()) {
+            const Idle idle = list.takeLast(); // the latest is the likeliest still open
+            idle.socket->disconnect(this);
+            if (clock_.elapsed() - idle.since < idleMs && quiet(idle.socket))
+                return idle.socket;
+            discard(idle.socket);
+        }
+        return nullptr;
+    }
+
+    void put(const QString& origin, QTcpSocket* socket) {
+        QList<Idle>& list = idle_[origin];
+        if (list.size() >= perOrigin)
+            return discard(socket);
+        socket->setParent(this);
+        // A server says nothing on an idle connection unless it is closing it.
+        const auto drop = [this, socket] { remove(socket); };
+        connect(socket, &QIODevice::readyRead, this, drop);
+        connect(socket, &QAbstractSocket::disconnected, this, drop);
+        connect(socket, &QAbstractSocket::errorOccurred, this, drop);
+        list.append({socket, clock_.elapsed()});
+        if (!sweep_.isActive())
+            sweep_.start();
+    }
+
+private:
+    struct Idle {
+        QTcpSocket* socket;
+        qint64 since;
+    };
+
+    Pool() {
+        clock_.start();
+        sweep_.setInterval(int(idleMs / 3));
+        connect(&sweep_, &QTimer::timeout, this, [this] {
+            bool any = false;
+            const qint64 now = clock_.elapsed();
+            for (QList<Idle>& list : idle_) {
+                list.removeIf([this, now](const Idle& idle) {
+                    const bool old = now - idle.since >= idleMs;
+                    if (old)
+                        discard(idle.socket);
+                    return old;
+                });
+                any = any || !list.isEmpty();
+            }
+            if (!any)
+                sweep_.stop();
+        });
+    }
+
+    // Open, nothing unread, and (where the system lets us look) no close or bytes waiting in
+    // the kernel that the event loop has not delivered yet.
+    static bool quiet(QTcpSocket* socket) {
+        if (socket->state() != QAbstractSocket::ConnectedState || socket->bytesAvailable() > 0)
+            return false;
+#ifdef Q_OS_UNIX
+        char byte;
+        const auto n = ::recv(int(socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+#else
+        return true;
+#endif
+    }
+
+    void remove(QTcpSocket* socket) {
+        for (QList<Idle>& list : idle_)
+            list.removeIf([socket](const Idle& idle) { return idle.socket == socket; });
+        discard(socket);
+    }
+
+    void discard(QTcpSocket* socket) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+
+    QHash<QString, QList<Idle>> idle_;
+    QElapsedTimer clock_;
+    QTimer sweep_;
+};
 
 } // namespace
 
@@ -84,19 +203,30 @@ Request::~Request() {
 // Qt's own client is not used: it takes a chunked body cut off between two chunks for a whole
 // one (when it finds its socket closed with nothing left to read while a body is coming, it
 // ends the reply as if the body had no length of its own), and its six connections to a host
-// make further requests wait in a queue while their limits run. Each request here has one
-// connection, asks for one answer and reads its framing itself.
-void Request::send(const QUrl& url) {
+// make further requests wait in a queue while their limits run. Each request here holds one
+// connection while it is in flight (a kept one of its origin, else a new one), asks for one
+// answer and reads its framing itself.
+void Request::send(const QUrl& url, bool fresh) {
     if (socket_) {
         socket_->disconnect(this);
         socket_->abort();
         socket_->deleteLater();
+        socket_ = nullptr;
     }
     url_ = url;
     reader_ = HttpReader();
+    heard_ = false;
     const bool secure = url.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
-    socket_ = secure ? new QSslSocket(this) : new QTcpSocket(this);
     const quint16 port = quint16(url.port(secure ? 443 : 80));
+    origin_ = (secure ? QStringLiteral("https://") : QStringLiteral("http://")) +
+              url.host(QUrl::FullyEncoded).toLower() + u':' + QString::number(port);
+    Pool* pool = fresh ? nullptr : Pool::get();
+    socket_ = pool ? pool->take(origin_) : nullptr;
+    reused_ = socket_ != nullptr;
+    if (socket_)
+        socket_->setParent(this);
+    else
+        socket_ = secure ? new QSslSocket(this) : new QTcpSocket(this);
     QString host = url.host(QUrl::FullyEncoded);
     if (host.contains(u':'))
         host = u'[' + host + u']';
@@ -108,8 +238,7 @@ void Request::send(const QUrl& url) {
         target.prepend('/');
     const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
                                "\r\nUser-Agent: Lumo/" LUMO_VERSION
-                               "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n"
-                               "Connection: close\r\n\r\n";
+                               "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n\r\n";
 
     connect(socket_, &QTcpSocket::readyRead, this, &Request::onBytes);
     connect(socket_, &QTcpSocket::disconnected, this, &Request::onClosed);
@@ -123,9 +252,16 @@ void Request::send(const QUrl& url) {
                 case QAbstractSocket::HostNotFoundError:
                     return fail(Failure::HostNotFound);
                 default:
-                    return fail(Failure::Broken, socket_->errorString());
+                    if (!retried())
+                        fail(Failure::Broken, socket_->errorString());
+                    return;
                 }
             });
+    if (reused_) {
+        idle_->start();
+        socket_->write(request);
+        return;
+    }
     const auto write = [this, request] {
         idle_->start();
         socket_->write(request);
@@ -145,6 +281,7 @@ void Request::onBytes() {
         return;
     idle_->start();
     const QByteArray bytes = socket_->readAll();
+    heard_ = heard_ || !bytes.isEmpty();
     if (reader_.feed(bytes) == HttpReader::State::Reading) {
         if (reader_.body().size() > g_limits.maxBodyBytes)
             fail(Failure::TooLarge);
@@ -156,10 +293,37 @@ void Request::onBytes() {
 void Request::onClosed() {
     if (finished_ || !socket_)
         return;
-    if (socket_->bytesAvailable() > 0)
+    if (socket_->bytesAvailable() > 0) {
+        heard_ = true;
         reader_.feed(socket_->readAll());
+    }
+    if (retried())
+        return;
     reader_.close();
     answered();
+}
+
+bool Request::retried() {
+    // A kept connection that the server closed as our request crossed it: the request was
+    // not answered, and a GET may be asked again, once, on a new connection.
+    if (!reused_ || heard_ || socket_->bytesAvailable() > 0 || retriedFresh_)
+        return false;
+    retriedFresh_ = true;
+    send(url_, true);
+    return true;
+}
+
+void Request::keepConnection() {
+    socket_->disconnect(this);
+    Pool* pool = Pool::get();
+    if (pool && socket_->state() == QAbstractSocket::ConnectedState) {
+        pool->put(origin_, socket_);
+    } else {
+        socket_->abort();
+        socket_->setParent(nullptr);
+        socket_->deleteLater();
+    }
+    socket_ = nullptr;
 }
 
 void Request::answered() {
@@ -174,6 +338,8 @@ void Request::answered() {
     case HttpReader::State::Complete:
         break;
     }
+    if (reader_.reusable() && socket_)
+        keepConnection();
     const int status = reader_.status();
     page_.status = status;
     const QByteArray location = reader_.header("Location");

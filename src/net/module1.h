@@ -42,8 +42,10 @@ struct Page {
 // One line for people saying what went wrong; empty for Failure::None.
 QString describe(const Page& page);
 
-// One GET, under way from its construction on, on a connection of its own: no queue to wait
-// in, so its limits run from the moment it connects. `finished` comes once: from the event
+// One GET, under way from its construction on, on a connection of its own while it is in
+// flight (one its origin's last answer left open, or a new one): no queue to wait in, so its
+// limits run from the moment it starts. A kept connection that turns out closed before any
+// byte of the answer came is given up for a new one, once. `finished` comes once: from the event
 // loop, or from inside abort(). After it the page no longer changes, and no limit applies any
 // more however long the owner takes to read it.
 class Request : public QObject {
@@ -61,9 +63,12 @@ signals:
     void finished();
 
 private:
-    void send(const QUrl& url);
+    void send(const QUrl& url, bool fresh = false);
     void onBytes();
     void onClosed();
+    bool retried();
+    // Hands the connection, its answer whole and its framing its own, to the origin's pool.
+    void keepConnection();
     void answered();
     void fail(Failure why, const QString& detail = {});
     void finish();
@@ -72,6 +77,10 @@ private:
     QUrl url_;
     int redirects_ = 0;
     QTcpSocket* socket_ = nullptr;
+    QString origin_;
+    bool reused_ = false;       // socket_ carried an earlier answer
+    bool heard_ = false;        // a byte of this answer has come
+    bool retriedFresh_ = false;
     HttpReader reader_;
     QTimer* idle_ = nullptr;
     QTimer* deadline_ = nullptr;

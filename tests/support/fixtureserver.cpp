@@ -19,6 +19,7 @@ FixtureServer::FixtureServer(QObject* parent) : QObject(parent) {
     fallback_ = answer("<html><body>not found</body></html>", 404);
     connect(server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            ++connections_;
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 buffers_.remove(socket);
@@ -71,6 +72,7 @@ void FixtureServer::onReadyRead(QTcpSocket* socket) {
             return;
         request.method = requestLine.value(0);
         request.body = buffer.mid(end + 4, length);
+        heads_.append(buffer.left(end));
         buffer.remove(0, end + 4 + length);
         const QString target = QString::fromLatin1(requestLine.value(1));
         request.target = target;

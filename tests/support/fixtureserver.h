@@ -90,6 +90,10 @@ public:
     QList<Request> requests() const { return requests_; }
     // Answers a request before the canned replies are looked at, when it gives an answer.
     std::function<std::optional<Reply>(const Request&)> respond;
+    // The head (request line and header fields) of each of them.
+    QList<QByteArray> heads() const { return heads_; }
+    // Connections accepted so far.
+    int connections() const { return connections_; }
     // Called as each request arrives, before it is answered.
     std::function<void(const QString& target)> onRequest;
 
@@ -109,6 +113,8 @@ private:
     Reply fallback_;
     QStringList targets_;
     QList<Request> requests_;
+    QList<QByteArray> heads_;
+    int connections_ = 0;
     struct Held {
         QPointer<QTcpSocket> socket;
         QString target;
