@@ -3,7 +3,7 @@
 // against one SQL join of the same tables, run by SQLite through the same driver.
 //   bench_watch DIR    prints "watch_check_ms X join_ms Y first_check_ms Z events N"
 #include "store/store.h"
-#include "watch/watchlist.h"
+#include "watch/watchstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "launch/bundledsites.h"
 #include "window/form1.h"
+#include "window/windowbus.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -30,6 +31,9 @@ int main(int argc, char* argv[]) {
                 address->clear();
     }
     Form1 form(addresses);
+    // A notification's default action looks its name up here; without a session bus the
+    // window simply is not reachable that way.
+    (new WindowBus(form))->registerOnSessionBus();
     form.show();
     return app.exec();
 }

@@ -8,7 +8,7 @@
 #include "watch/notifier.h"
 #include "watch/token.h"
 #include "watch/watchhttp.h"
-#include "watch/watchlist.h"
+#include "watch/watchstore.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>

@@ -72,7 +72,8 @@ private slots:
         const std::pair<QWidget*, QRect> places[] = {
             {form.List1, {8, 64, 145, 172}},   {form.Frame2, {160, 56, 569, 217}},
             {form.Command6, {528, 8, 81, 25}}, {form.Command10, {656, 16, 49, 33}},
-            {form.Text9, {8, 176, 81, 25}},    {form.Label9(6), {500, 192, 0, 0}}};
+            {form.Text9, {8, 176, 68, 25}},    {form.Command12, {113, 176, 44, 25}},
+            {form.Label9(6), {500, 192, 0, 0}}};
         for (const auto& [w, place] : places) // an empty size: as large as the caption
             QVERIFY2(w->geometry() ==
                          QRect(place.topLeft(), place.isEmpty() ? w->sizeHint() : place.size()),

@@ -117,6 +117,38 @@ bool bumpGeneration(QSqlDatabase& db, QString* error) {
     return false;
 }
 
+// Brings a store of an older schema up to date, inside the caller's write transaction, which it
+// commits.
+bool upgrade(QSqlDatabase& db, QSqlQuery& query, QString* error) {
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return false;
+    const int version = query.value(0).toInt();
+    if (version < 1) {
+        for (const char* statement : ToVersion1)
+            if (!query.exec(QString::fromLatin1(statement)))
+                return false;
+        query.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    if (version < 2) {
+        for (const char* statement : ToVersion2)
+            if (!query.exec(QString::fromLatin1(statement)))
+                return false;
+        query.exec(QStringLiteral("PRAGMA user_version = 2"));
+    }
+    // A store from before the cells gets them once.
+    if (query.exec(QStringLiteral("SELECT NOT EXISTS(SELECT 1 FROM cells) AND "
+                                  "EXISTS(SELECT 1 FROM names)")) &&
+        query.next() && query.value(0).toBool()) {
+        QSet<QString> days;
+        if (query.exec(QStringLiteral("SELECT DISTINCT day FROM names")))
+            while (query.next())
+                days.insert(query.value(0).toString());
+        if (!refreshCells(db, days, error))
+            return false;
+    }
+    return query.exec(QStringLiteral("COMMIT"));
+}
+
 } // namespace
 
 // Statements of the pages' path, prepared once.
@@ -153,6 +185,7 @@ Store::~Store() {
     QSqlDatabase::removeDatabase(connection_);
 }
 
+
 std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyTimeoutMs) {
     if (!QDir().mkpath(dir)) {
         *error = QStringLiteral("cannot make %1").arg(dir);
@@ -182,46 +215,19 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyT
             *error = query.lastError().text();
             return nullptr;
         }
-    // Another process may be opening the same store: one of them upgrades it.
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")) ||
-        !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        *error = query.lastError().text();
-        return nullptr;
-    }
-    const int version = query.value(0).toInt();
-    if (version < 1) {
-        for (const char* statement : ToVersion1)
-            if (!query.exec(QString::fromLatin1(statement))) {
-                *error = query.lastError().text();
-                query.exec(QStringLiteral("ROLLBACK"));
-                return nullptr;
-            }
-        query.exec(QStringLiteral("PRAGMA user_version = 1"));
-    }
-    if (version < 2) {
-        for (const char* statement : ToVersion2)
-            if (!query.exec(QString::fromLatin1(statement))) {
-                *error = query.lastError().text();
-                query.exec(QStringLiteral("ROLLBACK"));
-                return nullptr;
-            }
-        query.exec(QStringLiteral("PRAGMA user_version = 2"));
-    }
-    // A store from before the cells gets them once.
-    if (query.exec(QStringLiteral("SELECT NOT EXISTS(SELECT 1 FROM cells) AND "
-                                  "EXISTS(SELECT 1 FROM names)")) &&
-        query.next() && query.value(0).toBool()) {
-        QSet<QString> days;
-        if (query.exec(QStringLiteral("SELECT DISTINCT day FROM names")))
-            while (query.next())
-                days.insert(query.value(0).toString());
-        if (!refreshCells(db, days, error)) {
-            query.exec(QStringLiteral("ROLLBACK"));
-            return nullptr;
-        }
-    }
-    if (!query.exec(QStringLiteral("COMMIT"))) {
-        *error = query.lastError().text();
+    // An upgraded store is opened without the write lock, so that a start never waits behind
+    // another process's import; another process may be opening an old store too: one of them
+    // upgrades it, and the other finds it done.
+    const auto needsUpgrade = [&query] {
+        return !query.exec(QStringLiteral(
+                   "SELECT (SELECT user_version FROM pragma_user_version) < 2 OR "
+                   "(NOT EXISTS(SELECT 1 FROM cells) AND EXISTS(SELECT 1 FROM names))")) ||
+               !query.next() || query.value(0).toBool();
+    };
+    if (needsUpgrade() && (!query.exec(QStringLiteral("BEGIN IMMEDIATE")) || !upgrade(db, query, error))) {
+        if (error->isEmpty())
+            *error = query.lastError().text();
+        query.exec(QStringLiteral("ROLLBACK"));
         return nullptr;
     }
     store->prepared_ = std::make_unique<Prepared>(db);

@@ -4,7 +4,7 @@
 #include "watch/notifier.h"
 #include "watch/token.h"
 #include "watch/watchhttp.h"
-#include "watch/watchlist.h"
+#include "watch/watchstore.h"
 
 #include <QDBusConnection>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "watch/watchhttp.h"
 
-#include "watch/watchlist.h"
+#include "watch/watchstore.h"
 
 #include <QCryptographicHash>
 #include <QHttpServerRequest>

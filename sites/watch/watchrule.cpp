@@ -222,7 +222,7 @@ QByteArray watchJson(const QList<WatchedRow>& rows, int pending) {
         const WatchResult& r = row.result;
         QJsonObject item{{"name", row.name},
                          {"added", jsonTime(row.added)},
-                         {"status", r.checked.isValid() ? QJsonValue(r.status) : QJsonValue()},
+                         {"status", r.status}, // empty until the first check
                          {"registered", jsonDay(r.registered)},
                          {"expires", jsonDay(r.expires)},
                          {"deleted", jsonDay(r.deleted)},

@@ -50,6 +50,15 @@ protected:
     int run(const QCommandLineParser& parser, Format format, Services& services) override;
 };
 
+// The names the user follows: add, remove, list, check and their events.
+class Watch : public Command {
+public:
+    Watch();
+
+protected:
+    int run(const QCommandLineParser& parser, Format format, Services& services) override;
+};
+
 // The option that chooses a day, shared by counts and list.
 QCommandLineOption dayOption();
 

@@ -14,6 +14,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     all.push_back(std::make_unique<List>());
     all.push_back(std::make_unique<Lookup>());
     all.push_back(std::make_unique<Sources>());
+    all.push_back(std::make_unique<Watch>());
     return all;
 }
 
@@ -25,7 +26,7 @@ QString programHelp(const std::vector<std::unique_ptr<Command>>& commands) {
         rows.append({QStringLiteral("  ") + command->name(), command->summary()});
     return QStringLiteral("用法：lumo-cli 命令 [选项]\n\n"
                           "在终端和脚本里查看过期域名：可查询的日期、每天的删除数量、"
-                          "某一格的全部域名和单个域名的删除时间，规则与 Lumo 窗口相同。\n\n"
+                          "某一格的全部域名和单个域名的删除时间，关注想要的域名，规则与 Lumo 窗口相同。\n\n"
                           "命令：\n") +
            alignedTable(rows) + QStringLiteral("\n选项：\n") +
            alignedTable({{QStringLiteral("  -h, --help"), QStringLiteral("显示本帮助")},

@@ -5,6 +5,7 @@
 #include "listing/servicejson.h"
 #include "lookup/lookuppage.h"
 #include "net/module1.h"
+#include "watch/watchlist.h"
 
 #include <QList>
 #include <QString>
@@ -67,6 +68,16 @@ public:
     std::optional<QList<listing::SourceState>> sources();
     // What the lookup service reports for `name`: the five fields and the countdown.
     std::optional<lookup::LookupPage> lookup(const QString& name);
+
+    // The followed names, and what happened to them since `since` (YYYY-MM-DD, or all).
+    std::optional<watch::WatchList> watchList();
+    std::optional<QList<watch::Event>> watchEvents(const QString& since);
+    // A change to the followed names (path "add", "remove" or "check"); the answer's lists
+    // under `doneField` and `leftField`. Names the service refuses as no domain names are a
+    // usage error.
+    std::optional<watch::ChangeAnswer> watchChange(const QString& path, const QByteArray& token,
+                                                   const QStringList& names, QStringView doneField,
+                                                   QStringView leftField);
 
     // Reports `url` and what went wrong with it.
     void fail(const QString& url, const QString& what);

@@ -2,8 +2,10 @@
 #include "window/form1.h"
 
 #include "lumo/config.h"
+#include "watch/watchlist.h"
 #include "window/button.h"
 #include "window/cover.h"
+#include "window/following.h"
 #include "window/listmenu.h"
 
 #include <QApplication>
@@ -29,7 +31,7 @@ static void initIconResources() {
 
 Addresses Addresses::compiledIn() {
     return {QString::fromUtf8(lumo::config::ListingUrl), QString::fromUtf8(lumo::config::LookupUrl),
-            QString::fromUtf8(lumo::config::MakerUrl)};
+            QString::fromUtf8(lumo::config::MakerUrl), watch::defaultTokenPath()};
 }
 
 namespace {
@@ -117,11 +119,22 @@ Form1::Form1(Addresses addresses, QWidget* parent)
     createControls();
     layoutControls();
     connectHandlers();
+    following = new Following(*this);
     listMenu = new ListMenu(*this);
+    // "已关注" as the desktop's social apps say it; a click on it is 取消关注, and says so.
+    const auto followCaption = [this] {
+        const bool followed = following->isFollowed(Text9->text().trimmed());
+        Command12->setText(followed ? QStringLiteral("已关注") : QStringLiteral("关注"));
+        Command12->setAccessibleName(followed ? QStringLiteral("取消关注")
+                                              : QStringLiteral("关注"));
+        Command12->setToolTip(followed ? QStringLiteral("已关注，点击取消关注") : QString());
+    };
+    connect(Text9, &QLineEdit::textChanged, this, followCaption);
+    connect(following, &Following::changed, this, followCaption);
     // The window opens under its start-up cover; the busy cover lies over the top strip.
     new CoverGuard(Picture1,
                    {Command1, Command2, Command3, Command4, Command5, Command6, List1, Text9,
-                    Command8, Command7, Command10},
+                    Command8, Command12, Command7, Command10},
                    Command1, true);
     new CoverGuard(Frame4, {Command1, Command2, Command3, Command4, Command5, Command6, Command10},
                    nullptr, false);
@@ -183,6 +196,7 @@ void Form1::createControls() {
     Text9 = textBox(QStringLiteral("Text9"), QString(), Frame2);
     Text9->setMaxLength(std::numeric_limits<int>::max()); // the lookup box has no length limit
     Command8 = button(QStringLiteral("Command8"), QStringLiteral("查询"), Frame2);
+    Command12 = button(QStringLiteral("Command12"), QStringLiteral("关注"), Frame2);
 
     List1 = new QListWidget(this);
     List1->setObjectName(QStringLiteral("List1"));
@@ -218,6 +232,8 @@ void Form1::createControls() {
 
     // Screen readers: buttons and labels already speak their caption; say what a label is.
     Text9->setAccessibleName(QStringLiteral("查询域名"));
+    Command12->setAccessibleName(QStringLiteral("关注"));
+    Command12->setAccessibleDescription(QStringLiteral("关注或取消关注查询框里的域名"));
     List1->setAccessibleName(QStringLiteral("删除域名列表"));
     Label8->setAccessibleDescription(QStringLiteral("状态"));
     Label14->setAccessibleDescription(QStringLiteral("当前时间"));
@@ -249,6 +265,7 @@ void Form1::connectHandlers() {
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
+    connect(Command12, &QPushButton::clicked, this, &Form1::Command12_Click);
     const std::pair<ControlArray<Label, 1, 7>*, void (Form1::*)(int)> rows[] = {
         {&Label2, &Form1::Label2_Click},
         {&Label3, &Form1::Label3_Click},

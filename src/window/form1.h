@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 
+class Following;
 class ListMenu;
 class QFrame;
 class QGroupBox;
@@ -23,6 +24,8 @@ struct Addresses {
     QString listing; // listing service home page, ending in "/"
     QString lookup;  // lookup service, scheme and host
     QString maker;   // maker site, scheme and host
+    // The file holding the token that changes to the followed names must carry.
+    QString watchToken;
     // The addresses this build was configured with.
     static Addresses compiledIn();
 };
@@ -59,6 +62,8 @@ public:
 
     // List1's context menu and shortcuts: selection, copy, export and the filter.
     ListMenu* listMenu = nullptr;
+    // The names the user follows: the lookup's and the menu's 关注, and the 关注列表 dialog.
+    Following* following = nullptr;
 
     // What the shown day's summary says besides its counts: each column's state and the
     // real date the day stands for (empty from an older service).
@@ -92,6 +97,7 @@ public:
 
     QGroupBox* Frame2 = nullptr; // grid and lookup row
     QPushButton* Command8 = nullptr;
+    QPushButton* Command12 = nullptr;  // follow the looked-up name, or stop following it
     QLineEdit* Text9 = nullptr;        // lookup box
     ControlArray<Label, 1, 7> Label2;  // count cells, length 3
     ControlArray<Label, 1, 7> Label3;  // length 4
@@ -150,6 +156,7 @@ public:
     void Command9_Click();
     void Command10_Click();
     void Command11_Click();
+    void Command12_Click();
     void Label2_Click(int Index);
     void Label3_Click(int Index);
     void Label4_Click(int Index);

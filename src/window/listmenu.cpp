@@ -4,6 +4,7 @@
 #include "listing/export.h"
 #include "listing/urls.h"
 #include "window/filterdialog.h"
+#include "window/following.h"
 #include "window/form1.h"
 
 #include <QAction>
@@ -78,6 +79,11 @@ ListMenu::ListMenu(Form1& form) : QObject(&form), form_(form), menu_(new QMenu(f
     menu_->addSeparator();
     filterAction = entry(QStringLiteral("筛选…"), {}, &ListMenu::editFilter);
     clearFilterAction = entry(QStringLiteral("清除筛选"), {}, &ListMenu::clearFilter);
+    menu_->addSeparator();
+    followAction = entry(QStringLiteral("关注"), {}, &ListMenu::followSelected);
+    unfollowAction = entry(QStringLiteral("取消关注"), {}, &ListMenu::unfollowSelected);
+    followedAction = entry(QStringLiteral("关注列表…"), {}, &ListMenu::showFollowed);
+    connect(form.following, &Following::changed, this, &ListMenu::updateActions);
 
     list->installEventFilter(new ListKeys(this, [this] { popUpAtCurrent(); }));
     connect(list, &QWidget::customContextMenuRequested, this, &ListMenu::popUp);
@@ -176,6 +182,22 @@ void ListMenu::editFilter() {
     dialog_ = dialog;
     // Not exec(): a retrieval waiting for its next page must go on while the dialog is open.
     dialog->open();
+}
+
+void ListMenu::followSelected() {
+    const QStringList names = selectedShownNames();
+    if (!names.isEmpty())
+        form_.following->follow(names);
+}
+
+void ListMenu::unfollowSelected() {
+    const QStringList names = selectedShownNames();
+    if (!names.isEmpty())
+        form_.following->unfollow(names);
+}
+
+void ListMenu::showFollowed() {
+    form_.following->showList();
 }
 
 FilterDialog* ListMenu::filterDialog() const {
@@ -321,12 +343,26 @@ void ListMenu::updateActions() {
     selectAllAction->setEnabled(any);
     exportAction->setEnabled(any);
     clearFilterAction->setVisible(!filter_.isEmpty());
+    // Selections change often and may hold thousands: which of them are followed is looked
+    // at when the menu opens.
+    const bool picked = copyAction->isEnabled();
+    followAction->setEnabled(picked);
+    unfollowAction->setEnabled(picked);
 }
 
 // --- The menu -------------------------------------------------------------------------------
 
 void ListMenu::popUp(const QPoint& viewportPos) {
+    // Once, so that 取消关注 is offered where it applies; a failure leaves both offered.
+    if (!form_.following->known())
+        form_.following->load();
     updateActions();
+    if (form_.following->known() && unfollowAction->isEnabled()) {
+        const QStringList selected = selectedShownNames();
+        unfollowAction->setEnabled(std::any_of(
+            selected.begin(), selected.end(),
+            [this](const QString& name) { return form_.following->isFollowed(name); }));
+    }
     menu_->popup(form_.List1->viewport()->mapToGlobal(viewportPos));
 }
 

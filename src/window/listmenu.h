@@ -38,6 +38,10 @@ public:
     void exportList();
     void editFilter();
     void clearFilter();
+    // The selected names followed, or no longer; the followed names' dialog.
+    void followSelected();
+    void unfollowSelected();
+    void showFollowed();
 
     // Judges every listed name on this thread; `known` holds verdicts already reached for the
     // first names of the list of `generation`.
@@ -61,6 +65,9 @@ public:
     QAction* exportAction = nullptr;
     QAction* filterAction = nullptr;
     QAction* clearFilterAction = nullptr;
+    QAction* followAction = nullptr;
+    QAction* unfollowAction = nullptr;
+    QAction* followedAction = nullptr;
 
 private:
     void popUp(const QPoint& viewportPos);

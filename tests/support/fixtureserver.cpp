@@ -56,15 +56,34 @@ int FixtureServer::heldOpen() const {
 void FixtureServer::onReadyRead(QTcpSocket* socket) {
     QByteArray& buffer = buffers_[socket];
     buffer += socket->readAll();
-    // Requests carry no body here, so each one ends at its blank line.
     for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
-        const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+        Request request;
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines.at(i).indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                                       lines.at(i).mid(colon + 1).trimmed());
+        }
+        // A body waits until all of it is in.
+        const qsizetype length = request.headers.value("content-length").toLongLong();
+        if (buffer.size() < end + 4 + length)
+            return;
+        request.method = requestLine.value(0);
+        request.body = buffer.mid(end + 4, length);
         heads_.append(buffer.left(end));
-        buffer.remove(0, end + 4);
+        buffer.remove(0, end + 4 + length);
         const QString target = QString::fromLatin1(requestLine.value(1));
+        request.target = target;
         targets_.append(target);
+        requests_.append(request);
         if (onRequest)
             onRequest(target);
+        if (const std::optional<Reply> own = respond ? respond(request) : std::nullopt) {
+            socket->write(response(own->status, own->body, own->headers));
+            continue;
+        }
         const Reply reply = replies_.value(target, fallback_);
         if (reply.mode == Reply::Mode::Hold)
             held_.append({socket, target, reply});

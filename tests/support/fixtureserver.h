@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
+#include <optional>
 
 // A loopback HTTP server for tests: 127.0.0.1, a port of the system's choosing. It answers
 // each request target (path and query, exactly as sent) with a canned reply and records
@@ -79,6 +80,16 @@ public:
 
     // Every request target received so far, in order.
     QStringList targets() const { return targets_; }
+    // A request as it came: header names in lower case, the body a Content-Length brought.
+    struct Request {
+        QByteArray method;
+        QString target;
+        QHash<QByteArray, QByteArray> headers;
+        QByteArray body;
+    };
+    QList<Request> requests() const { return requests_; }
+    // Answers a request before the canned replies are looked at, when it gives an answer.
+    std::function<std::optional<Reply>(const Request&)> respond;
     // The head (request line and header fields) of each of them.
     QList<QByteArray> heads() const { return heads_; }
     // Connections accepted so far.
@@ -101,6 +112,7 @@ private:
     QHash<QString, Reply> replies_;
     Reply fallback_;
     QStringList targets_;
+    QList<Request> requests_;
     QList<QByteArray> heads_;
     int connections_ = 0;
     struct Held {

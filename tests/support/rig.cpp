@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rig.h"
 
+#include <QFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -14,8 +15,12 @@ QByteArray listPageOf(const QString& origin, int count, int from) {
 Rig::Rig(int answer) : answer(answer) {
     if (!server.listen())
         qFatal("no loopback port");
-    form =
-        std::make_unique<Form1>(Addresses{server.origin() + "/", server.origin(), server.origin()});
+    QFile file(tokenPath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(token) + '\n') <= 0)
+        qFatal("no token file");
+    file.close();
+    form = std::make_unique<Form1>(
+        Addresses{server.origin() + "/", server.origin(), server.origin(), tokenPath()});
     for (QTimer* timer : {form->Timer1, form->Timer2, form->Timer3})
         timer->stop();
     form->MsgBox = [this](const QString& text, int, const QString&) {

@@ -5,6 +5,7 @@
 #include "window/form1.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
 // A list page of `count` names "n<from>.com", "n<from+1>.com", ... behind the link marker of a
@@ -20,6 +21,10 @@ struct Rig {
     Label* cell(int length, int index) const;
 
     FixtureServer server;
+    // The window's token for changes to the followed names, in a file of its own.
+    QTemporaryDir tokenDir;
+    QString tokenPath() const { return tokenDir.filePath(QStringLiteral("watch-token")); }
+    static constexpr char token[] = "00112233445566778899aabbccddeeff";
     std::unique_ptr<Form1> form;
     int answer;
     QStringList boxes;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "watch/watchlist.h"
+#include "watch/watchstore.h"
 
 #include "sitescore/namesource.h"
 
