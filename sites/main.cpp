@@ -265,8 +265,8 @@ int main(int argc, char* argv[]) {
                 status = 1;
         }
         // The watched names last, so that their checks never hold the lists up.
-        const QString dir = parser.isSet(dataDir) ? parser.value(dataDir) : sites::store::defaultDataDir();
-        if (sites::watch::runChecks(dir, configPath, [&](const QString& name) { return store->findName(name); },
+        if (sites::watch::runChecks(store->directory(), configPath,
+                                    [&](const QString& name) { return store->findName(name); },
                                     store.get()) != 0)
             status = 1;
         return status;
