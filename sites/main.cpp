@@ -13,10 +13,12 @@
 #include "net/httpclient.h"
 #include "zones/czds.h"
 #include "zones/zonecommands.h"
+#include "watch/service.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QHttpServerRequest>
 #include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -262,6 +264,11 @@ int main(int argc, char* argv[]) {
             if (sites::zones::runFetchZones(http, dataPath, configPath, store.get()) != 0)
                 status = 1;
         }
+        // The watched names last, so that their checks never hold the lists up.
+        if (sites::watch::runChecks(store->directory(), configPath,
+                                    [&](const QString& name) { return store->findName(name); },
+                                    store.get()) != 0)
+            status = 1;
         return status;
     }
 
@@ -319,6 +326,18 @@ int main(int argc, char* argv[]) {
                                                auto reply) {
             sites::rdap::answerLookup(*lookups, listedDays, name, now, 25'000, std::move(reply));
         });
+        if (store) {
+            QString error;
+            sites::store::Store* stored = store.get();
+            if (auto* watch = sites::watch::WatchService::start(
+                    rdap->dataDir, *lookups, listedDays, [stored] { return stored->generation(); },
+                    rdap->interval, &app, &error))
+                server.setWatch([watch](const QHttpServerRequest& request, quint16 port) {
+                    return watch->answer(request, port);
+                });
+            else
+                say(QStringLiteral("the watch list is not served: %1").arg(error));
+        }
     }
 
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));

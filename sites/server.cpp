@@ -50,7 +50,9 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
             return true;
         }
     }
-    const sites::Reply out = replyTo(in, request.url().query(QUrl::FullyEncoded));
+    const bool watchPage = watch_ && in.path.startsWith(u"/lumo/watch");
+    const sites::Reply out = watchPage ? watch_(request, socket->localPort())
+                                       : replyTo(in, request.url().query(QUrl::FullyEncoded));
     if (delayMs_ <= 0) {
         makeResponder(request, socket)
             .write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},

@@ -30,6 +30,9 @@ public:
     using Lookup = std::function<void(const QString& name, const QDateTime& now,
                                       std::function<void(const sites::Reply&)> reply)>;
     void setLookup(Lookup lookup) { lookup_ = std::move(lookup); }
+    // The watch list's pages, /lumo/watch*: `watch` answers with the port served on.
+    using Watch = std::function<sites::Reply(const QHttpServerRequest&, quint16 port)>;
+    void setWatch(Watch watch) { watch_ = std::move(watch); }
     // The stored lists, or null for the generated names (also served, marked, while the store
     // holds nothing).
     void setSource(const sites::NameSource* source);
@@ -55,4 +58,5 @@ private:
     QByteArray staticPage_; // empty: no /static.html
     int delayMs_ = 0;
     Lookup lookup_;
+    Watch watch_;
 };

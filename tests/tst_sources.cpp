@@ -24,7 +24,7 @@ private slots:
     void parse_data() {
         QTest::addColumn<QString>("format"); // "cnnic" (for 2026-12-09), ".se", ".nu" or "top"
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("expected"); // "name suffix length day"
+        QTest::addColumn<QStringList>("expected"); // "name suffix length day[ time]"
         QTest::addColumn<int>("skipped");          // -1: refused
         const QString d9 = " 2026-12-09";
         QTest::newRow("cnnic plain") << "cnnic" << QByteArray("abc.cn\nhello.com.cn\n")
@@ -91,16 +91,16 @@ private slots:
 
         QTest::newRow("top header and rows")
             << "top" << QByteArray("domain,deletetime\nabc.top,2026/12/09 14:30\n\"Q-1.top\" , \"2026/12/10 00:00\",x")
-            << QStringList{"abc.top .top 3" + d9, "q-1.top .top 3 2026-12-10"} << 0;
+            << QStringList{"abc.top .top 3" + d9 + " 14:30", "q-1.top .top 3 2026-12-10 00:00"} << 0;
         QTest::newRow("top GBK, CRLF")
             << "top" << gbk("域名,删除日期\r\n中文.top,2026/12/09 09:05\r\nxn--fiqs8s.top,2026/1/5 9:05\r\n")
-            << QStringList{"中文.top .top 2" + d9, "中国.top .top 2 2026-01-05"} << 0;
+            << QStringList{"中文.top .top 2" + d9 + " 09:05", "中国.top .top 2 2026-01-05 09:05"} << 0;
         QTest::newRow("top no header") << "top" << QByteArray("abc.top,2026/12/09 14:30\nabd.top,2026-12-09\n")
-                                       << QStringList{"abc.top .top 3" + d9, "abd.top .top 3" + d9} << 0;
+                                       << QStringList{"abc.top .top 3" + d9 + " 14:30", "abd.top .top 3" + d9} << 0;
         const QByteArray badRows = "a.top,2026/13/09 14:30\nb.top,2026/12/32 10:00\nc.top,tomorrow\n"
                                    "d.top,2026/12/09 25:00\nf.com,2026/12/09 10:00\n";
         QTest::newRow("top 5 bad dates") << "top" << "name,time\nok.top,2026/12/09 14:30\n" + badRows
-                                         << QStringList{"ok.top .top 2" + d9} << 5;
+                                         << QStringList{"ok.top .top 2" + d9 + " 14:30"} << 5;
         QTest::newRow("top 6 bad dates") << "top" << "name,time\nok.top,2026/12/09 14:30\ne.top\n" + badRows
                                          << QStringList{} << -1;
         QTest::newRow("top header only") << "top" << QByteArray("域名,删除时间\r\n") << QStringList{} << -1;
@@ -118,7 +118,8 @@ private slots:
         QStringList rows;
         for (const DropName& name : list.names)
             rows << QStringLiteral("%1 %2 %3 %4").arg(name.name, name.suffix).arg(name.length)
-                        .arg(name.day.toString(Qt::ISODate));
+                        .arg(name.day.toString(Qt::ISODate))
+                  + (name.time.isValid() ? name.time.toString(u" HH:mm") : QString());
         QCOMPARE(rows, expected);
         if (skipped >= 0)
             QCOMPARE(list.skipped, skipped);

@@ -243,14 +243,16 @@ Result LookupService::fromStored(const StoredAnswer& stored) const {
     return result;
 }
 
-void LookupService::lookup(const QString& name, std::function<void(const Result&)> done) {
+void LookupService::lookup(const QString& name, std::function<void(const Result&)> done,
+                           bool fresh) {
     const std::optional<QString> ace = aceName(name);
     if (!ace) {
         done({Result::Kind::BadName, {}, QStringLiteral("not a domain name")});
         return;
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (std::optional<StoredAnswer> stored = cache_->find(*ace, now.addSecs(-AnswerMaxAgeSecs))) {
+    if (std::optional<StoredAnswer> stored =
+            fresh ? std::nullopt : cache_->find(*ace, now.addSecs(-AnswerMaxAgeSecs))) {
         done(fromStored(*stored));
         return;
     }
@@ -276,7 +278,7 @@ void LookupService::ask(const QString& ace) {
         fetch.url = base.resolved(QUrl(QStringLiteral("domain/") + ace));
         fetch.headers = {{"Accept", "application/rdap+json, application/json"}};
         fetch.maxBodyBytes = 1 << 20;
-        client_->start(fetch, [this, ace](const net::Fetched& got) {
+        auto answered = [this, ace](const net::Fetched& got) {
             StoredAnswer stored{got.status, got.body, QDateTime::currentDateTimeUtc()};
             if (got.ok() || (got.outcome == net::Fetched::Outcome::HttpError && got.status == 404)) {
                 if (!got.ok())
@@ -294,7 +296,13 @@ void LookupService::ask(const QString& ace) {
                              got.error.isEmpty() ? QStringLiteral("HTTP %1").arg(got.status)
                                                  : got.error});
             }
-        });
+        };
+        const qint64 wait = pace_ ? pace_(fetch.url.host()) : 0;
+        if (wait > 0)
+            QTimer::singleShot(std::chrono::milliseconds(wait), this,
+                               [this, fetch, answered] { client_->start(fetch, answered); });
+        else
+            client_->start(fetch, answered);
     });
 }
 

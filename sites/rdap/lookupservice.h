@@ -93,8 +93,12 @@ public:
     LookupService(Settings settings, AnswerCache* cache, QObject* parent = nullptr);
     ~LookupService() override;
 
-    // `done` is called once, from the event loop or, for a cached answer, at once.
-    void lookup(const QString& name, std::function<void(const Result&)> done);
+    // `done` is called once, from the event loop or, for a cached answer, at once. `fresh`
+    // asks the registry even when an answer of the last hour is kept.
+    void lookup(const QString& name, std::function<void(const Result&)> done, bool fresh = false);
+    // Asked before each request to an RDAP server (its host): the milliseconds to wait first,
+    // so that several processes keep to one server's pace between them.
+    void setPace(std::function<qint64(const QString& host)> pace) { pace_ = std::move(pace); }
 
 private:
     void withDirectory(std::function<void()> then);
@@ -117,6 +121,7 @@ private:
     bool fetching_ = false;
     QList<std::function<void()>> waitingForDirectory_;
     QHash<QString, QList<std::function<void(const Result&)>>> pending_;
+    std::function<qint64(const QString&)> pace_;
 };
 
 // The lookup page for `name`: what RDAP says, with the day of a deletion list that holds it

@@ -233,7 +233,7 @@ int digitsAt(QStringView text, qsizetype& at, int minDigits, int maxDigits) {
 }
 
 // "2026/12/09 14:30", also "2026-12-9" or "2026/12/09" alone; the date written there.
-QDate topDate(QStringView field) {
+QDate topDate(QStringView field, QTime* clock = nullptr) {
     qsizetype at = 0;
     const int year = digitsAt(field, at, 4, 4);
     if (year < 0 || at >= field.size() || (field[at] != u'/' && field[at] != u'-'))
@@ -261,6 +261,8 @@ QDate topDate(QStringView field) {
             if (time[t++] != u':' || digitsAt(time, t, 2, 2) < 0 || t != time.size())
                 return {};
         }
+        if (clock)
+            *clock = QTime(hour, minute);
     }
     return QDate(year, month, day);
 }
@@ -424,7 +426,8 @@ ParsedList parseTop(const QByteArray& bytes) {
     forEachLine(text, [&](QStringView line) {
         qsizetype at = 0;
         std::optional<DropName> name = dropName(csvField(line, at));
-        const QDate day = at <= line.size() ? topDate(csvField(line, at)) : QDate();
+        QTime time;
+        const QDate day = at <= line.size() ? topDate(csvField(line, at), &time) : QDate();
         const bool header = first;
         first = false;
         if (!name || name->suffix != u".top" || !day.isValid()) {
@@ -434,6 +437,7 @@ ParsedList parseTop(const QByteArray& bytes) {
             return;
         }
         name->day = day;
+        name->time = time;
         names.add(std::move(*name));
     });
     return names.finish("rows", "domain names with a deletion date");

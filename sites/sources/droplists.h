@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QTime>
 
 // The registries' own deletion lists, read from the bytes they publish. Pure functions: no
 // network, no store, no clock.
@@ -22,6 +23,7 @@ struct DropName {
     QString suffix; // the registry suffix with its dot: ".cn", ".com.cn", ".net.cn", ".bj.cn", ".se", ".nu", ".top"
     int length = 0; // characters of the label left of the suffix, in Unicode form
     QDate day;      // the day it is deleted (released)
+    QTime time;     // when in that day, where the list says (.top: China Standard Time)
 };
 
 struct ParsedList {

@@ -102,7 +102,7 @@ void Refresher::file(const ListSource& source, const QByteArray& body, const QBy
     QList<StoredName> rows;
     rows.reserve(parsed.names.size());
     for (const sources::DropName& name : parsed.names)
-        rows.append({name.name, name.suffix, name.length, name.day});
+        rows.append({name.name, name.suffix, name.length, name.day, name.time});
     const QDateTime now = fixedToday_.isValid()
                               ? QDateTime(fixedToday_, QTime::currentTime(), Qt::UTC)
                               : QDateTime::currentDateTimeUtc();

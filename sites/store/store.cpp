@@ -52,6 +52,11 @@ const char* const ToVersion1[] = {
     "SELECT source, day, COUNT(*), MAX(approximate) FROM names GROUP BY source, day",
 };
 
+// The time of day a list gives its names' release ("14:30"), for the watch list.
+const char* const ToVersion2[] = {
+    "ALTER TABLE names ADD COLUMN release_time TEXT",
+};
+
 // A label's length as the lists count it: in Unicode characters.
 int characters(QStringView label) {
     int n = 0;
@@ -117,11 +122,18 @@ bool bumpGeneration(QSqlDatabase& db, QString* error) {
 bool upgrade(QSqlDatabase& db, QSqlQuery& query, QString* error) {
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         return false;
-    if (query.value(0).toInt() < 1) {
+    const int version = query.value(0).toInt();
+    if (version < 1) {
         for (const char* statement : ToVersion1)
             if (!query.exec(QString::fromLatin1(statement)))
                 return false;
         query.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    if (version < 2) {
+        for (const char* statement : ToVersion2)
+            if (!query.exec(QString::fromLatin1(statement)))
+                return false;
+        query.exec(QStringLiteral("PRAGMA user_version = 2"));
     }
     // A store from before the cells gets them once.
     if (query.exec(QStringLiteral("SELECT NOT EXISTS(SELECT 1 FROM cells) AND "
@@ -208,7 +220,7 @@ std::unique_ptr<Store> Store::open(const QString& dir, QString* error, int busyT
     // upgrades it, and the other finds it done.
     const auto needsUpgrade = [&query] {
         return !query.exec(QStringLiteral(
-                   "SELECT (SELECT user_version FROM pragma_user_version) < 1 OR "
+                   "SELECT (SELECT user_version FROM pragma_user_version) < 2 OR "
                    "(NOT EXISTS(SELECT 1 FROM cells) AND EXISTS(SELECT 1 FROM names))")) ||
                !query.next() || query.value(0).toBool();
     };
@@ -288,9 +300,10 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
     const QString seen = timeText(now);
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
-        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate) "
-        "VALUES(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE SET "
-        "last_seen = excluded.last_seen, approximate = excluded.approximate"));
+        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate, "
+        "release_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE "
+        "SET last_seen = excluded.last_seen, approximate = excluded.approximate, "
+        "release_time = excluded.release_time"));
     for (const StoredName& row : names) {
         if (!writing.contains(row.day))
             continue;
@@ -302,6 +315,8 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         upsert.bindValue(5, seen);
         upsert.bindValue(6, seen);
         upsert.bindValue(7, int(approximate));
+        upsert.bindValue(8, row.time.isValid() ? QVariant(row.time.toString(u"HH:mm"))
+                                               : QVariant(QMetaType(QMetaType::QString)));
         if (!upsert.exec())
             return failed(upsert);
     }

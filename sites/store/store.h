@@ -26,6 +26,7 @@ struct StoredName {
     QString suffix; // the registry's: ".com.cn"
     int length = 0; // of the label before the suffix
     QDate day;      // of deletion
+    QTime time;     // of release in that day, where the list gives it (.top: China's clock)
 };
 
 // One list file the service fetches, and what became of its last fetch.
