@@ -60,6 +60,10 @@ struct StoredDay {
 class NameSource {
 public:
     virtual ~NameSource() = default;
+    // One request's pages see the names as they were when it began, so a source may look for
+    // changes once per request rather than at every call.
+    virtual void beginRequest() const {}
+    virtual void endRequest() const {}
     // Whether any list names deletions under `suffix` (".cn"); the others print "-".
     virtual bool serves(const QString& suffix) const = 0;
     // For every stored suffix of `day`: label length -> names.

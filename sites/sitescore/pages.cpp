@@ -5,6 +5,7 @@
 #include "sitescore/names.h"
 
 #include <QJsonArray>
+#include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
@@ -12,8 +13,26 @@
 namespace sites {
 namespace {
 
+bool needsEscaping(QStringView text) {
+    // < > & " and ' are all below 64: one bit each.
+    constexpr quint64 special = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') |
+                                (1ull << '\'');
+    for (const QChar c : text)
+        if (c.unicode() < 64 && (special >> c.unicode()) & 1)
+            return true;
+    return false;
+}
+
 QString escaped(QStringView text) {
+    if (!needsEscaping(text))
+        return text.toString();
     return text.toString().toHtmlEscaped().replace(u'\'', QLatin1String("&#39;"));
+}
+
+// Shared, not copied, when nothing in it needs escaping, as in every domain name: the list
+// pages escape a hundred names each.
+QString escaped(const QString& text) {
+    return needsEscaping(text) ? escaped(QStringView(text)) : text;
 }
 
 // What a page repeats of a request, escaped and cut short so a huge value stays harmless.
@@ -24,11 +43,43 @@ QString echoed(QStringView text) {
     return escaped(text.first(Shown)) + QStringLiteral("…");
 }
 
+// A page up to its body, and after it: a list page is written into one string from the start.
+QString documentStart(const QString& title, qsizetype room = 0) {
+    static const QString head = QStringLiteral(
+        "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    static const QString middle = QStringLiteral("</title>\n</head>\n<body>\n");
+    QString out;
+    out.reserve(head.size() + title.size() + middle.size() + room);
+    out.append(head).append(title).append(middle);
+    return out;
+}
+
+constexpr QStringView DocumentEnd = u"</body>\n</html>\n";
+
 QString document(const QString& title, const QString& body) {
-    return QStringLiteral(
-               "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
-               "<title>%1</title>\n</head>\n<body>\n%2</body>\n</html>\n")
-        .arg(title, body);
+    QString out = documentStart(title, body.size() + DocumentEnd.size());
+    out.append(body).append(DocumentEnd);
+    return out;
+}
+
+// The list's lines, written into room measured first: the names are most of a page.
+void appendNameLines(QString& body, const QString& marker, const QStringList& names) {
+    static constexpr QStringView open = u"<li><a ", close = u"</a></li>\n";
+    qsizetype size = 0;
+    for (const QString& name : names)
+        size += open.size() + marker.size() + 2 * name.size() + 1 + close.size();
+    const qsizetype from = body.size();
+    body.resize(from + size);
+    QChar* at = body.data() + from;
+    const auto put = [&at](QStringView piece) { at = std::copy(piece.begin(), piece.end(), at); };
+    for (const QString& name : names) {
+        put(open);
+        put(marker);
+        put(name);
+        *at++ = u'>';
+        put(name);
+        put(close);
+    }
 }
 
 QString weekday(QDate day) {
@@ -44,8 +95,11 @@ QString summaryLink(QDate day) {
 // `date` as the request wrote it: a 2011 date stays one, so the window's dates match.
 QString listHref(const QString& date, const QString& kind, const QString& suffix, int length,
                  qint64 page) {
-    return QStringLiteral("deleteddomain.php?date=%1&amp;t=%2&amp;page=%3&amp;tld=%4&amp;length=%5")
-        .arg(escaped(date), kind, QString::number(page), escaped(suffix), QString::number(length));
+    // Joined rather than formatted: a day summary holds 35 of these.
+    return QLatin1String("deleteddomain.php?date=") + escaped(date) + QLatin1String("&amp;t=") +
+           kind + QLatin1String("&amp;page=") + QString::number(page) +
+           QLatin1String("&amp;tld=") + escaped(suffix) + QLatin1String("&amp;length=") +
+           QString::number(length);
 }
 
 QString listHref(QDate day, int suffixIndex, int length, qint64 page) {
@@ -192,26 +246,41 @@ QString daySummaryPage(const QString& date, int cellSize, const NameSource* sour
     body += QStringLiteral("</tr>\n");
     const QMap<QString, QMap<int, qint64>> stored =
         source ? source->counts(*day) : QMap<QString, QMap<int, qint64>>();
+    // The 35 cells are appended piece by piece: formatting them was most of the page's cost.
+    body.reserve(body.size() + 8192);
+    const QString hrefDate = source ? escaped(date) : formatDate(*day);
     for (int length = MinLength; length <= MaxLength; ++length) {
-        body += QStringLiteral("<tr><td>%1位</td>").arg(length);
+        const QString lengthText = QString::number(length);
+        body += u"<tr><td>";
+        body += lengthText;
+        body += u"位</td>";
         for (int s = 1; s <= SuffixCount; ++s) {
             if (columns[s] == Column::NoSource || columns[s] == Column::NoData) {
                 // No link to follow, but the same "length=N\">" before the caption, so that
                 // every count after it is still found in its place.
-                body += QStringLiteral("<td><span title=\"tld=%1&amp;length=%2\">-</span></td>")
-                            .arg(suffixName(s))
-                            .arg(length);
+                body += u"<td><span title=\"tld=";
+                body += suffixName(s);
+                body += u"&amp;length=";
+                body += lengthText;
+                body += u"\">-</span></td>";
                 continue;
             }
             const qint64 count = cellSize >= 0 ? cellSize
                                  : source  ? stored.value(suffixName(s)).value(length)
                                            : nameCount(*day, s, length);
-            body += QStringLiteral("<td><a href=\"%1\">%2</a></td>")
-                        .arg(source ? listHref(date, suffixKind(s), suffixName(s), length, 1)
-                                    : listHref(*day, s, length, 1))
-                        .arg(count);
+            body += u"<td><a href=\"deleteddomain.php?date=";
+            body += hrefDate;
+            body += u"&amp;t=";
+            body += suffixKind(s);
+            body += u"&amp;page=1&amp;tld=";
+            body += suffixName(s);
+            body += u"&amp;length=";
+            body += lengthText;
+            body += u"\">";
+            body += QString::number(count);
+            body += u"</a></td>";
         }
-        body += QStringLiteral("</tr>\n");
+        body += u"</tr>\n";
     }
     // The real day shown, and whether its names are generated, where the window can read them.
     const QDate realDay =
@@ -273,37 +342,33 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
     const QString marker =
         QStringLiteral("href=") + escaped(base) + QStringLiteral("whois.php?domain=");
 
-    QString body = QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
-                                  "页</p>\n<ol start=\"%7\">\n")
-                       .arg(shownDate, QString::number(len), escaped(suffix))
-                       .arg(count)
-                       .arg(pageNumber)
-                       .arg(pages)
-                       .arg(first + 1);
+    QString body = documentStart(QStringLiteral("%1 删除域名列表").arg(shownDate),
+                                 (last - first) * (marker.size() + 64) + 1024);
+    body += QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
+                           "页</p>\n<ol start=\"%7\">\n")
+                       .arg(shownDate, QString::number(len), escaped(suffix),
+                            QString::number(count), QString::number(pageNumber),
+                            QString::number(pages), QString::number(first + 1));
     // Before the first name, where the window's scraper does not look.
     if (source && source->approximateSuffixes(*day).contains(suffix))
         body.insert(body.indexOf(u"<ol "),
                     QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n"));
     if (!source)
         body.insert(body.indexOf(u"<ol "), generatedLine());
-    // Appended piece by piece into room made once: the list is most of the page's cost.
-    body.reserve(body.size() + (last - first) * (marker.size() + 40) + 512);
     const QStringList stored =
         source && last > first ? source->names(*day, suffix, len, first, int(last - first))
                                : QStringList();
+    QStringList shown;
+    shown.reserve(last - first);
     for (qint64 i = first; i < last; ++i) {
         const QString name =
             source ? (i - first < stored.size() ? escaped(stored.at(i - first)) : QString())
                    : cellName(*day, suffixIndex, len, i);
         if (name.isEmpty())
             break; // the store changed between the count and the names
-        body += u"<li><a ";
-        body += marker;
-        body += name;
-        body += u'>';
-        body += name;
-        body += u"</a></li>\n";
+        shown.append(name);
     }
+    appendNameLines(body, marker, shown);
     body += QStringLiteral("</ol>\n<p>");
     if (pageNumber > 1 && pageNumber <= pages)
         body += QStringLiteral("<a href=\"%1\">上一页</a> ")
@@ -311,7 +376,8 @@ QString listPage(const QString& base, const QString& date, const QString& kind, 
     if (pageNumber < pages)
         body += QStringLiteral("<a href=\"%1\">下一页</a> ").arg(href(pageNumber + 1));
     body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n").arg(shownDate);
-    return document(QStringLiteral("%1 删除域名列表").arg(shownDate), body);
+    body += DocumentEnd;
+    return body;
 }
 
 namespace {
@@ -592,8 +658,17 @@ Reply respond(const Request& request) {
     const QDate realToday = request.now.date();
     const QDate today = siteToday(realToday);
     const QDateTime now2011(today, request.now.time());
-    // Generated names, marked so, while the store holds nothing at all.
     const NameSource* rows = request.source;
+    struct Scope {
+        const NameSource* source;
+        ~Scope() {
+            if (source)
+                source->endRequest();
+        }
+    } scope{rows};
+    if (rows)
+        rows->beginRequest();
+    // Generated names, marked so, while the store holds nothing at all.
     const NameSource* source = rows && rows->holdsAnything() ? rows : nullptr;
     auto value = [&](const char* key) {
         return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);

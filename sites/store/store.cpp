@@ -603,7 +603,15 @@ bool Store::serves(const QString& suffix) const {
            sites::zones::readZoneStatus(dir_, zone).day.isValid();
 }
 
+void Store::beginRequest() const {
+    inRequest_ = false;
+    sync();
+    inRequest_ = true;
+}
+
 void Store::sync() const {
+    if (inRequest_)
+        return;
     const qint64 now = generation();
     if (now == seenGeneration_)
         return;
@@ -611,6 +619,8 @@ void Store::sync() const {
     covered_.reset();
     starts_.clear();
     repeated_.clear();
+    runs_.clear();
+    keptNames_ = 0;
     seenGeneration_ = now;
 }
 
@@ -683,6 +693,37 @@ qint64 Store::count(QDate day, const QString& suffix, int length) const {
 
 QStringList Store::names(QDate day, const QString& suffix, int length, qint64 offset,
                          int limit) const {
+    sync();
+    // A page takes its names from the run of its cell that holds them, read once per
+    // generation of the names: the pages that follow cost no query.
+    QStringList out;
+    while (out.size() < limit) {
+        const qint64 at = offset + out.size();
+        const qint64 run = at / NamesPerRun;
+        const ChunkKey key{day, suffix, length, run};
+        auto it = runs_.constFind(key);
+        if (it == runs_.cend()) {
+            const QStringList read = readNames(day, suffix, length, run * NamesPerRun, NamesPerRun);
+            if (keptNames_ + read.size() > MaxKeptNames) {
+                runs_.clear();
+                keptNames_ = 0;
+            }
+            keptNames_ += read.size();
+            it = runs_.insert(key, read);
+        }
+        const qsizetype from = at - run * NamesPerRun;
+        if (from >= it->size())
+            break;
+        const qsizetype take = qMin<qsizetype>(limit - out.size(), it->size() - from);
+        out += it->mid(from, take);
+        if (it->size() < NamesPerRun && from + take >= it->size())
+            break; // the cell's last run
+    }
+    return out;
+}
+
+QStringList Store::readNames(QDate day, const QString& suffix, int length, qint64 offset,
+                             int limit) const {
     counts(day); // also tells the cells with a name listed twice
     QHash<qint64, QString>& starts = starts_[{day, {suffix, length}}];
     const auto start = offset == 0 ? starts.end() : starts.find(offset);

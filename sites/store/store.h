@@ -112,6 +112,8 @@ public:
     bool covers(QDate day, const QString& suffix) const override;
     bool holdsAnything() const override;
     QList<StoredDay> storedDays() const override;
+    void beginRequest() const override;
+    void endRequest() const override { inRequest_ = false; }
 
     // AnswerCache
     std::optional<sites::rdap::StoredAnswer> find(const QString& aceName,
@@ -125,8 +127,9 @@ private:
     QString connection_;
     QString dir_;
     QList<SourceState> sources_;
-    // Drops what is kept below once the names have changed.
+    // Drops what is kept below once the names have changed; within a request, once.
     void sync() const;
+    mutable bool inRequest_ = false;
     // Counts asked for again and again by the day summary, until the names change.
     mutable QHash<QDate, QMap<QString, QMap<int, qint64>>> counts_;
     // The days each list covers, and the lists of estimates; loaded once per generation.
@@ -139,6 +142,25 @@ private:
     mutable QHash<std::pair<QDate, std::pair<QString, int>>, QHash<qint64, QString>> starts_;
     // The cells of a day with a name listed twice (by two lists).
     mutable QHash<QDate, QSet<std::pair<QString, int>>> repeated_;
+    // Runs of a cell's names in name order, as the list pages read them; at most
+    // MaxKeptNames names in all, dropped with the generation.
+    static constexpr int NamesPerRun = 1000;
+    static constexpr qsizetype MaxKeptNames = 2'000'000;
+    struct ChunkKey {
+        QDate day;
+        QString suffix;
+        int length = 0;
+        qint64 run = 0;
+        bool operator==(const ChunkKey&) const = default;
+        friend size_t qHash(const ChunkKey& key, size_t seed = 0) {
+            return qHashMulti(seed, key.day, key.suffix, key.length, key.run);
+        }
+    };
+    mutable QHash<ChunkKey, QStringList> runs_;
+    mutable qsizetype keptNames_ = 0;
+    // `limit` names of a cell from `offset` on, from the store itself.
+    QStringList readNames(QDate day, const QString& suffix, int length, qint64 offset,
+                          int limit) const;
     struct Prepared;
     std::unique_ptr<Prepared> prepared_;
     mutable qint64 namesGeneration_ = -1;
