@@ -416,6 +416,38 @@ private slots:
         QCOMPARE(serving->approximateSuffixes(day), QStringList({".cn"}));
     }
 
+    // A cell's pages are read in runs of names: a page across two runs, or past the end, still
+    // gives exactly the names in name order.
+    void pagesAcrossRuns_data() {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("first page") << 0 << 100;
+        QTest::newRow("across a run") << 950 << 100;
+        QTest::newRow("across two runs") << 990 << 1020;
+        QTest::newRow("the last names") << 2450 << 100;
+        QTest::newRow("past the end") << 2600 << 100;
+    }
+    void pagesAcrossRuns() {
+        QFETCH(int, offset);
+        QFETCH(int, limit);
+        QTemporaryDir dir;
+        QString error;
+        const auto store = sites::store::Store::open(dir.path(), &error);
+        QVERIFY2(store, qPrintable(error));
+        const QDate day(2026, 12, 7);
+        QList<sites::store::StoredName> names;
+        QStringList all;
+        for (int i = 0; i < 2500; ++i) {
+            const QString label = QStringLiteral("n%1").arg(i, 4, 10, QLatin1Char('0'));
+            names.append({label + ".cn", ".cn", 5, day});
+            all.append(label + ".cn");
+        }
+        QVERIFY(store->replaceDays("cnnic", names, day, QDateTime(day, QTime(1, 0), Qt::UTC), &error));
+        QCOMPARE(store->names(day, ".cn", 5, offset, limit), all.mid(offset, limit));
+        // Asked again, from the runs already read.
+        QCOMPARE(store->names(day, ".cn", 5, offset, limit), all.mid(offset, limit));
+    }
+
     // An answer kept while another connection holds the write lock: the caller goes on at once
     // and finds it, and the store has it once the lock is let go.
     void keptAnswerWaitsOffTheCaller() {
