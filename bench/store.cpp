@@ -88,7 +88,7 @@ int main(int argc, char* argv[]) {
                 continue;
             names.insert(row.name);
             list.write(row.name.toUtf8() + "\r\n");
-            csv.write(QStringLiteral("%1,%2,%3,%4,cnnic,%5,%5,0\n")
+            csv.write(QStringLiteral("%1,%2,%3,%4,cnnic,%5,%5,0,\n") // no release time
                           .arg(row.name, row.suffix)
                           .arg(row.length)
                           .arg(day.toString(Qt::ISODate), seen)

@@ -7,48 +7,23 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "listing/jsonfields.h"
+
 #include <cmath>
 
 namespace listing {
 namespace {
 
-std::optional<QJsonDocument> document(QByteArrayView json) {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError)
-        return std::nullopt;
-    return doc;
-}
 
-// A count or a number of names: whole, not negative, and exact in a double.
-std::optional<qint64> wholeNumber(const QJsonValue& value) {
-    if (!value.isDouble())
-        return std::nullopt;
-    const double n = value.toDouble();
-    if (!(n >= 0 && n <= 9007199254740992.0) || std::floor(n) != n)
-        return std::nullopt;
-    return qint64(n);
-}
+
+using json::document;
+using json::texts;
+using json::wholeNumber;
 
 bool isDay(const QJsonValue& value) {
-    const QString text = value.toString();
-    return value.isString() && text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid();
+    return value.isString() && json::isDay(value.toString());
 }
 
-// A list of texts; nothing when it is there and not one.
-std::optional<QStringList> texts(const QJsonValue& value) {
-    QStringList out;
-    if (value.isUndefined() || value.isNull())
-        return out;
-    if (!value.isArray())
-        return std::nullopt;
-    for (const QJsonValue& entry : value.toArray()) {
-        if (!entry.isString())
-            return std::nullopt;
-        out.append(entry.toString());
-    }
-    return out;
-}
 
 // A time or null; `ok` turns false for anything else.
 std::optional<QString> timeOrNull(const QJsonValue& value, bool& ok) {

@@ -2,6 +2,7 @@
 #include "watch/watchlist.h"
 
 #include "listing/export.h"
+#include "listing/jsonfields.h"
 
 #include <QDate>
 #include <QDir>
@@ -16,13 +17,6 @@
 namespace watch {
 namespace {
 
-std::optional<QJsonDocument> document(QByteArrayView json) {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError)
-        return std::nullopt;
-    return doc;
-}
 
 // A value that may be null (or left out): `valid` says whether a text is one.
 std::optional<QString> orNull(const QJsonValue& value, bool& ok, bool (*valid)(const QString&)) {
@@ -32,9 +26,10 @@ std::optional<QString> orNull(const QJsonValue& value, bool& ok, bool (*valid)(c
     return value.toString();
 }
 
-bool isDay(const QString& text) {
-    return text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid();
-}
+using listing::json::document;
+using listing::json::isDay;
+using listing::json::texts;
+using listing::json::wholeNumber;
 
 bool isTime(const QString& text) {
     return QDateTime::fromString(text, Qt::ISODate).isValid();
@@ -57,26 +52,7 @@ std::optional<Event> readEvent(const QJsonValue& value, bool withName) {
                  o.value(u"text").toString(), o.value(u"at").toString()};
 }
 
-std::optional<QStringList> texts(const QJsonValue& value) {
-    QStringList out;
-    if (value.isUndefined())
-        return out;
-    if (!value.isArray())
-        return std::nullopt;
-    for (const QJsonValue& entry : value.toArray()) {
-        if (!entry.isString())
-            return std::nullopt;
-        out.append(entry.toString());
-    }
-    return out;
-}
 
-std::optional<qint64> wholeNumber(const QJsonValue& value) {
-    const double n = value.toDouble(-1);
-    if (!value.isDouble() || !(n >= 0 && n <= 9007199254740992.0) || std::floor(n) != n)
-        return std::nullopt;
-    return qint64(n);
-}
 
 } // namespace
 
