@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "watch/watchstore.h"
+#include "watch/watchlist.h"
 
 // lumo-sites' answers about the followed names, and the name rule the clients apply to what
 // the user types: one target, as they share the reading of days and times.

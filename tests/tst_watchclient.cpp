@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rig.h"
 
-#include "watch/watchstore.h"
+#include "watch/watchlist.h"
 #include "window/following.h"
 #include "window/listmenu.h"
 #include "window/watchdialog.h"
