@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
+#include "watch/watchlist.h"
 
 #include <QDateTime>
 
@@ -16,14 +17,6 @@ QString statusText(const QString& status) {
     return QStringLiteral("尚未抓取");
 }
 
-// For people: the local time to the minute; "-" for never.
-QString localTime(const std::optional<QString>& iso) {
-    if (!iso)
-        return QStringLiteral("-");
-    return QDateTime::fromString(*iso, Qt::ISODate)
-        .toLocalTime()
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-}
 
 } // namespace
 
@@ -65,7 +58,7 @@ int Sources::run(const QCommandLineParser&, Format format, Services& services) {
         for (const listing::SourceState& s : *sources)
             table.append({s.generated ? s.source + QStringLiteral("（演示数据）") : s.source,
                           statusText(s.status), QString::number(s.names),
-                          localTime(s.lastSuccess), localTime(s.lastAttempt),
+                          watch::localTime(s.lastSuccess), watch::localTime(s.lastAttempt),
                           s.url.isEmpty() ? QStringLiteral("-") : s.url,
                           s.error.value_or(QString()).simplified()});
         text = alignedTable(table, {false, false, true});

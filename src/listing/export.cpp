@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "listing/export.h"
 
+#include <QSaveFile>
+
 namespace listing {
 
 QString namesAsText(const QStringList& names) {
@@ -46,6 +48,19 @@ QString listFileStem(const QString& day, const QString& suffix, int length) {
             c == u'<' || c == u'>' || c == u'|' || c.unicode() < 0x20)
             c = u'_';
     return stem;
+}
+
+std::optional<QString> saveWhole(const QString& path, const QByteArray& bytes) {
+    // The names go to a file beside it, which replaces it only when every byte is down. The
+    // flush comes first because Qt 6.4's commit renames a file whose buffered bytes could not
+    // be written (a full disk) and still says it succeeded.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
+        return std::nullopt;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return reason;
 }
 
 } // namespace listing

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -27,5 +30,8 @@ QString listCsvRows(const QStringList& names, int length, const QString& suffix,
 // A file name for a cell's list: "2011-05-10_com_5" for the 5-letter .com names of that
 // day, without an extension; characters a file name cannot hold become "_".
 QString listFileStem(const QString& day, const QString& suffix, int length);
+
+// Writes `bytes` to `path` whole or not at all; the reason when it could not.
+std::optional<QString> saveWhole(const QString& path, const QByteArray& bytes);
 
 } // namespace listing

@@ -16,7 +16,6 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -152,16 +151,10 @@ void ListMenu::exportList() {
         (csv ? listing::listCsvHeader() + listing::listCsvRows(names, length_, suffix, day_)
              : listing::namesAsText(names))
             .toUtf8();
-    // Whole or not at all: the names go to a file beside it, which replaces it only when
-    // every byte is down. The flush comes first because Qt 6.4's commit renames a file whose
-    // buffered bytes could not be written (a full disk) and still says it succeeded.
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-        file.commit())
+    const std::optional<QString> reason = listing::saveWhole(path, bytes);
+    if (!reason)
         return;
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    form_.MsgBox(QStringLiteral("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), reason),
+    form_.MsgBox(QStringLiteral("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), *reason),
                  MsgBoxStyle::OkOnly, QStringLiteral("导出"));
 }
 

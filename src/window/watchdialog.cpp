@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
@@ -187,12 +186,9 @@ void WatchDialog::exportList() {
     // CSV with every column as lumo-cli writes it; a text file the names alone.
     const bool csv = QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
     const QByteArray bytes = (csv ? watch::csv(names_) : listing::namesAsText(plain)).toUtf8();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-        file.commit())
+    const std::optional<QString> reason = listing::saveWhole(path, bytes);
+    if (!reason)
         return;
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    form_.MsgBox(QStringLiteral("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), reason),
+    form_.MsgBox(QStringLiteral("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), *reason),
                  MsgBoxStyle::OkOnly, QStringLiteral("导出"));
 }
