@@ -6,6 +6,7 @@
 #include "listing/filter.h"
 #include "net/module1.h"
 #include "sitescore/calendar.h"
+#include "sitescore/generatednames.h"
 #include "sitescore/names.h"
 #include "sitescore/pages.h"
 #include "sitesprocess.h"
@@ -96,10 +97,11 @@ private slots:
         QFETCH(int, length);
         QFETCH(int, cellSize);
         QFETCH(bool, stored);
-        const NameSource* source = stored ? store_.get() : nullptr;
+        const GeneratedNames generated(StoreToday, cellSize);
+        const NameSource& source = stored ? *store_ : static_cast<const NameSource&>(generated);
         const QString date = formatDate(day), tail = suffixName(suffix);
         const auto summary =
-            listing::parseDaySummary(daySummaryPage(date, cellSize, source, StoreToday));
+            listing::parseDaySummary(daySummaryPage(date, source, StoreToday));
         QCOMPARE(summary.printedDate.value_or(""), date);
         const int count = summary.count(length, suffix).value_or("").toInt();
         QVERIFY(count > 0 && (cellSize < 0 || count == cellSize));
@@ -108,8 +110,8 @@ private slots:
         for (int page = 1; page <= (count + 99) / 100 + 1; ++page) {
             const QStringList names =
                 namesOn(listPage("http://127.0.0.1:8613/", date, suffixKind(suffix),
-                                 QString::number(page), tail, QString::number(length), cellSize,
-                                 source, StoreToday));
+                                 QString::number(page), tail, QString::number(length), source,
+                                 StoreToday));
             QCOMPARE(names.size(), qBound(0, count - (page - 1) * 100, 100));
             for (const QString& name : names) {
                 QVERIFY2(name.endsWith(tail) && name.size() - tail.size() == length &&
@@ -141,18 +143,18 @@ private slots:
         QFETCH(QString, cell);
         QFETCH(QJsonValue, json);
         QFETCH(QString, list);
-        const QString summary = daySummaryPage(date, -1, store_.get(), StoreToday);
+        const QString summary = daySummaryPage(date, *store_, StoreToday);
         QCOMPARE(listing::parseDaySummary(summary).count(length, 6).value_or("?"), cell);
         QVERIFY(summary.contains(json.isNull() ? "<th class=\"nodata\" title=\"这一天还没有数据\">.cn</th>"
                                                : "<th class=\"exact\">.cn</th>"));
         QVERIFY(summary.contains("<div id=\"lumo-day\" data-day=\"" + date + "\" data-generated=\"0\">"));
         const QJsonObject counts =
-            QJsonDocument::fromJson(*countsJson(date, store_.get(), StoreToday)).object();
+            QJsonDocument::fromJson(*countsJson(date, *store_, StoreToday)).object();
         QCOMPARE(counts["counts"][".cn"], json);
         QCOMPARE(counts["nodata"].toArray().contains(".cn"), json.isNull());
         QVERIFY(counts["counts"][".com"].isNull() && !counts["nodata"].toArray().contains(".com"));
         const QString page = listPage("http://127.0.0.1:8613/", date, "cn", "1", ".cn",
-                                      QString::number(length), -1, store_.get(), StoreToday);
+                                      QString::number(length), *store_, StoreToday);
         QVERIFY2(page.contains(list), qPrintable(page));
     }
 
