@@ -214,10 +214,11 @@ private slots:
         QVERIFY(pending.open(QIODevice::WriteOnly));
         pending.write("kept\t2027-01-11\n");
         pending.close();
-        QVERIFY2(sites::zones::StoreSink(*store).replaceZone("com", pending.fileName(), &error), qPrintable(error));
+        sites::zones::StoreSink zones(*store);
+        QVERIFY2(zones.replaceZone("com", pending.fileName(), &error), qPrintable(error));
         // A directory opens as a file, and its reading fails.
         QVERIFY(QDir(dir.path()).mkdir("unreadable.tsv"));
-        QVERIFY(!sites::zones::StoreSink(*store).replaceZone("com", dir.filePath("unreadable.tsv"), &error));
+        QVERIFY(!zones.replaceZone("com", dir.filePath("unreadable.tsv"), &error));
         QCOMPARE(store->findName("kept.com"), (QList<sites::ListedDay>{{QDate(2027, 1, 11), true}}));
     }
 
@@ -376,10 +377,12 @@ private slots:
             QVERIFY(pending.open(QIODevice::WriteOnly));
             pending.write(label.toUtf8() + "\t2027-01-11\n");
             pending.close();
-            QVERIFY2(sites::zones::StoreSink(*store).replaceZone("com", pending.fileName(), &error), qPrintable(error));
+            sites::zones::StoreSink zones(*store);
+            QVERIFY2(zones.replaceZone("com", pending.fileName(), &error), qPrintable(error));
         } else {
-            const auto rows = sites::sources::parseCnnic((label + suffix).toUtf8(), day).names;
-            QVERIFY(store->replaceDays("cnnic", rows, day, QDateTime::currentDateTimeUtc(), &error));
+            const auto list = sites::sources::parseCnnic((label + suffix).toUtf8(), day);
+            QVERIFY(store->replaceDays("cnnic", list.names, day, QDateTime::currentDateTimeUtc(),
+                                       &error));
         }
         QCOMPARE(store->counts(day), (QMap<QString, QMap<int, qint64>>{{suffix, {{2, 1}}}}));
         QCOMPARE(store->names(day, suffix, 2, 0, 10), QStringList{"中国" + suffix});

@@ -44,8 +44,8 @@ bool StoreSink::replaceZone(const QString& zone, const QString& pendingFile, QSt
         });
         return read && stored;
     };
-    return store_.replaceList(QStringLiteral("czds-") + zone, feed,
-                              QDateTime::currentDateTimeUtc(), error, true,
+    return store_.replaceList(QStringLiteral("czds-") + zone, feed, QDateTime::currentDateTimeUtc(),
+                              error, true,
                               imported.isValid() ? imported.addDays(daysToRelease) : QDate(),
                               imported.isValid() ? imported.addDays(-daysKeptPast) : QDate());
 }
@@ -63,7 +63,8 @@ store::FiledElsewhere importedZones(const QString& dataDir) {
     };
     zones.serves = [dataDir](const QString& suffix) {
         const QString zone = suffix.mid(1);
-        if (!suffix.startsWith(u'.') || zone.isEmpty() || zone.contains(u'.') || zone.contains(u'/'))
+        if (!suffix.startsWith(u'.') || zone.isEmpty() || zone.contains(u'.') ||
+            zone.contains(u'/'))
             return false;
         return hasStatus(dataDir, zone) && readZoneStatus(dataDir, zone).day.isValid();
     };
