@@ -26,7 +26,8 @@ struct RawServer {
     RawServer() {
         QVERIFY(server.listen());
         server.respond = [this](const FixtureServer::Request&) {
-            return std::optional(FixtureServer::raw(answer(int(server.heads().size() - 1), server.heads().last())));
+            const QList<QByteArray> seen = server.heads();
+            return std::optional(FixtureServer::raw(answer(int(seen.size() - 1), seen.last())));
         };
     }
     QList<QByteArray> heads() const { return server.heads(); }
