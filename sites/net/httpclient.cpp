@@ -87,8 +87,10 @@ QString tooMany(const Fetched& out) {
     if (out.status != 429)
         return {};
     return out.retryAfterGiven
-               ? QStringLiteral(" (too many requests; asked to wait %1 s)").arg(out.retryAfterSeconds)
-               : QStringLiteral(" (too many requests, without Retry-After; the default wait is %1 s)")
+               ? QStringLiteral(" (too many requests; asked to wait %1 s)")
+                     .arg(out.retryAfterSeconds)
+               : QStringLiteral(
+                     " (too many requests, without Retry-After; the default wait is %1 s)")
                      .arg(out.retryAfterSeconds);
 }
 
@@ -101,8 +103,9 @@ bool commitPart(QFile& part, const QString& saveTo) {
 }
 
 QByteArray requestBytes(const Fetch& f, const QUrl& url) {
-    QByteArray request = f.method + ' ' + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
-                                                         QUrl::RemoveFragment);
+    QByteArray request =
+        f.method + ' ' +
+        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (url.path().isEmpty())
         request.insert(f.method.size() + 1, '/');
     QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
@@ -234,7 +237,8 @@ bool HttpClient::begin(Job* job) {
     if (job->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return true;
     Fetched out;
-    out.error = QStringLiteral("cannot write %1: %2").arg(job->file.fileName(), job->file.errorString());
+    out.error =
+        QStringLiteral("cannot write %1: %2").arg(job->file.fileName(), job->file.errorString());
     finish(job, out);
     return false;
 }
@@ -330,7 +334,8 @@ QString HttpClient::keep(Job* job, const QByteArray& bytes) {
     const int status = job->parser.status();
     if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
         if (job->file.write(bytes) != bytes.size())
-            return QStringLiteral("cannot write %1: %2").arg(job->file.fileName(), job->file.errorString());
+            return QStringLiteral("cannot write %1: %2")
+                .arg(job->file.fileName(), job->file.errorString());
         return {};
     }
     job->body += bytes;
@@ -386,8 +391,9 @@ bool HttpClient::redirect(Job* job, Fetched& out) {
     }
     if (origin(next) != origin(job->url)) {
         if (f.method != "GET" || !f.body.isEmpty()) {
-            out.error = shown(job->url) + QStringLiteral(": a redirect to another address that "
-                                                         "would carry the request's body; not followed");
+            out.error =
+                shown(job->url) + QStringLiteral(": a redirect to another address that "
+                                                 "would carry the request's body; not followed");
             finish(job, out);
             return true;
         }
@@ -404,7 +410,8 @@ bool HttpClient::redirect(Job* job, Fetched& out) {
 bool HttpClient::retryLater(Job* job, Fetched& out) {
     if (out.status != 429)
         return false;
-    const int asked = retryAfter(job->parser.header("Retry-After"), QDateTime::currentDateTimeUtc());
+    const int asked =
+        retryAfter(job->parser.header("Retry-After"), QDateTime::currentDateTimeUtc());
     const int wait = asked >= 0 ? asked : int(defaultRetryWait_.count());
     if (!job->retried && wait <= retryAfterCap_.count()) {
         job->retried = true;

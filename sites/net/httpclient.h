@@ -15,7 +15,6 @@
 
 class QTcpSocket;
 
-
 // How lumo-sites talks to the public services it reads: one place that paces requests per
 // host, sends the validators of the copy it holds, honours 429 and Retry-After, follows
 // redirects itself (neither a credential nor a request body follows one to another origin;

@@ -137,7 +137,8 @@ QByteArray CzdsClient::heldToken() const {
     if (!held.open(QIODevice::ReadOnly))
         return {};
     const QJsonObject o = QJsonDocument::fromJson(held.read(1 << 16)).object();
-    const QDateTime when = QDateTime::fromString(o.value(QStringLiteral("obtained")).toString(), Qt::ISODate);
+    const QDateTime when =
+        QDateTime::fromString(o.value(QStringLiteral("obtained")).toString(), Qt::ISODate);
     if (!when.isValid() || when.secsTo(QDateTime::currentDateTimeUtc()) >= tokenHours * 3600 ||
         o.value(QStringLiteral("user")).toString() != settings_.username)
         return {};
@@ -146,9 +147,10 @@ QByteArray CzdsClient::heldToken() const {
 
 bool CzdsClient::keepToken() {
     QDir().mkpath(dataDir_ + QStringLiteral("/czds"));
-    const QJsonObject o{{QStringLiteral("user"), settings_.username},
-                        {QStringLiteral("obtained"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
-                        {QStringLiteral("accessToken"), QString::fromUtf8(token_)}};
+    const QJsonObject o{
+        {QStringLiteral("user"), settings_.username},
+        {QStringLiteral("obtained"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {QStringLiteral("accessToken"), QString::fromUtf8(token_)}};
     return writePrivate(tokenFile(), QJsonDocument(o).toJson());
 }
 

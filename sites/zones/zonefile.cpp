@@ -67,7 +67,8 @@ bool isGzip(const unsigned char* data, std::size_t size) {
 }
 
 QString damaged(const Inflater& inflater) {
-    return QStringLiteral("the gzip data is damaged (%1)").arg(QString::fromStdString(inflater.error()));
+    return QStringLiteral("the gzip data is damaged (%1)")
+        .arg(QString::fromStdString(inflater.error()));
 }
 
 QString cutShort() {

@@ -237,12 +237,13 @@ QString ZoneImport::read(NameSorter& sorter) {
         ++progress.names;
     });
     progress.fileBytes = std::uint64_t(QFileInfo(options_.file).size());
-    const ZoneFileRead read = readZoneFile(options_.file, [&](const char* data, std::size_t size, std::uint64_t soFar) {
-        parser.feed(data, size);
-        progress.fileBytesRead = soFar;
-        if (options_.progress)
-            options_.progress(progress);
-    });
+    const ZoneFileRead read =
+        readZoneFile(options_.file, [&](const char* data, std::size_t size, std::uint64_t soFar) {
+            parser.feed(data, size);
+            progress.fileBytesRead = soFar;
+            if (options_.progress)
+                options_.progress(progress);
+        });
     if (!read.ok)
         return read.error;
     parser.finish();
@@ -340,9 +341,10 @@ QString ZoneImport::publish() {
     status_.names = result_.names;
     status_.error = sinkError_;
     if (sinkError_.isEmpty() && result_.gapAfter.isValid())
-        status_.error = QStringLiteral("no zone between %1 and %2: nothing estimated across the gap; "
-                                       "estimates resume from the next day")
-                            .arg(result_.gapAfter.toString(dayFormat), day.toString(dayFormat));
+        status_.error =
+            QStringLiteral("no zone between %1 and %2: nothing estimated across the gap; "
+                           "estimates resume from the next day")
+                .arg(result_.gapAfter.toString(dayFormat), day.toString(dayFormat));
     status_.lastSuccess = status_.lastAttempt;
     if (!sinkError_.isEmpty())
         return sinkError_;
@@ -360,8 +362,9 @@ ImportResult importZone(const ImportOptions& options) {
     if (!options.lockHeld && !lock.emplace(options.dataDir, options.zone).held()) {
         ImportResult result;
         result.busy = true;
-        result.error = QStringLiteral("%1 is being imported or downloaded by %2; try again when it ends")
-                           .arg(options.zone, lock->holder());
+        result.error =
+            QStringLiteral("%1 is being imported or downloaded by %2; try again when it ends")
+                .arg(options.zone, lock->holder());
         return result;
     }
     return ZoneImport(options).run();

@@ -20,11 +20,15 @@ FixtureServer::Reply FixtureServer::tunnel(quint16 port) {
         // From here the connection's bytes are the tunnel's, not requests to this server.
         QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
         auto* up = new QTcpSocket(socket);
-        QObject::connect(up, &QTcpSocket::connected, socket,
-                         [socket] { socket->write("HTTP/1.1 200 Connection established\r\n\r\n"); });
-        QObject::connect(up, &QTcpSocket::readyRead, socket, [socket, up] { socket->write(up->readAll()); });
-        QObject::connect(socket, &QTcpSocket::readyRead, up, [socket, up] { up->write(socket->readAll()); });
-        QObject::connect(up, &QTcpSocket::disconnected, socket, [socket] { socket->disconnectFromHost(); });
+        QObject::connect(up, &QTcpSocket::connected, socket, [socket] {
+            socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        });
+        QObject::connect(up, &QTcpSocket::readyRead, socket,
+                         [socket, up] { socket->write(up->readAll()); });
+        QObject::connect(socket, &QTcpSocket::readyRead, up,
+                         [socket, up] { up->write(socket->readAll()); });
+        QObject::connect(up, &QTcpSocket::disconnected, socket,
+                         [socket] { socket->disconnectFromHost(); });
         up->connectToHost(QHostAddress::LocalHost, port);
     });
 }
