@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rdap/answer.h"
+#include "rdap/answercache.h"
 #include "rdap/bootstrap.h"
 #include "sitescore/namesource.h"
 #include "sitescore/pages.h"
@@ -36,22 +37,6 @@ struct Settings {
 // file gives the defaults). None, with `error`, for a value that cannot be used.
 std::optional<Settings> readSettings(const QString& configFile, const QString& dataDir,
                                      QString* error);
-
-// An RDAP server's answer as it came: 200 with its JSON, or 404.
-struct StoredAnswer {
-    int status = 0;
-    QByteArray body;
-    QDateTime fetched; // UTC
-};
-
-// Where answers are kept for an hour, so that a name looked up again costs the registry
-// nothing.
-class AnswerCache {
-public:
-    virtual ~AnswerCache() = default;
-    virtual std::optional<StoredAnswer> find(const QString& aceName, const QDateTime& notBefore) = 0;
-    virtual void keep(const QString& aceName, const StoredAnswer& answer) = 0;
-};
 
 // The cache in memory, for a run; the oldest answers go first past `capacity`.
 class MemoryAnswerCache : public AnswerCache {
