@@ -170,7 +170,7 @@ private slots:
         auto get = [&](const QString& target, const NameSource* source) {
             const QUrl url("http://127.0.0.1:8613" + target);
             return QString::fromUtf8(
-                respond({url.path(), QUrlQuery(url), "127.0.0.1:8613", now, "8.8", -1, source}).body);
+                respond({url.path(), Query(url.query(QUrl::FullyEncoded)), "127.0.0.1:8613", now, "8.8", -1, source}).body);
         };
         const QString cell = "/deleteddomain.php?date=2011-12-08&t=inter&page=1&tld=.com&length=5";
         const QString marked = "<p class=\"generated\">演示数据：这些域名是生成的，不是注册局的删除列表。</p>";
@@ -301,7 +301,8 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, stored);
         const QUrl url("http://127.0.0.1:8613" + target);
-        Request request{url.path(), QUrlQuery(url), "127.0.0.1:8613", QDateTime(QDate(2011, 3, 5), {})};
+        Request request{url.path(), Query(url.query(QUrl::FullyEncoded)), "127.0.0.1:8613",
+                        QDateTime(QDate(2011, 3, 5), {})};
         if (stored) {
             request.now = QDateTime(StoreToday, QTime(9, 0));
             request.source = store_.get();

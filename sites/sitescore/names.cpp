@@ -508,7 +508,14 @@ bool validCell(int suffixIndex, int length) {
 QString suffixName(int suffixIndex) {
     if (suffixIndex < 1 || suffixIndex > SuffixCount)
         return {};
-    return QString::fromUtf16(Suffixes[suffixIndex]);
+    // Shared, not made anew: the day summary asks for each suffix dozens of times.
+    static const auto names = [] {
+        std::array<QString, SuffixCount + 1> out;
+        for (int s = 1; s <= SuffixCount; ++s)
+            out[s] = QString::fromUtf16(Suffixes[s]);
+        return out;
+    }();
+    return names[suffixIndex];
 }
 
 int suffixIndexOf(QStringView suffix) {

@@ -5,21 +5,27 @@
 #include "sitescore/generatednames.h"
 #include "sitescore/names.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
+#include <QUrl>
 
 namespace sites {
 namespace {
 
+// < > & " and ' are all below 64: one bit each.
+constexpr bool special(char16_t c) {
+    constexpr quint64 bits = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') |
+                             (1ull << '\'');
+    return c < 64 && (bits >> c) & 1;
+}
+
 bool needsEscaping(QStringView text) {
-    // < > & " and ' are all below 64: one bit each.
-    constexpr quint64 special = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') |
-                                (1ull << '\'');
     for (const QChar c : text)
-        if (c.unicode() < 64 && (special >> c.unicode()) & 1)
+        if (special(c.unicode()))
             return true;
     return false;
 }
@@ -63,22 +69,42 @@ QString document(const QString& title, const QString& body) {
     return out;
 }
 
-// The list's lines, written into room measured first: the names are most of a page.
-void appendNameLines(QString& body, const QString& marker, const QStringList& names) {
-    static constexpr QStringView open = u"<li><a ", close = u"</a></li>\n";
+bool plainAscii(QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80 || special(c.unicode()))
+            return false;
+    return true;
+}
+
+// The list's lines in UTF-8, written into room measured first: the names are most of a page,
+// and plain ones are narrowed as they are copied rather than encoded with the page.
+void appendNameLines(QByteArray& body, const QByteArray& marker, const QStringList& names) {
+    static constexpr QByteArrayView open = "<li><a ", close = "</a></li>\n";
+    // The rare name that is not plain ASCII, escaped and encoded by itself.
+    QHash<qsizetype, QByteArray> encoded;
     qsizetype size = 0;
-    for (const QString& name : names)
-        size += open.size() + marker.size() + 2 * name.size() + 1 + close.size();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        qsizetype length = names[i].size();
+        if (!plainAscii(names[i]))
+            length = encoded.insert(i, escaped(names[i]).toUtf8())->size();
+        size += open.size() + marker.size() + 2 * length + 1 + close.size();
+    }
     const qsizetype from = body.size();
     body.resize(from + size);
-    QChar* at = body.data() + from;
-    const auto put = [&at](QStringView piece) { at = std::copy(piece.begin(), piece.end(), at); };
-    for (const QString& name : names) {
+    char* at = body.data() + from;
+    const auto put = [&at](QByteArrayView piece) { at = std::copy(piece.begin(), piece.end(), at); };
+    for (qsizetype i = 0; i < names.size(); ++i) {
         put(open);
         put(marker);
-        put(name);
-        *at++ = u'>';
-        put(name);
+        char* const name = at;
+        if (const auto text = encoded.constFind(i); text != encoded.constEnd())
+            put(*text);
+        else
+            at = std::transform(names[i].begin(), names[i].end(), at,
+                                [](QChar c) { return char(c.unicode()); });
+        const QByteArrayView written(name, at - name);
+        *at++ = '>';
+        put(written);
         put(close);
     }
 }
@@ -96,11 +122,20 @@ QString summaryLink(QDate day) {
 // `date` as the request wrote it: a 2011 date stays one, so the window's dates match.
 QString listHref(const QString& date, const QString& kind, const QString& suffix, int length,
                  qint64 page) {
-    // Joined rather than formatted: a day summary holds 35 of these.
-    return QLatin1String("deleteddomain.php?date=") + escaped(date) + QLatin1String("&amp;t=") +
-           kind + QLatin1String("&amp;page=") + QString::number(page) +
-           QLatin1String("&amp;tld=") + escaped(suffix) + QLatin1String("&amp;length=") +
-           QString::number(length);
+    // Appended into room made once: a day summary holds 35 of these, a list page two.
+    QString href;
+    href.reserve(96 + date.size() + suffix.size());
+    href.append(QLatin1StringView("deleteddomain.php?date="))
+        .append(escaped(date))
+        .append(QLatin1StringView("&amp;t="))
+        .append(kind)
+        .append(QLatin1StringView("&amp;page="))
+        .append(QString::number(page))
+        .append(QLatin1StringView("&amp;tld="))
+        .append(escaped(suffix))
+        .append(QLatin1StringView("&amp;length="))
+        .append(QString::number(length));
+    return href;
 }
 
 QString isoTime(const QDateTime& time) {
@@ -318,59 +353,65 @@ std::optional<AskedCell> cellOf(const NameSource& source, const QString& date, c
 
 } // namespace
 
-QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length, const NameSource& source,
-                 QDate realToday) {
+QByteArray listPageUtf8(const QString& base, const QString& date, const QString& kind,
+                        const QString& page, const QString& suffix, const QString& length,
+                        const NameSource& source, QDate realToday) {
     const std::optional<AskedCell> cell = cellOf(source, date, kind, page, suffix, length, realToday);
     // A served suffix on a day no fetch covers: nothing to list, and no zero either.
     const bool noData = cell && !source.covers(cell->day, suffix);
     if (!cell || noData) {
         return document(
-            QStringLiteral("删除域名列表"),
-            QStringLiteral(
-                "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n%6"
-                "<p><a href=\"/\">返回首页</a></p>\n")
-                .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page),
-                     noData ? noDataLine() : QString()));
+                   QStringLiteral("删除域名列表"),
+                   QStringLiteral(
+                       "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n%6"
+                       "<p><a href=\"/\">返回首页</a></p>\n")
+                       .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length),
+                            echoed(page), noData ? noDataLine() : QString()))
+            .toUtf8();
     }
     const qint64 count = source.count(cell->day, suffix, cell->length);
     const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
     // A page past the last holds nothing; its number is never multiplied, so no size overflows.
     const qint64 first = cell->page <= pages ? (cell->page - 1) * NamesPerPage : count;
     const qint64 last = qMin<qint64>(count, first + NamesPerPage);
-    const QString marker =
-        QStringLiteral("href=") + escaped(base) + QStringLiteral("whois.php?domain=");
 
-    QString body = documentStart(QStringLiteral("%1 删除域名列表").arg(date),
-                                 (last - first) * (marker.size() + 64) + 1024);
-    body += QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
-                           "页</p>\n")
-                .arg(date, QString::number(cell->length), escaped(suffix),
-                     QString::number(count), QString::number(cell->page),
-                     QString::number(pages));
+    QString head = documentStart(date + QStringLiteral(" 删除域名列表"), 1024);
+    // Appended, not formatted: this header is written on every list page.
+    head.append(u"<h2>").append(date).append(u" 删除的 ").append(QString::number(cell->length))
+        .append(u" 位 ").append(escaped(suffix)).append(u" 域名</h2>\n<p>共 ")
+        .append(QString::number(count)).append(u" 个，第 ").append(QString::number(cell->page))
+        .append(u" 页，共 ").append(QString::number(pages)).append(u" 页</p>\n");
     // Before the first name, where the window's scraper does not look.
     if (source.approximateSuffixes(cell->day).contains(suffix))
-        body += QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n");
+        head += QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n");
     if (source.generated())
-        body += generatedLine();
-    body += QStringLiteral("<ol start=\"%1\">\n").arg(first + 1);
-    QStringList shown = last > first ? source.names(cell->day, suffix, cell->length, first,
-                                                    int(last - first))
-                                     : QStringList();
-    for (QString& name : shown)
-        name = escaped(std::as_const(name));
-    appendNameLines(body, marker, shown);
-    body += QStringLiteral("</ol>\n<p>");
+        head += generatedLine();
+    head.append(u"<ol start=\"").append(QString::number(first + 1)).append(u"\">\n");
+    QByteArray body = head.toUtf8();
+    const QByteArray marker = "href=" + escaped(base).toUtf8() + "whois.php?domain=";
+    appendNameLines(body, marker,
+                    last > first ? source.names(cell->day, suffix, cell->length, first,
+                                                int(last - first))
+                                 : QStringList());
+    QString tail = QStringLiteral("</ol>\n<p>");
     const auto href = [&](qint64 number) {
         return listHref(date, kind, suffix, cell->length, number);
     };
     if (cell->page > 1 && cell->page <= pages)
-        body += QStringLiteral("<a href=\"%1\">上一页</a> ").arg(href(cell->page - 1));
+        tail.append(u"<a href=\"").append(href(cell->page - 1)).append(u"\">上一页</a> ");
     if (cell->page < pages)
-        body += QStringLiteral("<a href=\"%1\">下一页</a> ").arg(href(cell->page + 1));
-    body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n").arg(date);
-    body += DocumentEnd;
+        tail.append(u"<a href=\"").append(href(cell->page + 1)).append(u"\">下一页</a> ");
+    tail.append(u"<a href=\"deleteddate.php?date=").append(date).append(u"\">返回统计</a></p>\n");
+    tail += DocumentEnd;
+    body += tail.toUtf8();
     return body;
+}
+
+QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
+                 const QString& suffix, const QString& length, const NameSource& source,
+                 QDate realToday) {
+    return QString::fromUtf8(
+        listPageUtf8(base, date, kind, page, suffix, length, source, realToday));
 }
 
 namespace {
@@ -610,6 +651,31 @@ QByteArray storedJson(const NameSource& source) {
     return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
 
+Query::Query(QString encoded) : encoded_(std::move(encoded)) {
+    for (qsizetype from = 0; from < encoded_.size();) {
+        qsizetype end = encoded_.indexOf(u'&', from);
+        if (end < 0)
+            end = encoded_.size();
+        qsizetype equals = encoded_.indexOf(u'=', from);
+        if (equals < 0 || equals > end)
+            equals = end;
+        items_.append({from, equals, end});
+        from = end + 1;
+    }
+}
+
+QString Query::value(QLatin1StringView key) const {
+    for (const Item& item : items_) {
+        if (QStringView(encoded_).sliced(item.name, item.equals - item.name) != key)
+            continue;
+        const QStringView value =
+            item.equals < item.end ? QStringView(encoded_).sliced(item.equals + 1, item.end - item.equals - 1)
+                                   : QStringView();
+        return value.contains(u'%') ? QUrl::fromPercentEncoding(value.toLatin1()) : value.toString();
+    }
+    return {};
+}
+
 Reply respond(const Request& request) {
     const QDate realToday = request.now.date();
     const NameSource* lists = request.source;
@@ -626,9 +692,7 @@ Reply respond(const Request& request) {
     const GeneratedNames generated(realToday, request.cellSize, lists);
     const NameSource& source = lists && lists->holdsAnything() ? *lists : generated;
     const QDateTime now = source.clock(request.now);
-    auto value = [&](const char* key) {
-        return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
-    };
+    auto value = [&](const char* key) { return request.query.value(QLatin1StringView(key)); };
     const QByteArray htmlType = "text/html; charset=utf-8";
     const QString& path = request.path;
 
@@ -639,8 +703,8 @@ Reply respond(const Request& request) {
     if (path == u"/deleteddomain.php") {
         const QString base = QStringLiteral("http://") + request.host + QStringLiteral("/");
         return {200, htmlType,
-                html(listPage(base, value("date"), value("t"), value("page"), value("tld"),
-                              value("length"), source, realToday))};
+                listPageUtf8(base, value("date"), value("t"), value("page"), value("tld"),
+                             value("length"), source, realToday)};
     }
     if (path == u"/whois.php")
         return {200, htmlType,

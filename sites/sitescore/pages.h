@@ -5,7 +5,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
-#include <QUrlQuery>
+#include <QVarLengthArray>
 #include <optional>
 
 #include "sitescore/namesource.h"
@@ -15,9 +15,27 @@ namespace sites {
 
 inline constexpr int NamesPerPage = 100;
 
+// A request's query as sent, percent-encoded: each item is decoded only when a page asks for
+// it, as most pages read four or five of them.
+class Query {
+public:
+    Query() = default;
+    explicit Query(QString encoded);
+    // The first item named `key`, fully decoded; empty when there is none.
+    QString value(QLatin1StringView key) const;
+    const QString& encoded() const { return encoded_; }
+
+private:
+    QString encoded_;
+    struct Item {
+        qsizetype name, equals, end; // where its name starts, its '=' (or end), its end
+    };
+    QVarLengthArray<Item, 8> items_;
+};
+
 struct Request {
     QString path; // decoded, "/deleteddate.php"
-    QUrlQuery query;
+    Query query;
     QString host;  // the Host header as sent, "127.0.0.1:8613"; the list links are built on it
     QDateTime now; // the local clock; the pages carry it into 2011
     QString versionLine = QStringLiteral("8.8");
@@ -46,6 +64,10 @@ QString daySummaryPage(const QString& date, const NameSource& source, QDate real
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
                  const QString& suffix, const QString& length, const NameSource& source,
                  QDate realToday = {});
+// The same as the UTF-8 the server sends.
+QByteArray listPageUtf8(const QString& base, const QString& date, const QString& kind,
+                        const QString& page, const QString& suffix, const QString& length,
+                        const NameSource& source, QDate realToday = {});
 // `today` and `now` on the source's clock.
 QString whoisPage(const QString& domain, QDate today, const NameSource& source);
 QString lookupPage(const QString& domain, const QDateTime& now, const NameSource& source);
