@@ -3,6 +3,7 @@
 
 #include "rdap/answer.h"
 #include "rdap/bootstrap.h"
+#include "rdap/rdapsettings.h"
 #include "sitescore/namesource.h"
 #include "sitescore/pages.h"
 
@@ -23,19 +24,6 @@ class HttpClient;
 }
 
 namespace sites::rdap {
-
-inline constexpr char DefaultBootstrapUrl[] = "https://data.iana.org/rdap/dns.json";
-
-struct Settings {
-    QUrl bootstrap{QString::fromLatin1(DefaultBootstrapUrl)};
-    QString dataDir; // where the directory of servers is kept between runs
-    std::chrono::milliseconds interval{1000}; // between two requests to one RDAP server
-};
-
-// `[rdap] bootstrap=URL` and `interval=MILLISECONDS` of the INI file `configFile` (a missing
-// file gives the defaults). None, with `error`, for a value that cannot be used.
-std::optional<Settings> readSettings(const QString& configFile, const QString& dataDir,
-                                     QString* error);
 
 // An RDAP server's answer as it came: 200 with its JSON, or 404.
 struct StoredAnswer {
