@@ -126,27 +126,27 @@ int SettingsFile::number(const char* section, const char* key, int low, int high
     return builtIn;
 }
 
-QUrl SettingsFile::webAddress(const char* section, const char* key, const QUrl& builtIn) const {
+QUrl SettingsFile::address(const char* section, const char* key, const QUrl& builtIn,
+                           bool (*usable)(const QUrl&), const char* wants) const {
     const QString value = text(section, key);
     if (value.isEmpty())
         return builtIn;
     const QUrl url(value);
-    if (url.isValid() && !url.host().isEmpty() && (url.scheme() == u"https" || url.scheme() == u"http"))
+    if (url.isValid() && usable(url))
         return url;
-    warn(section, key, QStringLiteral("an http or https address"), builtIn.toString());
+    warn(section, key, QLatin1String(wants), builtIn.toString());
     return builtIn;
 }
 
+QUrl SettingsFile::webAddress(const char* section, const char* key, const QUrl& builtIn) const {
+    return address(section, key, builtIn, [](const QUrl& url) {
+        return !url.host().isEmpty() && (url.scheme() == u"https" || url.scheme() == u"http");
+    }, "an http or https address");
+}
+
 QUrl SettingsFile::secretAddress(const char* section, const char* key, const QUrl& builtIn) const {
-    const QString value = text(section, key);
-    if (value.isEmpty())
-        return builtIn;
-    const QUrl url(value);
-    if (url.isValid() && sites::net::keepsSecrets(url))
-        return url;
-    warn(section, key, QStringLiteral("an https address (plain http only to this machine)"),
-         builtIn.toString());
-    return builtIn;
+    return address(section, key, builtIn, sites::net::keepsSecrets,
+                   "an https address (plain http only to this machine)");
 }
 
 QStringList SettingsFile::list(const char* section, const char* key,

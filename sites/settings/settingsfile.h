@@ -53,6 +53,8 @@ public:
     const QStringList& warnings() const { return warnings_; }
 
 private:
+    QUrl address(const char* section, const char* key, const QUrl& builtIn,
+                 bool (*usable)(const QUrl&), const char* wants) const;
     void warn(const char* section, const char* key, const QString& wants, const QString& used) const;
 
     QString path_;
