@@ -10,6 +10,7 @@
 #include "watch/service.h"
 #include "zones/czds.h"
 #include "zones/zonecommands.h"
+#include "zones/zonestore.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -51,7 +52,8 @@ int refresh(QCoreApplication& app, const Paths& paths, QDate today) {
     // The zones follow the lists when CZDS is set up; they print their own lines.
     if (zones::readCzdsSettings(file).configured()) {
         net::HttpClient http;
-        if (zones::runFetchZones(http, paths.dataDir, paths.configFile, stored) != 0)
+        zones::StoreSink sink(*stored);
+        if (zones::runFetchZones(http, paths.dataDir, paths.configFile, &sink) != 0)
             status = 1;
     }
     // The watched names last, so that their checks never hold the lists up.

@@ -14,6 +14,7 @@
 #include "store/store.h"
 #include "store/writer.h"
 #include "watch/service.h"
+#include "zones/zonestore.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -84,6 +85,7 @@ void serveStore(QCoreApplication& app, SitesServer& server, store::Store& stored
                 store::Writer& writer) {
     // The pages ask the store on every request, so a fetch by this process or another
     // switches them to the lists.
+    stored.setFiledElsewhere(zones::importedZones(stored.directory()));
     server.setSource(&stored);
     QObject::connect(&writer, &store::Writer::refreshed, &app,
                      [&stored](const QList<store::RefreshResult>& results) {

@@ -5,6 +5,7 @@
 #include "net/httpclient.h"
 #include "store/store.h"
 #include "zones/zonecommands.h"
+#include "zones/zonestore.h"
 
 #include <memory>
 
@@ -14,7 +15,8 @@ int importZone(const Paths& paths, const QString& file, const QString& zone, QDa
     const std::unique_ptr<store::Store> store = openStore(paths);
     if (!store)
         return BadUse;
-    return zones::runImportZone(paths.dataDir, file, zone, day, store.get());
+    zones::StoreSink sink(*store);
+    return zones::runImportZone(paths.dataDir, file, zone, day, &sink);
 }
 
 int fetchZones(const Paths& paths) {
@@ -22,7 +24,8 @@ int fetchZones(const Paths& paths) {
     if (!store)
         return BadUse;
     net::HttpClient http;
-    return zones::runFetchZones(http, paths.dataDir, paths.configFile, store.get());
+    zones::StoreSink sink(*store);
+    return zones::runFetchZones(http, paths.dataDir, paths.configFile, &sink);
 }
 
 } // namespace sites::modes

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rdap/answer.h"
+#include "rdap/answercache.h"
 #include "rdap/bootstrap.h"
 #include "rdap/rdapsettings.h"
 #include "sitescore/namesource.h"
@@ -24,22 +25,6 @@ class HttpClient;
 }
 
 namespace sites::rdap {
-
-// An RDAP server's answer as it came: 200 with its JSON, or 404.
-struct StoredAnswer {
-    int status = 0;
-    QByteArray body;
-    QDateTime fetched; // UTC
-};
-
-// Where answers are kept for an hour, so that a name looked up again costs the registry
-// nothing.
-class AnswerCache {
-public:
-    virtual ~AnswerCache() = default;
-    virtual std::optional<StoredAnswer> find(const QString& aceName, const QDateTime& notBefore) = 0;
-    virtual void keep(const QString& aceName, const StoredAnswer& answer) = 0;
-};
 
 // The cache in memory, for a run; the oldest answers go first past `capacity`.
 class MemoryAnswerCache : public AnswerCache {
