@@ -7,8 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype lines = text.count('\n') + 1;
     const QHash<QString, sites::settings::Value> values = sites::settings::parseIni(text);
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        // Every value knows its line, under a key of its own.
-        if (it->line < 1 || it->line > lines || it.key().endsWith(u'/'))
+        // Every value knows its line, and holds no more than one.
+        if (it->line < 1 || it->line > lines || it->text.contains(u'\n'))
             __builtin_trap();
     }
     // Whatever the file says, a secret goes only where it may.

@@ -85,8 +85,8 @@ struct Options {
                        "them, then exit.")};
 
     QList<QCommandLineOption> all() const {
-        return {help,     port,    versionLine, today,  cellSize,   staticPage, delay,   idleExit,
-                demo,     dataDir, config,      refresh, importZone, zoneName,  zoneDay, fetchZones};
+        return {help, port,    versionLine, today,   cellSize,   staticPage, delay,   idleExit,
+                demo, dataDir, config,      refresh, importZone, zoneName,   zoneDay, fetchZones};
     }
 };
 
@@ -117,14 +117,14 @@ std::optional<sites::modes::ServeOptions> serveOptions(const QCommandLineParser&
     const uint port = parser.value(o.port).toUInt(&ok);
     if (!ok || port > 65535)
         return wrong(QStringLiteral("--port wants a number from 0 to 65535, not '%1'")
-                        .arg(parser.value(o.port)));
+                         .arg(parser.value(o.port)));
     options.port = quint16(port);
     options.versionLine = parser.value(o.versionLine);
     if (parser.isSet(o.today)) {
         const std::optional<QDate> day = sites::parseDate(parser.value(o.today));
         if (!day)
             return wrong(QStringLiteral("--today wants a date like 2011-03-05, not '%1'")
-                            .arg(parser.value(o.today)));
+                             .arg(parser.value(o.today)));
         options.today = *day;
     }
     struct Bounded {
@@ -138,15 +138,17 @@ std::optional<sites::modes::ServeOptions> serveOptions(const QCommandLineParser&
         const std::optional<int> value = bounded(parser, b.option, b.low, b.high);
         if (!value)
             return wrong(QStringLiteral("--%1 wants a number from %2 to %3, not '%4'")
-                            .arg(b.option.names().first()).arg(b.low).arg(b.high)
-                            .arg(parser.value(b.option)));
+                             .arg(b.option.names().first())
+                             .arg(b.low)
+                             .arg(b.high)
+                             .arg(parser.value(b.option)));
         *b.value = *value;
     }
     if (parser.isSet(o.idleExit)) {
         options.idleMinutes = parser.value(o.idleExit).toDouble(&ok);
         if (!ok || !(options.idleMinutes >= 0.01 && options.idleMinutes <= 1440)) // NaN too
             return wrong(QStringLiteral("--idle-exit wants minutes from 0.01 to 1440, not '%1'")
-                            .arg(parser.value(o.idleExit)));
+                             .arg(parser.value(o.idleExit)));
     }
     options.demo = parser.isSet(o.demo) || qEnvironmentVariableIsSet("LUMO_SITES_DEMO");
     return options;
@@ -197,7 +199,8 @@ int main(int argc, char* argv[]) {
         return sites::modes::BadUse;
     if (parser.isSet(o.refresh)) {
         if (options->demo)
-            return fail(QStringLiteral("--refresh fetches the real lists; it does not go with --demo"));
+            return fail(
+                QStringLiteral("--refresh fetches the real lists; it does not go with --demo"));
         return sites::modes::refresh(app, paths, options->today);
     }
     return sites::modes::serve(app, *options, paths);

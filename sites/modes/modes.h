@@ -28,12 +28,12 @@ struct Paths {
 struct ServeOptions {
     quint16 port = 8613;
     QString versionLine;
-    QDate today;           // invalid: the clock's
-    int cellSize = -1;     // -1: each cell its own names
-    int staticBytes = -1;  // -1: no /static.html
-    int delayMs = -1;      // -1: no delay
+    QDate today;            // invalid: the clock's
+    int cellSize = -1;      // -1: each cell its own names
+    int staticBytes = -1;   // -1: no /static.html
+    int delayMs = -1;       // -1: no delay
     double idleMinutes = 0; // 0: never ends by itself
-    bool demo = false;     // generated names: no network, no store
+    bool demo = false;      // generated names: no network, no store
 };
 
 // The listing service, the lookup service and the maker site, until quit.

@@ -57,9 +57,9 @@ int refresh(QCoreApplication& app, const Paths& paths, QDate today) {
             status = 1;
     }
     // The watched names last, so that their checks never hold the lists up.
-    if (watch::runChecks(stored->directory(), paths.configFile,
-                         [stored](const QString& name) { return stored->findName(name); },
-                         stored) != 0)
+    if (watch::runChecks(
+            stored->directory(), paths.configFile,
+            [stored](const QString& name) { return stored->findName(name); }, stored) != 0)
         status = 1;
     return status;
 }

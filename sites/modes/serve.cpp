@@ -145,7 +145,8 @@ int serve(QCoreApplication& app, const ServeOptions& options, const Paths& paths
     rdap::MemoryAnswerCache answers;
     if (lookupSettings)
         serveLookups(app, server, *lookupSettings,
-                     writer ? static_cast<rdap::AnswerCache*>(writer.get()) : &answers, stored.get());
+                     writer ? static_cast<rdap::AnswerCache*>(writer.get()) : &answers,
+                     stored.get());
     std::printf("listening on http://127.0.0.1:%u/\n", unsigned(tcp->serverPort()));
     std::fflush(stdout);
     if (stored)

@@ -13,7 +13,7 @@ inline constexpr char DefaultBootstrapUrl[] = "https://data.iana.org/rdap/dns.js
 
 struct Settings {
     QUrl bootstrap{QString::fromLatin1(DefaultBootstrapUrl)};
-    QString dataDir; // where the directory of servers is kept between runs
+    QString dataDir;                          // where the directory of servers is kept between runs
     std::chrono::milliseconds interval{1000}; // between two requests to one RDAP server
 };
 

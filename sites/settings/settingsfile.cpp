@@ -104,9 +104,8 @@ QString SettingsFile::text(const char* section, const char* key) const {
 void SettingsFile::warn(const char* section, const char* key, const QString& wants,
                         const QString& used) const {
     const QString line = QStringLiteral("%1:%2: [%3] %4 wants %5; using %6")
-                             .arg(path_)
-                             .arg(values_.value(keyOf(section, key)).line)
-                             .arg(QLatin1String(section), QLatin1String(key), wants, used);
+                             .arg(path_, QString::number(values_.value(keyOf(section, key)).line),
+                                  QLatin1String(section), QLatin1String(key), wants, used);
     if (!warnings_.contains(line))
         warnings_ << line;
     sayOnce(line);
@@ -121,7 +120,8 @@ int SettingsFile::number(const char* section, const char* key, int low, int high
     const int n = value.toInt(&ok);
     if (ok && n >= low && n <= high)
         return n;
-    warn(section, key, QStringLiteral("%1 from %2 to %3").arg(QLatin1String(unit)).arg(low).arg(high),
+    warn(section, key,
+         QStringLiteral("%1 from %2 to %3").arg(QLatin1String(unit)).arg(low).arg(high),
          QString::number(builtIn));
     return builtIn;
 }
@@ -139,9 +139,12 @@ QUrl SettingsFile::address(const char* section, const char* key, const QUrl& bui
 }
 
 QUrl SettingsFile::webAddress(const char* section, const char* key, const QUrl& builtIn) const {
-    return address(section, key, builtIn, [](const QUrl& url) {
-        return !url.host().isEmpty() && (url.scheme() == u"https" || url.scheme() == u"http");
-    }, "an http or https address");
+    return address(
+        section, key, builtIn,
+        [](const QUrl& url) {
+            return !url.host().isEmpty() && (url.scheme() == u"https" || url.scheme() == u"http");
+        },
+        "an http or https address");
 }
 
 QUrl SettingsFile::secretAddress(const char* section, const char* key, const QUrl& builtIn) const {

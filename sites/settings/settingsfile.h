@@ -31,7 +31,7 @@ class SettingsFile {
 public:
     // A missing file holds nothing; one that cannot be read says so once and holds nothing.
     explicit SettingsFile(const QString& path);
-    // The text as if read from `path`, for tests.
+    // The text as if read from `path`, for the fuzzer.
     SettingsFile(const QString& path, const QByteArray& text);
 
     const QString& path() const { return path_; }
@@ -46,8 +46,9 @@ public:
     // An address a password or token may go to: https, plain http only to this machine.
     QUrl secretAddress(const char* section, const char* key, const QUrl& builtIn) const;
     // Comma-separated items, trimmed, lower case, each `valid`; `wants` says what for the line.
-    QStringList list(const char* section, const char* key, const std::function<bool(const QString&)>& valid,
-                     const QStringList& builtIn, const char* wants) const;
+    QStringList list(const char* section, const char* key,
+                     const std::function<bool(const QString&)>& valid, const QStringList& builtIn,
+                     const char* wants) const;
 
     // The lines said so far by this file's getters, each once.
     const QStringList& warnings() const { return warnings_; }
@@ -55,7 +56,8 @@ public:
 private:
     QUrl address(const char* section, const char* key, const QUrl& builtIn,
                  bool (*usable)(const QUrl&), const char* wants) const;
-    void warn(const char* section, const char* key, const QString& wants, const QString& used) const;
+    void warn(const char* section, const char* key, const QString& wants,
+              const QString& used) const;
 
     QString path_;
     QHash<QString, Value> values_;
