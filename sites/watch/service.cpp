@@ -103,7 +103,8 @@ int runChecks(const QString& dir, const QString& configFile, Checker::ListedDays
         line(QStringLiteral("failed, %1").arg(error));
         return 1;
     }
-    const rdap::Settings settings = rdap::readSettings(sites::settings::SettingsFile(configFile), dir);
+    const rdap::Settings settings =
+        rdap::readSettings(sites::settings::SettingsFile(configFile), dir);
     if (list->rows().isEmpty())
         return 0;
     Notifier notifier(QDBusConnection::sessionBus());
