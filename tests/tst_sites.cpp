@@ -8,10 +8,13 @@
 #include "sitescore/calendar.h"
 #include "sitescore/generatednames.h"
 #include "sitescore/names.h"
+#include "settings/settingsfile.h"
 #include "sitescore/pages.h"
 #include "sitesprocess.h"
 #include "store/store.h"
 
+#include <QDir>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
@@ -21,8 +24,10 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using namespace sites;
 
@@ -373,6 +378,94 @@ private slots:
         else
             QVERIFY2(out.isEmpty() && error.startsWith("lumo-sites: ") && error.count(u'\n') == 1,
                      qPrintable(error));
+    }
+
+    // lumo-sites' INI file: what it reads, and for a wrong value one line naming the file, the
+    // line and the key, never the value, and the built-in value. The section names the getter:
+    // [t] text, [n] a number 0 to 100 (7 built in), [w] a web address and [s] one a secret may
+    // go to (https://built.in/ built in), [l] a list of letters (a,b built in).
+    void settingsFile_data() {
+        QTest::addColumn<QByteArray>("ini"); // null: no file; "<dir>": a directory there
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("said"); // the line said, after "PATH"; empty: none
+        const QString web = "https://built.in/";
+        QTest::newRow("comments and spaces") << QByteArray("[t]\n  k =  v  \n# k=1\n ; k=2\n") << "t/k" << "v" << "";
+        QTest::newRow("a ; outside quotes ends the value")
+            << QByteArray("[t]\nk = \"a;b\" ; note\n") << "t/k" << "a;b" << "";
+        QTest::newRow("the last of a key repeated") << QByteArray("[t]\nk=1\nk=2\n") << "t/k" << "2" << "";
+        QTest::newRow("another section's key") << QByteArray("[u]\nk=1\n") << "t/k" << "" << "";
+        QTest::newRow("no file") << QByteArray() << "n/k" << "7" << "";
+        QTest::newRow("a directory for a file") << QByteArray("<dir>") << "n/k" << "7"
+                                                << "cannot read PATH; using the built-in settings";
+        QTest::newRow("a number") << QByteArray("[n]\nk=42\n") << "n/k" << "42" << "";
+        QTest::newRow("an empty number") << QByteArray("[n]\nk=\n") << "n/k" << "7" << "";
+        QTest::newRow("a number out of range") << QByteArray("[n]\n\nk=101\n") << "n/k" << "7"
+                                               << "PATH:3: [n] k wants units from 0 to 100; using 7";
+        QTest::newRow("not a number") << QByteArray("[n]\nk=ten\n") << "n/k" << "7"
+                                      << "PATH:2: [n] k wants units from 0 to 100; using 7";
+        QTest::newRow("a web address") << QByteArray("[w]\nk=http://mirror.example/x\n") << "w/k"
+                                       << "http://mirror.example/x" << "";
+        QTest::newRow("not a web address") << QByteArray("[w]\nk=file:///etc/passwd\n") << "w/k" << web
+                                           << "PATH:2: [w] k wants an http or https address; using " + web;
+        QTest::newRow("a secret to this machine") << QByteArray("[s]\nk=http://127.0.0.1:9/a\n") << "s/k"
+                                                  << "http://127.0.0.1:9/a" << "";
+        QTest::newRow("a secret over plain http")
+            << QByteArray("[s]\nk=http://s3cret@x.example/a?key=s3cret\n") << "s/k" << web
+            << "PATH:2: [s] k wants an https address (plain http only to this machine); using " + web;
+        QTest::newRow("a list") << QByteArray("[l]\nk= A, b ,,C\n") << "l/k" << "a,b,c" << "";
+        QTest::newRow("a list with a wrong item") << QByteArray("[l]\nk=a,b1\n") << "l/k" << "a,b"
+                                                  << "PATH:2: [l] k wants letters; using a,b";
+    }
+    void settingsFile() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lumo-sites.conf");
+        if (ini == "<dir>") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (!ini.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        }
+        const settings::SettingsFile file(path);
+        const QByteArray section = key.section(u'/', 0, 0).toLatin1();
+        const char* s = section.constData();
+        const QUrl builtIn("https://built.in/");
+        const auto letters = [](const QString& item) {
+            return !item.isEmpty() && std::all_of(item.begin(), item.end(), [](QChar c) { return c.isLetter(); });
+        };
+        const QString got = section == "n"   ? QString::number(file.number(s, "k", 0, 100, 7, "units"))
+                            : section == "w" ? file.webAddress(s, "k", builtIn).toString()
+                            : section == "s" ? file.secretAddress(s, "k", builtIn).toString()
+                            : section == "l" ? file.list(s, "k", letters, {"a", "b"}, "letters").join(u',')
+                                             : file.text(s, "k");
+        QCOMPARE(got, value);
+        QCOMPARE(file.warnings(), said.isEmpty() ? QStringList() : QStringList{QString(said).replace("PATH", path)});
+        QVERIFY(!file.warnings().join(u' ').contains("s3cret"));
+    }
+
+    // A wrong setting is said and the built-in value used: the sites still come up.
+    void wrongSettingKeepsServing() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString nowhere = QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort());
+        closed.close();
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("lumo-sites.conf"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[cnnic]\ntoday=%1\ntomorrow=%1\ndayafter=%1\n[se]\nse=%1\nnu=%1\n"
+                                 "[top]\nlist=%1\n[fetch]\ninterval_ms=0\n[rdap]\ninterval=ten\n")
+                      .arg(nowhere).toUtf8());
+        ini.close();
+        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
+        QVERIFY2(sites.start(), qPrintable(sites.errorString()));
+        QString said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += sites.process().readAllStandardError()).contains("[rdap]"), 10000);
+        QVERIFY2(said.contains(ini.fileName() + ":13: [rdap] interval wants milliseconds from 0 to "
+                                                "600000; using 1000\n"), qPrintable(said));
     }
 
     // The longer cells, over every day and suffix: a spread of each cell's names, short and

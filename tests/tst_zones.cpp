@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fixtureserver.h"
 #include "net/httpclient.h"
+#include "settings/settingsfile.h"
 #include "zones/czds.h"
 #include "zones/namefiles.h"
 #include "zones/zonecommands.h"
@@ -123,6 +124,8 @@ private slots:
     void oneImportAtATime();
     void secretsStayHome_data();
     void secretsStayHome();
+    void wrongSettingsFallBack_data();
+    void wrongSettingsFallBack();
 };
 
 void ZonesTest::parser_data() {
@@ -351,7 +354,8 @@ void ZonesTest::czdsSignInAndDownload() {
     writeFile(dir.filePath("conf"), "[czds]\nusername=me@example.org\npassword_file=" + dir.filePath("pw").toUtf8() +
               "\nauth_url=" + czds.origin().toUtf8() + "/api/authenticate\nlinks_url=" + czds.origin().toUtf8() +
               "/czds/downloads/links\nzones=com, net\n");
-    const sites::zones::CzdsSettings settings = sites::zones::readCzdsSettings(dir.filePath("conf"));
+    const sites::zones::CzdsSettings settings =
+        sites::zones::readCzdsSettings(sites::settings::SettingsFile(dir.filePath("conf")));
     QCOMPARE(settings.zones, (QStringList{"com", "net"}));
     sites::net::HttpClient http;
     http.setMinInterval(std::chrono::milliseconds(0));
@@ -504,21 +508,13 @@ void ZonesTest::oneImportAtATime() {
 }
 
 void ZonesTest::secretsStayHome_data() {
-    QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<int>("fixture"); // 1: the sign-in redirects; 2: a link on another host
     QTest::addColumn<QString>("error");
-    QTest::newRow("auth_url over plain http")
-        << QByteArray("auth_url=http://czds.example/api/authenticate?key=s3cret\n") << 0 << "[czds] auth_url must be an https address";
-    QTest::newRow("links_url over plain http")
-        << QByteArray("links_url=http://s3cret@czds.example/links\n") << 0 << "[czds] links_url must be an https address";
-    QTest::newRow("zones that climb out of the data directory")
-        << QByteArray("zones=../x,../../s3cret\n") << 0 << "[czds] zones= wants top-level domains";
-    QTest::newRow("a redirected sign-in") << QByteArray() << 1 << "auth_url answers with a redirect (HTTP 307)";
-    QTest::newRow("a download link on another host") << QByteArray() << 2 << "the link for com is not an https address of the links_url host";
+    QTest::newRow("a redirected sign-in") << 1 << "auth_url answers with a redirect (HTTP 307)";
+    QTest::newRow("a download link on another host") << 2 << "the link for com is not an https address of the links_url host";
 }
 
 void ZonesTest::secretsStayHome() {
-    QFETCH(QByteArray, settings);
     QFETCH(int, fixture);
     QFETCH(QString, error);
     QTemporaryDir dir;
@@ -526,22 +522,52 @@ void ZonesTest::secretsStayHome() {
     czds.redirectSignIn = fixture == 1;
     czds.foreignLink = fixture == 2;
     czds.zoneFile = gzip(zoneOf({"a"}));
-    const QString conf = setUpAccount(dir, czds, settings);
+    const QString conf = setUpAccount(dir, czds);
     sites::net::HttpClient http;
     http.setMinInterval(std::chrono::milliseconds(0));
     const QString data = dir.filePath("data/lumo");
-    QCOMPARE(sites::zones::runFetchZones(http, data, conf, nullptr), fixture ? 1 : 2);
-    QString text = sites::zones::readCzdsSettings(conf).problem;
-    if (fixture)
-        text = sites::zones::readZoneStatus(data, "com").error;
+    QCOMPARE(sites::zones::runFetchZones(http, data, conf, nullptr), 1);
+    const QString text = sites::zones::readZoneStatus(data, "com").error;
     QVERIFY2(text.contains(error), qPrintable(text));
-    QVERIFY(!text.contains("s3cret") && !text.contains(czds.password) && !text.contains(czds.token));
-    QCOMPARE(QDir(dir.path()).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
-    QCOMPARE(QDir(dir.filePath("data")).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
+    QVERIFY(!text.contains(czds.password) && !text.contains(czds.token));
     QCOMPARE(czds.downloads, 0);
     for (const auto& r : czds.requests()) // a sign-in goes once, to auth_url, never on
         QVERIFY(r.target != "/czds/downloads/com.zone");
-    QCOMPARE(czds.requests().size(), fixture == 1 ? 1 : fixture == 2 ? 2 : 0);
+    QCOMPARE(czds.requests().size(), fixture == 1 ? 1 : 2);
+}
+
+// A wrong [czds] setting: a line naming it, never its value, and the built-in one in its place.
+void ZonesTest::wrongSettingsFallBack_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("said"); // after the file's path
+    QTest::newRow("auth_url over plain http")
+        << QByteArray("auth_url=http://czds.example/api/authenticate?key=s3cret\n")
+        << ":7: [czds] auth_url wants an https address (plain http only to this machine); "
+           "using https://account-api.icann.org/api/authenticate";
+    QTest::newRow("links_url over plain http")
+        << QByteArray("links_url=http://s3cret@czds.example/links\n")
+        << ":7: [czds] links_url wants an https address (plain http only to this machine); "
+           "using https://czds-api.icann.org/czds/downloads/links";
+    QTest::newRow("zones that climb out of the data directory")
+        << QByteArray("zones=../x,../../s3cret\n")
+        << ":7: [czds] zones wants top-level domains such as com,net; using com,net,org,info,biz";
+}
+
+void ZonesTest::wrongSettingsFallBack() {
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    CzdsFixture czds;
+    const QString conf = setUpAccount(dir, czds, settings);
+    const sites::settings::SettingsFile file(conf);
+    const sites::zones::CzdsSettings got = sites::zones::readCzdsSettings(file);
+    QCOMPARE(file.warnings(), QStringList{conf + said});
+    const sites::zones::CzdsSettings builtIn;
+    const QString key = said.section(u' ', 2, 2);
+    QCOMPARE(got.authUrl, key == "auth_url" ? builtIn.authUrl : QUrl(czds.origin() + "/api/authenticate"));
+    QCOMPARE(got.linksUrl, key == "links_url" ? builtIn.linksUrl : QUrl(czds.origin() + "/czds/downloads/links"));
+    QCOMPARE(got.zones, key == "zones" ? builtIn.zones : QStringList{"com"});
+    QVERIFY(got.configured());
 }
 
 QTEST_GUILESS_MAIN(ZonesTest)

@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSettings>
 #include <QTimer>
 #include <memory>
 
@@ -44,42 +43,6 @@ bool validLabel(QStringView label) {
 }
 
 } // namespace
-
-std::optional<Settings> readSettings(const QString& configFile, const QString& dataDir,
-                                     QString* error) {
-    Settings settings;
-    settings.dataDir = dataDir;
-    if (!QFileInfo::exists(configFile))
-        return settings;
-    QSettings ini(configFile, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError) {
-        *error = QStringLiteral("cannot read %1").arg(configFile);
-        return std::nullopt;
-    }
-    const QString bootstrap = ini.value(QStringLiteral("rdap/bootstrap")).toString();
-    if (!bootstrap.isEmpty()) {
-        const QUrl url(bootstrap, QUrl::StrictMode);
-        if (!url.isValid() || url.host().isEmpty() ||
-            (url.scheme() != u"https" && url.scheme() != u"http")) {
-            *error = QStringLiteral("[rdap] bootstrap wants an http or https URL, not '%1'")
-                         .arg(bootstrap);
-            return std::nullopt;
-        }
-        settings.bootstrap = url;
-    }
-    const QVariant interval = ini.value(QStringLiteral("rdap/interval"));
-    if (interval.isValid()) {
-        bool number = false;
-        const int ms = interval.toString().toInt(&number);
-        if (!number || ms < 0 || ms > 600'000) {
-            *error = QStringLiteral("[rdap] interval wants milliseconds from 0 to 600000, not '%1'")
-                         .arg(interval.toString());
-            return std::nullopt;
-        }
-        settings.interval = std::chrono::milliseconds(ms);
-    }
-    return settings;
-}
 
 std::optional<StoredAnswer> MemoryAnswerCache::find(const QString& aceName,
                                                     const QDateTime& notBefore) {

@@ -4,6 +4,7 @@
 #include "rdap/answer.h"
 #include "rdap/answercache.h"
 #include "rdap/bootstrap.h"
+#include "rdap/rdapsettings.h"
 #include "sitescore/namesource.h"
 #include "sitescore/pages.h"
 
@@ -24,19 +25,6 @@ class HttpClient;
 }
 
 namespace sites::rdap {
-
-inline constexpr char DefaultBootstrapUrl[] = "https://data.iana.org/rdap/dns.json";
-
-struct Settings {
-    QUrl bootstrap{QString::fromLatin1(DefaultBootstrapUrl)};
-    QString dataDir; // where the directory of servers is kept between runs
-    std::chrono::milliseconds interval{1000}; // between two requests to one RDAP server
-};
-
-// `[rdap] bootstrap=URL` and `interval=MILLISECONDS` of the INI file `configFile` (a missing
-// file gives the defaults). None, with `error`, for a value that cannot be used.
-std::optional<Settings> readSettings(const QString& configFile, const QString& dataDir,
-                                     QString* error);
 
 // The cache in memory, for a run; the oldest answers go first past `capacity`.
 class MemoryAnswerCache : public AnswerCache {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings/settingsfile.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -26,18 +28,12 @@ struct ListSource {
 // CNNIC and .top, a Swedish one for .se and .nu.
 QDate registryToday(ListFormat format, const QDateTime& now);
 
-// $XDG_CONFIG_HOME/lumo/lumo-sites.conf
-QString defaultConfigPath();
-// $XDG_DATA_HOME/lumo
-QString defaultDataDir();
-
-// The six files, with the addresses `path` sets; a missing file gives the built-in ones.
-// `error` is set (and nothing returned) when the file exists but cannot be read or names
-// something that is not an http(s) address.
-QList<ListSource> readSources(const QString& path, QString* error);
+// The six files, with the addresses the file sets; the built-in one for each it does not set
+// or sets to something other than an http(s) address.
+QList<ListSource> readSources(const settings::SettingsFile& file);
 
 // [fetch] interval_ms=: the least time between two requests to one host, 0 to 60000; 1000
 // when missing or out of range.
-int fetchIntervalMs(const QString& path);
+int fetchIntervalMs(const settings::SettingsFile& file);
 
 } // namespace sites::store

@@ -99,12 +99,12 @@ int runChecks(const QString& dir, const QString& configFile, Checker::ListedDays
     };
     QString error;
     const std::unique_ptr<WatchList> list = WatchList::open(dir, &error);
-    const std::optional<rdap::Settings> settings =
-        list ? rdap::readSettings(configFile, dir, &error) : std::nullopt;
-    if (!settings) {
+    if (!list) {
         line(QStringLiteral("failed, %1").arg(error));
         return 1;
     }
+    const rdap::Settings settings =
+        rdap::readSettings(sites::settings::SettingsFile(configFile), dir);
     if (list->rows().isEmpty())
         return 0;
     Notifier notifier(QDBusConnection::sessionBus());
@@ -113,8 +113,8 @@ int runChecks(const QString& dir, const QString& configFile, Checker::ListedDays
         notifier.notify(row.name, row.event);
         ++changes;
     }
-    rdap::LookupService lookups(*settings, cache);
-    paceThroughStore(lookups, list.get(), settings->interval);
+    rdap::LookupService lookups(settings, cache);
+    paceThroughStore(lookups, list.get(), settings.interval);
     Checker checker(*list, lookups, std::move(listedDays), lockFile(dir));
     QObject::connect(&checker, &Checker::recorded, &notifier,
                      [&](const QString& name, const WatchEvent& event) {

@@ -2,6 +2,7 @@
 #include "czds.h"
 
 #include "net/httpclient.h"
+#include "settings/settingsfile.h"
 #include "zoneimport.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QRegularExpression>
-#include <QSettings>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,42 +47,13 @@ bool writePrivate(const QString& path, const QByteArray& bytes) {
 
 } // namespace
 
-CzdsSettings readCzdsSettings(const QString& configFile) {
+CzdsSettings readCzdsSettings(const settings::SettingsFile& file) {
     CzdsSettings s;
-    if (configFile.isEmpty() || !QFileInfo::exists(configFile))
-        return s;
-    QSettings ini(configFile, QSettings::IniFormat);
-    ini.beginGroup(QStringLiteral("czds"));
-    s.username = ini.value(QStringLiteral("username")).toString().trimmed();
-    s.passwordFile = ini.value(QStringLiteral("password_file")).toString().trimmed();
-    if (const QString url = ini.value(QStringLiteral("auth_url")).toString(); !url.isEmpty())
-        s.authUrl = QUrl(url);
-    if (const QString url = ini.value(QStringLiteral("links_url")).toString(); !url.isEmpty())
-        s.linksUrl = QUrl(url);
-    // The value may hold a key or a password: the text names the setting only.
-    if (!sites::net::keepsSecrets(s.authUrl))
-        s.problem = QStringLiteral("[czds] auth_url must be an https address");
-    else if (!sites::net::keepsSecrets(s.linksUrl))
-        s.problem = QStringLiteral("[czds] links_url must be an https address");
-    // QSettings reads "com,net" as a list, "com" as a string.
-    const QVariant zones = ini.value(QStringLiteral("zones"));
-    if (zones.isValid()) {
-        QStringList list = zones.toStringList();
-        if (list.size() == 1)
-            list = list.first().split(u',');
-        s.zones.clear();
-        for (const QString& z : list) {
-            const QString t = z.trimmed().toLower();
-            if (t.isEmpty())
-                continue;
-            if (!validZoneName(t)) {
-                s.problem = QStringLiteral("[czds] zones= wants top-level domains such as com,net");
-                s.zones.clear();
-                break;
-            }
-            s.zones << t;
-        }
-    }
+    s.username = file.text("czds", "username");
+    s.passwordFile = file.text("czds", "password_file");
+    s.authUrl = file.secretAddress("czds", "auth_url", s.authUrl);
+    s.linksUrl = file.secretAddress("czds", "links_url", s.linksUrl);
+    s.zones = file.list("czds", "zones", validZoneName, s.zones, "top-level domains such as com,net");
     return s;
 }
 

@@ -12,6 +12,9 @@
 namespace sites::net {
 class HttpClient;
 }
+namespace sites::settings {
+class SettingsFile;
+}
 
 // ICANN's Centralized Zone Data Service: sign in, list the zones granted, download each
 // zone's daily file. A download is streamed to disk; the password and the token stay out of
@@ -25,15 +28,14 @@ struct CzdsSettings {
     QUrl linksUrl{QStringLiteral("https://czds-api.icann.org/czds/downloads/links")};
     QStringList zones{QStringLiteral("com"), QStringLiteral("net"), QStringLiteral("org"),
                       QStringLiteral("info"), QStringLiteral("biz")};
-    // A setting that cannot be used, named without its value; empty when all are fine.
-    QString problem;
 
     bool configured() const { return !username.isEmpty() && !passwordFile.isEmpty(); }
 };
 
 // The [czds] section: username= password_file= auth_url= links_url= zones=com,net,...
-// auth_url and links_url must be https (plain http only to this machine).
-CzdsSettings readCzdsSettings(const QString& configFile);
+// auth_url and links_url must be https (plain http only to this machine); the built-in
+// address takes the place of one that is not, and the built-in zones of a wrong list.
+CzdsSettings readCzdsSettings(const settings::SettingsFile& file);
 
 // A top-level domain's name as --zone and zones= take it: com, xn--p1ai.
 bool validZoneName(const QString& zone);

@@ -2,11 +2,11 @@
 #include "zonecommands.h"
 
 #include "czds.h"
+#include "settings/settingsfile.h"
 #include "zoneimport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStandardPaths>
 #include <cstdio>
 #include <unistd.h>
 
@@ -67,15 +67,6 @@ private:
 };
 
 } // namespace
-
-QString defaultDataDir() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/lumo");
-}
-
-QString defaultConfigFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/lumo/lumo-sites.conf");
-}
 
 namespace {
 
@@ -140,15 +131,69 @@ int runImportZone(const QString& dataDir, const QString& file, const QString& zo
     return importAndSay(dataDir, file, zone, day, sink, false);
 }
 
+namespace {
+
+// One granted zone: downloaded when due and changed (or a refused import's download taken
+// again), then imported. 0, or 1 when anything failed.
+int fetchZone(CzdsClient& client, const QString& dataDir, const QString& zone, const QUrl& link,
+              DeletionSink* sink) {
+    // Held from the download to the end of the import: a second run, or an --import-zone,
+    // waits its turn instead of sharing the zone's files.
+    const ZoneLock lock(dataDir, zone);
+    if (!lock.held()) {
+        std::fprintf(stderr, "%s: %s holds the zone; this run leaves it\n", qPrintable(zone),
+                     qPrintable(lock.holder()));
+        return 1;
+    }
+    int exitCode = 0;
+    CzdsClient::Download got;
+    {
+        ProgressLine line(zone + QStringLiteral(" download"));
+        got = client.download(link, [&line](qint64 received, qint64 total) { line.update(received, total, -1); });
+    }
+    if (!got.error.isEmpty()) {
+        recordFailure(dataDir, zone, got.error);
+        std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(got.error));
+        exitCode = 1;
+    }
+    if (got.file.isEmpty()) {
+        // Nothing new: try again a download whose import was refused.
+        got = client.kept(zone);
+        if (got.file.isEmpty()) {
+            if (got.error.isEmpty() && !got.lastStart.isNull())
+                std::printf("%s: %s since the download of %s UTC; next time\n", qPrintable(zone),
+                            got.tooSoon ? "under 24 hours" : "unchanged",
+                            qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+            return exitCode;
+        }
+        std::printf("%s: importing again the download kept from %s UTC\n", qPrintable(zone),
+                    qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    }
+    const ZoneStatus status = readZoneStatus(dataDir, zone);
+    if (got.day.isValid() && status.day.isValid() && got.day <= status.day) {
+        std::printf("%s: the file is of %s, already imported\n", qPrintable(zone),
+                    qPrintable(got.day.toString(Qt::ISODate)));
+        QFile::remove(got.file);
+        return exitCode;
+    }
+    ImportResult result;
+    if (importAndSay(dataDir, got.file, zone, got.day, sink, true, &result) != 0)
+        exitCode = 1;
+    if (result.ok)
+        QFile::remove(got.file); // the sorted day holds what is needed
+    else
+        std::fprintf(stderr, "%s: the download stays in %s; the next run imports it again\n",
+                     qPrintable(zone), qPrintable(got.file));
+    return exitCode;
+}
+
+} // namespace
+
 int runFetchZones(sites::net::HttpClient& http, const QString& dataDir, const QString& configFile,
                   DeletionSink* sink) {
-    const CzdsSettings settings = readCzdsSettings(configFile);
+    const CzdsSettings settings = readCzdsSettings(sites::settings::SettingsFile(configFile));
     if (!settings.configured()) {
         std::fprintf(stderr, "lumo-sites: no [czds] username= and password_file= in %s\n", qPrintable(configFile));
-        return 2;
-    }
-    if (!settings.problem.isEmpty()) {
-        std::fprintf(stderr, "lumo-sites: %s (in %s)\n", qPrintable(settings.problem), qPrintable(configFile));
         return 2;
     }
     CzdsClient client(http, settings, dataDir);
@@ -165,54 +210,7 @@ int runFetchZones(sites::net::HttpClient& http, const QString& dataDir, const QS
     for (const QUrl& link : *links) {
         const QString zone = CzdsClient::zoneOfLink(link);
         missing.removeAll(zone);
-        // Held from the download to the end of the import: a second run, or an --import-zone,
-        // waits its turn instead of sharing the zone's files.
-        const ZoneLock lock(dataDir, zone);
-        if (!lock.held()) {
-            std::fprintf(stderr, "%s: %s holds the zone; this run leaves it\n", qPrintable(zone),
-                         qPrintable(lock.holder()));
-            exitCode = 1;
-            continue;
-        }
-        CzdsClient::Download got;
-        {
-            ProgressLine line(zone + QStringLiteral(" download"));
-            got = client.download(link, [&line](qint64 received, qint64 total) { line.update(received, total, -1); });
-        }
-        if (!got.error.isEmpty()) {
-            recordFailure(dataDir, zone, got.error);
-            std::fprintf(stderr, "%s: %s\n", qPrintable(zone), qPrintable(got.error));
-            exitCode = 1;
-        }
-        if (got.file.isEmpty()) {
-            // Nothing new: try again a download whose import was refused.
-            got = client.kept(zone);
-            if (got.file.isEmpty()) {
-                if (got.error.isEmpty() && !got.lastStart.isNull())
-                    std::printf("%s: %s since the download of %s UTC; next time\n", qPrintable(zone),
-                                got.tooSoon ? "under 24 hours" : "unchanged",
-                                qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
-                continue;
-            }
-            std::printf("%s: importing again the download kept from %s UTC\n", qPrintable(zone),
-                        qPrintable(got.lastStart.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
-        }
-        const ZoneStatus status = readZoneStatus(dataDir, zone);
-        if (got.day.isValid() && status.day.isValid() && got.day <= status.day) {
-            std::printf("%s: the file is of %s, already imported\n", qPrintable(zone),
-                        qPrintable(got.day.toString(Qt::ISODate)));
-            QFile::remove(got.file);
-            continue;
-        }
-        ImportResult result;
-        if (importAndSay(dataDir, got.file, zone, got.day, sink, true, &result) != 0)
-            exitCode = 1;
-        if (result.ok) {
-            QFile::remove(got.file); // the sorted day holds what is needed
-        } else {
-            std::fprintf(stderr, "%s: the download stays in %s; the next run imports it again\n",
-                         qPrintable(zone), qPrintable(got.file));
-        }
+        exitCode |= fetchZone(client, dataDir, zone, link, sink);
     }
     for (const QString& zone : missing) {
         const QString why = QStringLiteral("not among the zones CZDS grants this account");

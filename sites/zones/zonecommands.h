@@ -14,9 +14,6 @@ namespace sites::zones {
 
 class DeletionSink;
 
-QString defaultDataDir();
-QString defaultConfigFile();
-
 // 0 when the zone became the day, 1 when it failed or was refused.
 int runImportZone(const QString& dataDir, const QString& file, const QString& zone, QDate day,
                   DeletionSink* sink);
