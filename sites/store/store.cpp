@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/store.h"
 
+#include "names/domainname.h"
 #include "sources/droplists.h"
 
 #include <QDir>
@@ -471,7 +472,7 @@ bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString
                 const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
                 StoredName row{text + suffix, suffix, int(label.size()), day};
                 if (!plain) {
-                    if (QString unicode = sites::sources::normalizedName(row.name);
+                    if (QString unicode = sites::names::unicodeName(row.name);
                         !unicode.isEmpty()) {
                         row.length = characters(QStringView(unicode).chopped(suffix.size()));
                         row.name = std::move(unicode);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "czds.h"
 
+#include "names/domainname.h"
 #include "net/httpclient.h"
 #include "zoneimport.h"
 
@@ -11,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QRegularExpression>
 #include <QSettings>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,8 +87,7 @@ CzdsSettings readCzdsSettings(const QString& configFile) {
 }
 
 bool validZoneName(const QString& zone) {
-    static const QRegularExpression shape(QStringLiteral("^[a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?$"));
-    return shape.match(zone).hasMatch();
+    return sites::names::isLdhLabel(zone);
 }
 
 std::optional<QString> readPasswordFile(const QString& path, QString* error) {
