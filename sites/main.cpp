@@ -4,7 +4,9 @@
 #include "idleexit.h"
 #include "server.h"
 
+#include "rdap/lookuppage.h"
 #include "rdap/lookupservice.h"
+#include "rdap/memorycache.h"
 #include "sitescore/calendar.h"
 #include "store/config.h"
 #include "store/refresher.h"

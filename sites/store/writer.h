@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rdap/lookupservice.h"
+#include "rdap/memorycache.h"
 #include "store/config.h"
 #include "store/refresher.h"
 
