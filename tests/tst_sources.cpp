@@ -145,21 +145,25 @@ private slots:
         QTest::addColumn<QString>("raw");
         QTest::addColumn<QString>("unicode"); // "": not a domain name
         QTest::addColumn<QString>("ace");
-        QTest::newRow("upper case, blanks, final dot") << " ABC.Cn. " << "abc.cn" << "abc.cn";
-        QTest::newRow("U-labels mapped") << "例子。ＣＯＭ" << "例子.com" << "xn--fsqu00a.com";
-        QTest::newRow("A-label decoded") << "XN--FSQU00A.com" << "例子.com" << "xn--fsqu00a.com";
-        QTest::newRow("A-label that does not decode") << "xn--a.com" << "" << "";
-        QTest::newRow("one label") << "com." << "" << "";
-        QTest::newRow("hyphen at a label's end") << "ab-.cn" << "" << "";
-        QTest::newRow("label of 64") << QString(64, u'a') + ".cn" << "" << "";
-        QTest::newRow("blank inside") << "a b.cn" << "" << "";
-        QTest::newRow("empty label") << "a..cn" << "" << "";
+        QTest::addColumn<bool>("address");
+        QTest::newRow("upper case, blanks, final dot") << " ABC.Cn. " << "abc.cn" << "abc.cn" << false;
+        QTest::newRow("U-labels mapped") << "例子。ＣＯＭ" << "例子.com" << "xn--fsqu00a.com" << false;
+        QTest::newRow("A-label decoded") << "XN--FSQU00A.com" << "例子.com" << "xn--fsqu00a.com" << false;
+        QTest::newRow("A-label that does not decode") << "xn--a.com" << "" << "" << false;
+        QTest::newRow("one label") << "com." << "" << "" << false;
+        QTest::newRow("hyphen at a label's end") << "ab-.cn" << "" << "" << false;
+        QTest::newRow("label of 64") << QString(64, u'a') + ".cn" << "" << "" << false;
+        QTest::newRow("blank inside") << "a b.cn" << "" << "" << false;
+        QTest::newRow("an address") << "10.0.0.1" << "10.0.0.1" << "10.0.0.1" << true;
+        QTest::newRow("empty label") << "a..cn" << "" << "" << false;
     }
     void domainName() {
         QFETCH(QString, raw);
         QFETCH(QString, unicode);
         QFETCH(QString, ace);
+        QFETCH(bool, address);
         QCOMPARE(sites::names::unicodeName(raw), unicode);
+        QCOMPARE(sites::names::endsInNumber(raw), address);
         QCOMPARE(sites::names::aceName(raw), ace);
         QCOMPARE(normalizedName(u'[' + raw + u']'), unicode);
     }

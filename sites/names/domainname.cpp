@@ -96,4 +96,9 @@ QString aceName(QStringView name) {
     return bothForms(name, &unicode);
 }
 
+bool endsInNumber(QStringView name) {
+    const QStringView top = name.sliced(name.lastIndexOf(u'.') + 1);
+    return !top.isEmpty() && std::all_of(top.begin(), top.end(), [](QChar c) { return c.isDigit(); });
+}
+
 } // namespace sites::names

@@ -20,5 +20,8 @@ QString unicodeName(QStringView name);
 // The same name as it goes on the wire: lower case, A-labels, no final dot; empty when
 // unicodeName() is.
 QString aceName(QStringView name);
+// Whether the last label of `name` (as the two above give it) is all digits: an address such
+// as 10.0.0.1, not a name.
+bool endsInNumber(QStringView name);
 
 } // namespace sites::names

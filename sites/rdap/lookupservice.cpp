@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QTimer>
-#include <algorithm>
 
 namespace sites::rdap {
 namespace {
@@ -70,11 +69,8 @@ std::optional<Settings> readSettings(const QString& configFile, const QString& d
 
 std::optional<QString> aceName(const QString& name) {
     const QString ace = names::aceName(name);
-    if (ace.isEmpty())
+    if (ace.isEmpty() || names::endsInNumber(ace))
         return std::nullopt;
-    const QStringView top = QStringView(ace).sliced(ace.lastIndexOf(u'.') + 1);
-    if (std::all_of(top.begin(), top.end(), [](QChar c) { return c.isDigit(); }))
-        return std::nullopt; // an address, not a name
     return ace;
 }
 
