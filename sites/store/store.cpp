@@ -10,7 +10,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -760,7 +759,7 @@ QList<ListedDay> Store::findName(const QString& name) const {
     query.prepare(QStringLiteral("SELECT day, MIN(approximate) FROM names WHERE name IN (?, ?) "
                                  "GROUP BY day ORDER BY day"));
     query.addBindValue(unicode);
-    query.addBindValue(QString::fromLatin1(QUrl::toAce(unicode)));
+    query.addBindValue(sites::names::aceName(unicode));
     QList<ListedDay> days;
     if (query.exec())
         while (query.next())
