@@ -31,7 +31,7 @@ QString label(quint64 i, int length) {
 }
 
 // Names of lengths 3 to 7 under .cn and .com.cn; index i is unique within a day.
-sites::store::StoredName name(quint64 i, QDate day) {
+sites::ListedName name(quint64 i, QDate day) {
     const int length = 3 + int(i % 5);
     const QString suffix = (i / 5) % 2 ? QStringLiteral(".com.cn") : QStringLiteral(".cn");
     // Two digits at the end spread the names; they count in the label.
@@ -58,10 +58,10 @@ int main(int argc, char* argv[]) {
         const QDate last = QDate::fromString(args[2], Qt::ISODate).addDays(2);
         for (int d = 0; d < 20; ++d) {
             const QDate day = last.addDays(-d);
-            QList<sites::store::StoredName> rows;
+            QList<sites::ListedName> rows;
             QSet<QString> seen;
             for (quint64 i = 0; rows.size() < 50'000; ++i) {
-                sites::store::StoredName row = name(i + quint64(d) * 1'000'003, day);
+                sites::ListedName row = name(i + quint64(d) * 1'000'003, day);
                 if (!seen.contains(row.name)) {
                     seen.insert(row.name);
                     rows.append(row);
@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
         const QString seen = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
         QSet<QString> names;
         for (quint64 i = 0; names.size() < count; ++i) {
-            const sites::store::StoredName row = name(i, day);
+            const sites::ListedName row = name(i, day);
             if (names.contains(row.name))
                 continue;
             names.insert(row.name);
@@ -110,11 +110,7 @@ int main(int argc, char* argv[]) {
         const sites::sources::ParsedList parsed = sites::sources::parseCnnic(bytes, today);
         if (!parsed.error.isEmpty())
             return fail(parsed.error);
-        QList<sites::store::StoredName> rows;
-        rows.reserve(parsed.names.size());
-        for (const auto& n : parsed.names)
-            rows.append({n.name, n.suffix, n.length, n.day});
-        if (!store->replaceDays(QStringLiteral("cnnic"), rows, today,
+        if (!store->replaceDays(QStringLiteral("cnnic"), parsed.names, today,
                                 QDateTime::currentDateTimeUtc(), &error))
             return fail(error);
         std::printf("import_ms %.1f names %lld\n", clock.nsecsElapsed() / 1e6,

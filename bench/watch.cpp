@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
         return fail(error);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDate day = now.date().addDays(2);
-    QList<sites::store::StoredName> rows;
+    QList<sites::ListedName> rows;
     for (quint64 i = 0; i < 200'000; ++i) {
         const QString name = label(i);
         rows.append({name + QStringLiteral(".cn"), QStringLiteral(".cn"), int(name.size()), day});

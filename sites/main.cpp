@@ -12,6 +12,7 @@
 #include "store/refresher.h"
 #include "store/store.h"
 #include "store/writer.h"
+#include "zones/zonestore.h"
 #include "net/httpclient.h"
 #include "zones/czds.h"
 #include "zones/zonecommands.h"
@@ -162,8 +163,8 @@ int main(int argc, char* argv[]) {
         const std::unique_ptr<sites::store::Store> store = sites::store::Store::open(dataPath, &error);
         if (!store)
             return fail(QStringLiteral("cannot open the store in %1: %2").arg(dataPath, error));
-        return sites::zones::runImportZone(dataPath, parser.value(importZone), zone, day,
-                                           store.get());
+        sites::zones::StoreSink sink(*store);
+        return sites::zones::runImportZone(dataPath, parser.value(importZone), zone, day, &sink);
     }
     const QString configPath =
         parser.isSet(config) ? parser.value(config) : sites::zones::defaultConfigFile();
@@ -173,7 +174,8 @@ int main(int argc, char* argv[]) {
         if (!store)
             return fail(QStringLiteral("cannot open the store in %1: %2").arg(dataPath, error));
         sites::net::HttpClient http;
-        return sites::zones::runFetchZones(http, dataPath, configPath, store.get());
+        sites::zones::StoreSink sink(*store);
+        return sites::zones::runFetchZones(http, dataPath, configPath, &sink);
     }
 
     bool ok = false;
@@ -263,7 +265,8 @@ int main(int argc, char* argv[]) {
         // The zones follow the lists when CZDS is set up; they print their own lines.
         if (sites::zones::readCzdsSettings(configPath).configured()) {
             sites::net::HttpClient http;
-            if (sites::zones::runFetchZones(http, dataPath, configPath, store.get()) != 0)
+            sites::zones::StoreSink sink(*store);
+            if (sites::zones::runFetchZones(http, dataPath, configPath, &sink) != 0)
                 status = 1;
         }
         // The watched names last, so that their checks never hold the lists up.
@@ -349,6 +352,7 @@ int main(int argc, char* argv[]) {
         sites::store::Store* stored = store.get();
         // Generated names, marked so, while the store holds nothing: the pages ask it on every
         // request, so a fetch by this process or another switches them to the lists.
+        stored->setFiledElsewhere(sites::zones::importedZones(stored->directory()));
         server.setSource(stored);
         QObject::connect(
             writer.get(), &sites::store::Writer::refreshed, &app,

@@ -438,7 +438,7 @@ void TestRdap::findsEitherForm() {
     const QDate day(2026, 12, 9);
     const QDateTime now(QDate(2026, 12, 7), QTime(1, 0), Qt::UTC);
     auto row = [day](const QString& name, const QString& suffix) {
-        return sites::store::StoredName{name, suffix, 2, day};
+        return sites::ListedName{name, suffix, 2, day};
     };
     QVERIFY(store->replaceDays("cnnic", {row("中文.cn", ".cn")}, now.date(), now, &error));
     QVERIFY(store->replaceDays("top", {row("both.com", ".com")}, now.date(), now, &error));

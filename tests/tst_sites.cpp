@@ -61,7 +61,7 @@ private slots:
         QString error;
         store_ = sites::store::Store::open(storeDir_.path(), &error);
         QVERIFY2(store_, qPrintable(error));
-        QList<sites::store::StoredName> cn, se;
+        QList<sites::ListedName> cn, se;
         const QDate day(2026, 12, 7);
         for (int i = 1; i <= 250; ++i)
             cn.append({QStringLiteral("c%1.cn").arg(i, 4, 10, QChar(u'0')), ".cn", 5, day});

@@ -11,6 +11,7 @@
 #include "store/store.h"
 #include "sources/droplists.h"
 #include "store/writer.h"
+#include "zones/zonestore.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -213,10 +214,11 @@ private slots:
         QVERIFY(pending.open(QIODevice::WriteOnly));
         pending.write("kept\t2027-01-11\n");
         pending.close();
-        QVERIFY2(store->replaceZone("com", pending.fileName(), &error), qPrintable(error));
+        sites::zones::StoreSink zones(*store);
+        QVERIFY2(zones.replaceZone("com", pending.fileName(), &error), qPrintable(error));
         // A directory opens as a file, and its reading fails.
         QVERIFY(QDir(dir.path()).mkdir("unreadable.tsv"));
-        QVERIFY(!store->replaceZone("com", dir.filePath("unreadable.tsv"), &error));
+        QVERIFY(!zones.replaceZone("com", dir.filePath("unreadable.tsv"), &error));
         QCOMPARE(store->findName("kept.com"), (QList<sites::ListedDay>{{QDate(2027, 1, 11), true}}));
     }
 
@@ -277,7 +279,7 @@ private slots:
         const QDate day(2026, 12, 7), next = day.addDays(1);
         const QDateTime first(day, QTime(1, 0), Qt::UTC), later(day, QTime(7, 0), Qt::UTC);
         auto cn = [](const QString& label, QDate on) {
-            return sites::store::StoredName{label + ".cn", ".cn", int(label.size()), on};
+            return sites::ListedName{label + ".cn", ".cn", int(label.size()), on};
         };
         QVERIFY(store->replaceDays("cnnic", {cn("aaa", day), cn("bbb", day)}, day, first, &error));
         QVERIFY(store->replaceDays("other", {cn("aaa", day)}, day, first, &error, true));
@@ -375,12 +377,12 @@ private slots:
             QVERIFY(pending.open(QIODevice::WriteOnly));
             pending.write(label.toUtf8() + "\t2027-01-11\n");
             pending.close();
-            QVERIFY2(store->replaceZone("com", pending.fileName(), &error), qPrintable(error));
+            sites::zones::StoreSink zones(*store);
+            QVERIFY2(zones.replaceZone("com", pending.fileName(), &error), qPrintable(error));
         } else {
-            QList<sites::store::StoredName> rows;
-            for (const auto& name : sites::sources::parseCnnic((label + suffix).toUtf8(), day).names)
-                rows.append({name.name, name.suffix, name.length, name.day});
-            QVERIFY(store->replaceDays("cnnic", rows, day, QDateTime::currentDateTimeUtc(), &error));
+            const auto list = sites::sources::parseCnnic((label + suffix).toUtf8(), day);
+            QVERIFY(store->replaceDays("cnnic", list.names, day, QDateTime::currentDateTimeUtc(),
+                                       &error));
         }
         QCOMPARE(store->counts(day), (QMap<QString, QMap<int, qint64>>{{suffix, {{2, 1}}}}));
         QCOMPARE(store->names(day, suffix, 2, 0, 10), QStringList{"中国" + suffix});
@@ -397,7 +399,7 @@ private slots:
         const QDate day(2026, 12, 7);
         const QDateTime now(day, QTime(1, 0), Qt::UTC);
         auto cn = [&](const QString& label) {
-            return sites::store::StoredName{label + ".cn", ".cn", int(label.size()), day};
+            return sites::ListedName{label + ".cn", ".cn", int(label.size()), day};
         };
         QVERIFY(other->replaceDays("cnnic", {cn("aaa"), cn("bbb")}, day, now, &error));
         QCOMPARE(serving->count(day, ".cn", 3), 2);
@@ -435,7 +437,7 @@ private slots:
         const auto store = sites::store::Store::open(dir.path(), &error);
         QVERIFY2(store, qPrintable(error));
         const QDate day(2026, 12, 7);
-        QList<sites::store::StoredName> names;
+        QList<sites::ListedName> names;
         QStringList all;
         for (int i = 0; i < 2500; ++i) {
             const QString label = QStringLiteral("n%1").arg(i, 4, 10, QLatin1Char('0'));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "store/listedname.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -18,13 +20,8 @@
 // five, or one in a hundred of them, whichever is more. A name listed twice is kept once.
 namespace sites::sources {
 
-struct DropName {
-    QString name;   // lower case, Unicode form (IDN A-labels "xn--..." decoded to U-labels), no trailing dot
-    QString suffix; // the registry suffix with its dot: ".cn", ".com.cn", ".net.cn", ".bj.cn", ".se", ".nu", ".top"
-    int length = 0; // characters of the label left of the suffix, in Unicode form
-    QDate day;      // the day it is deleted (released)
-    QTime time;     // when in that day, where the list says (.top: China Standard Time)
-};
+// The parsers' name for what they give.
+using DropName = sites::ListedName;
 
 struct ParsedList {
     QList<DropName> names;
@@ -60,6 +57,3 @@ int maxSkipped(qsizetype lines);
 QString refuseShrunk(qsizetype now, qsizetype before);
 
 } // namespace sites::sources
-
-// Lists of a few hundred thousand names grow by moving memory, not name by name.
-Q_DECLARE_TYPEINFO(sites::sources::DropName, Q_RELOCATABLE_TYPE);

@@ -99,10 +99,7 @@ void Refresher::file(const ListSource& source, const QByteArray& body, const QBy
         done({source.id, QStringLiteral("failed"), 0, QStringLiteral("refused: ") + refused});
         return;
     }
-    QList<StoredName> rows;
-    rows.reserve(parsed.names.size());
-    for (const sources::DropName& name : parsed.names)
-        rows.append({name.name, name.suffix, name.length, name.day, name.time});
+    const QList<ListedName>& rows = parsed.names;
     const QDateTime now = fixedToday_.isValid()
                               ? QDateTime(fixedToday_, QTime::currentTime(), Qt::UTC)
                               : QDateTime::currentDateTimeUtc();

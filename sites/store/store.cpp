@@ -5,7 +5,6 @@
 #include "sources/droplists.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -88,6 +87,14 @@ QDateTime timeOf(const QVariant& value) {
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs); // written with "Z"
 }
 
+// `columns` of source `id`'s fetch record, `query` on its row; false when it has none.
+bool readFetch(QSqlQuery& query, const QString& id, const char* columns) {
+    query.prepare(QStringLiteral("SELECT %1 FROM fetches WHERE source = ?")
+                      .arg(QLatin1StringView(columns)));
+    query.addBindValue(id);
+    return query.exec() && query.next();
+}
+
 // The cells of `days` from their names, in the write transaction that changed them; counted
 // as a day's counts always were.
 bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
@@ -108,7 +115,6 @@ bool refreshCells(QSqlDatabase& db, const QSet<QString>& days, QString* error) {
     return true;
 }
 
-// Written first in a transaction of names, so that it holds the write lock from its start.
 bool bumpGeneration(QSqlDatabase& db, QString* error) {
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("UPDATE generation SET names = names + 1")))
@@ -248,79 +254,77 @@ void Store::declare(const QList<SourceState>& sources, bool record) {
     }
 }
 
-bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
-                        const QDateTime& now, QString* error, bool approximate) {
-    QDate first, last;
-    QSet<QDate> named;
-    for (const StoredName& row : names) {
-        if (!row.day.isValid())
-            continue;
-        named.insert(row.day);
-        first = first.isValid() ? qMin(first, row.day) : row.day;
-        last = last.isValid() ? qMax(last, row.day) : row.day;
-    }
-    if (named.isEmpty())
-        return true; // covers nothing
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    auto failed = [&](const QSqlQuery& query) {
-        *error = query.lastError().text();
-        db.rollback();
-        return false;
-    };
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    if (!bumpGeneration(db, error)) {
-        db.rollback();
-        return false;
-    }
-    // The list covers every day from its earliest to its latest named day (a list spanning
-    // years is taken to cover only the days it names). A day gone by that the store holds
-    // already stays as it was stored.
+namespace {
+
+bool run(QSqlQuery& query, QString& why) {
+    if (query.exec())
+        return true;
+    why = query.lastError().text();
+    return false;
+}
+
+// The columns a listed name shares between both ways of filing it.
+void bindName(QSqlQuery& query, const ListedName& row, const QString& list, const QString& seen,
+              bool approximate) {
+    query.bindValue(0, row.name);
+    query.bindValue(1, row.suffix);
+    query.bindValue(2, row.length);
+    query.bindValue(3, dayText(row.day));
+    query.bindValue(4, list);
+    query.bindValue(5, seen);
+    query.bindValue(6, seen);
+    query.bindValue(7, int(approximate));
+}
+
+// The days a list naming `named` writes: every day from its earliest to its latest named day
+// (a list spanning years is taken to cover only the days it names), but a day gone by that
+// the store holds already, which stays as it was stored.
+bool daysWritten(QSqlDatabase& db, const QString& list, const QSet<QDate>& named, QDate today,
+                 QList<QDate>& written, QString& why) {
     QSqlQuery held(db);
     held.prepare(QStringLiteral("SELECT day FROM days WHERE list = ? AND day < ?"));
     held.addBindValue(list);
     held.addBindValue(dayText(today));
-    if (!held.exec())
-        return failed(held);
+    if (!run(held, why))
+        return false;
     QSet<QDate> kept;
     while (held.next())
         kept.insert(QDate::fromString(held.value(0).toString(), Qt::ISODate));
-    QList<QDate> written;
-    if (first.daysTo(last) <= 366) {
-        for (QDate day = first; day <= last; day = day.addDays(1))
+    const auto [first, last] = std::minmax_element(named.cbegin(), named.cend());
+    if (first->daysTo(*last) <= 366) {
+        for (QDate day = *first; day <= *last; day = day.addDays(1))
             written.append(day);
     } else {
         written = named.values();
     }
     written.removeIf([&](QDate day) { return kept.contains(day); });
-    const QSet<QDate> writing(written.cbegin(), written.cend());
+    return true;
+}
 
-    const QString seen = timeText(now);
+// A name listed again keeps its first sighting.
+bool upsertNames(QSqlDatabase& db, const QString& list, const QList<ListedName>& names,
+                 const QSet<QDate>& writing, const QString& seen, bool approximate, QString& why) {
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
         "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate, "
         "release_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE "
         "SET last_seen = excluded.last_seen, approximate = excluded.approximate, "
         "release_time = excluded.release_time"));
-    for (const StoredName& row : names) {
+    for (const ListedName& row : names) {
         if (!writing.contains(row.day))
             continue;
-        upsert.bindValue(0, row.name);
-        upsert.bindValue(1, row.suffix);
-        upsert.bindValue(2, row.length);
-        upsert.bindValue(3, dayText(row.day));
-        upsert.bindValue(4, list);
-        upsert.bindValue(5, seen);
-        upsert.bindValue(6, seen);
-        upsert.bindValue(7, int(approximate));
+        bindName(upsert, row, list, seen, approximate);
         upsert.bindValue(8, row.time.isValid() ? QVariant(row.time.toString(u"HH:mm"))
                                                : QVariant(QMetaType(QMetaType::QString)));
-        if (!upsert.exec())
-            return failed(upsert);
+        if (!run(upsert, why))
+            return false;
     }
-    // What the list no longer names on its days goes; each day is recorded as covered.
+    return true;
+}
+
+// What the list no longer names on its days goes; each day is recorded as covered.
+bool coverWritten(QSqlDatabase& db, const QString& list, const QList<QDate>& written,
+                  const QString& seen, bool approximate, QString& why) {
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral(
         "DELETE FROM names WHERE source = ? AND day = ? AND last_seen <> ?"));
@@ -332,77 +336,42 @@ bool Store::replaceDays(const QString& list, const QList<StoredName>& names, QDa
         drop.addBindValue(list);
         drop.addBindValue(dayText(day));
         drop.addBindValue(seen);
-        if (!drop.exec())
-            return failed(drop);
         cover.addBindValue(list);
         cover.addBindValue(dayText(day));
         cover.addBindValue(int(approximate));
         cover.addBindValue(list);
         cover.addBindValue(dayText(day));
-        if (!cover.exec())
-            return failed(cover);
+        if (!run(drop, why) || !run(cover, why))
+            return false;
     }
-    QSet<QString> touched;
-    for (const QDate& day : written)
-        touched.insert(dayText(day));
-    if (!refreshCells(db, touched, error)) {
-        db.rollback();
-        return false;
-    }
-    if (!db.commit()) {
-        *error = db.lastError().text();
-        db.rollback();
-        return false;
-    }
-    ++ownCommits_;
     return true;
 }
 
-bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
-                        QString* error, bool approximate, QDate covered, QDate coverFrom) {
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    auto failed = [&](const QString& why) {
-        *error = why;
-        db.rollback();
-        return false;
-    };
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    QString bumpError;
-    if (!bumpGeneration(db, &bumpError))
-        return failed(bumpError);
-    // The days the list leaves, and those it comes to, have their cells counted again.
-    QSet<QString> touched;
+// Takes every name of `list` away; the days it covered go to `touched`.
+bool dropList(QSqlDatabase& db, const QString& list, QSet<QString>& touched, QString& why) {
     QSqlQuery before(db);
     before.prepare(QStringLiteral("SELECT day FROM days WHERE list = ?"));
     before.addBindValue(list);
-    if (!before.exec())
-        return failed(before.lastError().text());
+    if (!run(before, why))
+        return false;
     while (before.next())
         touched.insert(before.value(0).toString());
     QSqlQuery drop(db);
     drop.prepare(QStringLiteral("DELETE FROM names WHERE source = ?"));
     drop.addBindValue(list);
-    if (!drop.exec())
-        return failed(drop.lastError().text());
-    const QString seen = timeText(now);
+    return run(drop, why);
+}
+
+// Every row `feed` gives, filed under `list`; the names each day gained go to `perDay`.
+bool insertFed(QSqlDatabase& db, const QString& list, const Store::RowFeed& feed,
+               const QString& seen, bool approximate, QMap<QDate, qint64>& perDay, QString& why) {
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral(
         "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
         "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     QString insertError;
-    QMap<QDate, qint64> perDay;
-    const bool fed = feed([&](const StoredName& row) {
-        insert.bindValue(0, row.name);
-        insert.bindValue(1, row.suffix);
-        insert.bindValue(2, row.length);
-        insert.bindValue(3, dayText(row.day));
-        insert.bindValue(4, list);
-        insert.bindValue(5, seen);
-        insert.bindValue(6, seen);
-        insert.bindValue(7, int(approximate));
+    const bool fed = feed([&](const ListedName& row) {
+        bindName(insert, row, list, seen, approximate);
         if (insert.exec()) {
             perDay[row.day] += insert.numRowsAffected() > 0;
             return true;
@@ -410,24 +379,26 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         insertError = insert.lastError().text();
         return false;
     });
-    if (!insertError.isEmpty())
-        return failed(insertError);
-    if (!fed)
-        return failed(QStringLiteral("the rows could not be read"));
-    // The days covered before: those still kept take their new counts (0 when every name
-    // came back), older ones are no longer held.
+    why = !insertError.isEmpty() ? insertError
+          : fed                  ? QString()
+                                 : QStringLiteral("the rows could not be read");
+    return why.isEmpty();
+}
+
+// The days covered before: those still kept take their new counts (0 when every name came
+// back), those before `coverFrom` are no longer held.
+bool recountDays(QSqlDatabase& db, const QString& list, const QMap<QDate, qint64>& perDay,
+                 QDate coverFrom, bool approximate, QString& why) {
     QSqlQuery days(db);
     days.prepare(QStringLiteral("DELETE FROM days WHERE list = ? AND day < ?"));
     days.addBindValue(list);
     days.addBindValue(coverFrom.isValid() ? dayText(coverFrom) : QString());
-    if (!days.exec())
-        return failed(days.lastError().text());
+    if (!run(days, why))
+        return false;
     days.prepare(QStringLiteral("UPDATE days SET names = 0 WHERE list = ?"));
     days.addBindValue(list);
-    if (!days.exec())
-        return failed(days.lastError().text());
-    if (covered.isValid())
-        perDay[covered] += 0;
+    if (!run(days, why))
+        return false;
     days.prepare(QStringLiteral("INSERT OR REPLACE INTO days(list, day, names, approximate) "
                                 "VALUES(?, ?, ?, ?)"));
     for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
@@ -435,69 +406,98 @@ bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTim
         days.addBindValue(dayText(it.key()));
         days.addBindValue(it.value());
         days.addBindValue(int(approximate));
-        if (!days.exec())
-            return failed(days.lastError().text());
+        if (!run(days, why))
+            return false;
     }
-    for (auto it = perDay.cbegin(); it != perDay.cend(); ++it)
-        touched.insert(dayText(it.key()));
-    QString cellsError;
-    if (!refreshCells(db, touched, &cellsError))
-        return failed(cellsError);
-    if (!db.commit())
-        return failed(db.lastError().text());
-    ++ownCommits_;
     return true;
 }
 
-bool Store::replaceZone(const QString& zone, const QString& pendingFile, QString* error) {
-    const QString suffix = QLatin1Char('.') + zone;
-    // The day just imported is the latest day file beside the estimated list.
-    const QStringList dayFiles = QDir(sites::zones::zoneDir(dir_, zone))
-                                     .entryList({QStringLiteral("*.names")}, QDir::Files, QDir::Name);
-    const QDate imported =
-        dayFiles.isEmpty() ? QDate() : QDate::fromString(dayFiles.last().left(10), Qt::ISODate);
-    const RowFeed feed = [&](const std::function<bool(const StoredName&)>& add) {
-        bool stored = true;
-        const bool read = sites::zones::readPending(
-            pendingFile, [&](std::string_view label, QDate day) {
-                if (!stored)
-                    return;
-                // One form for every name: IDNs as U-labels, their length in characters. Only
-                // the rare label that is not lower-case LDH needs more than a copy.
-                const bool plain = !label.starts_with("xn--") &&
-                                   std::none_of(label.begin(), label.end(), [](char c) {
-                                       return (c >= 'A' && c <= 'Z') || uchar(c) >= 0x80;
-                                   });
-                const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
-                StoredName row{text + suffix, suffix, int(label.size()), day};
-                if (!plain) {
-                    if (QString unicode = sites::names::unicodeName(row.name);
-                        !unicode.isEmpty()) {
-                        row.length = characters(QStringView(unicode).chopped(suffix.size()));
-                        row.name = std::move(unicode);
-                    } else {
-                        row.name = row.name.toLower();
-                        row.length = characters(QStringView(row.name).chopped(suffix.size()));
-                    }
-                }
-                stored = add(row);
-            });
-        return read && stored;
-    };
-    return replaceList(QStringLiteral("czds-") + zone, feed, QDateTime::currentDateTimeUtc(),
-                       error, true,
-                       imported.isValid() ? imported.addDays(sites::zones::daysToRelease) : QDate(),
-                       imported.isValid() ? imported.addDays(-sites::zones::daysKeptPast) : QDate());
+} // namespace
+
+bool Store::writeNames(const NamesWrite& write, QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSet<QString> touched;
+    QString why;
+    if (bumpGeneration(db, &why) && write(db, touched, why) && refreshCells(db, touched, &why)) {
+        if (db.commit()) {
+            ++ownCommits_;
+            return true;
+        }
+        why = db.lastError().text();
+    }
+    *error = why;
+    db.rollback();
+    return false;
 }
 
-QList<sites::zones::ZoneStatus> Store::zones() const {
-    QList<sites::zones::ZoneStatus> out;
-    const QStringList dirs = QDir(dir_ + QStringLiteral("/zones"))
-                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& zone : dirs)
-        if (QFileInfo::exists(sites::zones::zoneDir(dir_, zone) + QStringLiteral("/status.json")))
-            out.append(sites::zones::readZoneStatus(dir_, zone));
-    return out;
+bool Store::replaceDays(const QString& list, const QList<ListedName>& names, QDate today,
+                        const QDateTime& now, QString* error, bool approximate) {
+    QSet<QDate> named;
+    for (const ListedName& row : names)
+        if (row.day.isValid())
+            named.insert(row.day);
+    if (named.isEmpty())
+        return true; // covers nothing
+    return writeNames(
+        [&](QSqlDatabase& db, QSet<QString>& touched, QString& why) {
+            QList<QDate> written;
+            if (!daysWritten(db, list, named, today, written, why))
+                return false;
+            const QSet<QDate> writing(written.cbegin(), written.cend());
+            const QString seen = timeText(now);
+            if (!upsertNames(db, list, names, writing, seen, approximate, why) ||
+                !coverWritten(db, list, written, seen, approximate, why))
+                return false;
+            for (const QDate& day : written)
+                touched.insert(dayText(day));
+            return true;
+        },
+        error);
+}
+
+bool Store::replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
+                        QString* error, bool approximate, QDate covered, QDate coverFrom) {
+    return writeNames(
+        [&](QSqlDatabase& db, QSet<QString>& touched, QString& why) {
+            // The days the list leaves, and those it comes to, have their cells counted again.
+            QMap<QDate, qint64> perDay;
+            if (!dropList(db, list, touched, why) ||
+                !insertFed(db, list, feed, timeText(now), approximate, perDay, why))
+                return false;
+            if (covered.isValid())
+                perDay[covered] += 0;
+            if (!recountDays(db, list, perDay, coverFrom, approximate, why))
+                return false;
+            for (auto it = perDay.cbegin(); it != perDay.cend(); ++it)
+                touched.insert(dayText(it.key()));
+            return true;
+        },
+        error);
+}
+
+ListedName Store::zoneName(std::string_view label, const QString& suffix, QDate day) {
+    // One form for every name: IDNs as U-labels, their length in characters. Only the rare
+    // label that is not lower-case LDH needs more than a copy.
+    const bool plain = !label.starts_with("xn--") &&
+                       std::none_of(label.begin(), label.end(), [](char c) {
+                           return (c >= 'A' && c <= 'Z') || uchar(c) >= 0x80;
+                       });
+    const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
+    ListedName row{text + suffix, suffix, int(label.size()), day};
+    if (!plain) {
+        if (QString unicode = sites::names::unicodeName(row.name); !unicode.isEmpty()) {
+            row.length = characters(QStringView(unicode).chopped(suffix.size()));
+            row.name = std::move(unicode);
+        } else {
+            row.name = row.name.toLower();
+            row.length = characters(QStringView(row.name).chopped(suffix.size()));
+        }
+    }
+    return row;
 }
 
 void Store::recordFetch(const QString& id, const QDateTime& when, const QString& status,
@@ -529,18 +529,14 @@ void Store::recordFetch(const QString& id, const QDateTime& when, const QString&
 
 Store::Validators Store::validators(const QString& id) const {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT etag, last_modified FROM fetches WHERE source = ?"));
-    query.addBindValue(id);
-    if (!query.exec() || !query.next())
+    if (!readFetch(query, id, "etag, last_modified"))
         return {};
     return {query.value(0).toByteArray(), query.value(1).toByteArray()};
 }
 
 Store::Filed Store::filed(const QString& id) const {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT body_hash, body_day FROM fetches WHERE source = ?"));
-    query.addBindValue(id);
-    if (!query.exec() || !query.next())
+    if (!readFetch(query, id, "body_hash, body_day"))
         return {};
     return {query.value(0).toByteArray(),
             QDate::fromString(query.value(1).toString(), Qt::ISODate)};
@@ -557,9 +553,7 @@ void Store::recordFiled(const QString& id, const QByteArray& hash, QDate day) {
 
 qint64 Store::lastNames(const QString& id) const {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare(QStringLiteral("SELECT names FROM fetches WHERE source = ?"));
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
+    return readFetch(query, id, "names") ? query.value(0).toLongLong() : 0;
 }
 
 qint64 Store::totalNames() const {
@@ -595,12 +589,7 @@ bool Store::serves(const QString& suffix) const {
     if (suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
         suffix == u".top")
         return true;
-    // A zone serves its suffix from its first accepted day on.
-    const QString zone = suffix.mid(1);
-    if (!suffix.startsWith(u'.') || zone.isEmpty() || zone.contains(u'.') || zone.contains(u'/'))
-        return false;
-    return QFileInfo::exists(sites::zones::zoneDir(dir_, zone) + QStringLiteral("/status.json")) &&
-           sites::zones::readZoneStatus(dir_, zone).day.isValid();
+    return elsewhere_.serves && elsewhere_.serves(suffix);
 }
 
 void Store::beginRequest() const {
@@ -827,21 +816,8 @@ QList<SourceRow> Store::sourceRows() const {
         }
         rows.append(row);
     }
-    for (const sites::zones::ZoneStatus& zone : zones()) {
-        SourceRow row;
-        row.source = QStringLiteral("czds-") + zone.zone;
-        row.url = zone.day.isValid()
-                      ? QStringLiteral("zone %1 of %2").arg(zone.zone, zone.day.toString(Qt::ISODate))
-                      : QStringLiteral("zone %1").arg(zone.zone);
-        row.lastAttempt = zone.lastAttempt;
-        row.lastSuccess = zone.lastSuccess;
-        row.status = !zone.error.isEmpty()        ? QStringLiteral("failed")
-                     : zone.lastSuccess.isValid() ? QStringLiteral("ok")
-                                                  : QStringLiteral("never");
-        row.names = qMax<qint64>(0, zone.names);
-        row.error = zone.error;
-        rows.append(row);
-    }
+    if (elsewhere_.rows)
+        rows += elsewhere_.rows();
     return rows;
 }
 

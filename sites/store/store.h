@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rdap/answercache.h"
 #include "sitescore/namesource.h"
-#include "rdap/lookupservice.h"
-#include "zones/zoneimport.h"
+#include "store/listedname.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -15,19 +15,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+
+class QSqlDatabase;
 
 // The names the registries listed, kept in SQLite (WAL, so pages are served while a list is
 // written), with the days each list covers. A list replaces the days it covers, never a day
 // before its registry's today that is stored already: those stay as they were stored.
 namespace sites::store {
-
-struct StoredName {
-    QString name; // lower case, suffix included: "abc.com.cn"
-    QString suffix; // the registry's: ".com.cn"
-    int length = 0; // of the label before the suffix
-    QDate day;      // of deletion
-    QTime time;     // of release in that day, where the list gives it (.top: China's clock)
-};
 
 // One list file the service fetches, and what became of its last fetch.
 struct SourceState {
@@ -36,11 +31,17 @@ struct SourceState {
     QString url;
 };
 
-// Also the zones' sink for their estimated rows and the lookup service's cache of RDAP
-// answers, so a restart asks the registries nothing they answered within the hour.
-class Store : public NameSource,
-              public sites::zones::DeletionSink,
-              public sites::rdap::AnswerCache {
+// The lists filed here that no fetch of the store's own gives (the zones' estimates), as
+// whoever files them tells: their rows of the sources table, after the fetched lists', and
+// whether one serves a suffix the registries' lists do not.
+struct FiledElsewhere {
+    std::function<QList<SourceRow>()> rows;
+    std::function<bool(const QString& suffix)> serves;
+};
+
+// Also the lookup service's cache of RDAP answers, so a restart asks the registries nothing
+// they answered within the hour.
+class Store : public NameSource, public sites::rdap::AnswerCache {
 public:
     // Opens or creates lumo.sqlite in `dir` (made when missing); null with `error` set. A
     // write waits up to `busyTimeoutMs` for another connection's transaction.
@@ -53,24 +54,25 @@ public:
     // The lists read, in the order the sources table shows them; `record` also files their
     // addresses (left to the writing connection when another one writes).
     void declare(const QList<SourceState>& sources, bool record = true);
+    void setFiledElsewhere(FiledElsewhere lists) { elsewhere_ = std::move(lists); }
 
     // In one transaction: `list`'s names of every day that `names` covers (its earliest to its
     // latest day) become `names`, except days before `today` the store holds already; a name
     // listed again keeps its first sighting. `approximate` marks names not taken from a
     // registry's own list. The days are recorded as covered.
-    bool replaceDays(const QString& list, const QList<StoredName>& names, QDate today,
+    bool replaceDays(const QString& list, const QList<ListedName>& names, QDate today,
                      const QDateTime& now, QString* error, bool approximate = false);
     // Hands each row to `add`, which answers false when the store failed; false when reading
     // the rows failed.
-    using RowFeed = std::function<bool(const std::function<bool(const StoredName&)>& add)>;
+    using RowFeed = std::function<bool(const std::function<bool(const ListedName&)>& add)>;
     // In one transaction: every name of `list` becomes the rows `feed` gives, row by row, so
     // a list of millions is never held in memory. The days fed are covered, and `covered`
     // too even without rows; covered days before `coverFrom` are no longer held.
     bool replaceList(const QString& list, const RowFeed& feed, const QDateTime& now,
                      QString* error, bool approximate, QDate covered = {}, QDate coverFrom = {});
-    // DeletionSink: a zone's estimated rows, filed under "czds-ZONE" and marked approximate,
-    // names as U-labels; the import covers its estimate day.
-    bool replaceZone(const QString& zone, const QString& pendingFile, QString* error) override;
+    // A zone's label as the store keeps its names: lower case, IDNs as U-labels, the length
+    // in characters; `suffix` is the zone's, with its dot.
+    static ListedName zoneName(std::string_view label, const QString& suffix, QDate day);
 
     // How a fetch of source `id` ended. Validators are kept only when given.
     void recordFetch(const QString& id, const QDateTime& when, const QString& status,
@@ -122,11 +124,16 @@ public:
 
 private:
     Store(QString connection, QString dir);
-    // The zones imported into `dir_`, as their status files tell.
-    QList<sites::zones::ZoneStatus> zones() const;
+    // One transaction of names: the generation moved first, so that it holds the write lock
+    // from its start; `write` files the names, tells the days whose names it changed in
+    // `touched` and why it failed; their cells are counted again; any failure rolls it all
+    // back, with its reason in `error`.
+    using NamesWrite = std::function<bool(QSqlDatabase& db, QSet<QString>& touched, QString& why)>;
+    bool writeNames(const NamesWrite& write, QString* error);
     QString connection_;
     QString dir_;
     QList<SourceState> sources_;
+    FiledElsewhere elsewhere_;
     // Drops what is kept below once the names have changed; within a request, once.
     void sync() const;
     mutable bool inRequest_ = false;

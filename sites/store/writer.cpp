@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/writer.h"
 
+#include "rdap/memorycache.h"
 #include "store/store.h"
 
 namespace sites::store {
 
 Writer::Writer(Store& reader, QString dir, QList<ListSource> sources, QDate fixedToday,
                int fetchIntervalMs, QObject* parent)
-    : QObject(parent), reader_(reader), worker_(new QObject) {
+    : QObject(parent), reader_(reader),
+      recent_(std::make_unique<sites::rdap::MemoryAnswerCache>(2000)), worker_(new QObject) {
     qRegisterMetaType<QList<sites::store::RefreshResult>>();
     QList<SourceState> states;
     for (const ListSource& source : sources)
@@ -61,13 +63,13 @@ void Writer::post(std::function<void(Store&)> write) {
 
 std::optional<sites::rdap::StoredAnswer> Writer::find(const QString& aceName,
                                                       const QDateTime& notBefore) {
-    if (std::optional<sites::rdap::StoredAnswer> recent = recent_.find(aceName, notBefore))
+    if (std::optional<sites::rdap::StoredAnswer> recent = recent_->find(aceName, notBefore))
         return recent;
     return reader_.find(aceName, notBefore);
 }
 
 void Writer::keep(const QString& aceName, const sites::rdap::StoredAnswer& answer) {
-    recent_.keep(aceName, answer);
+    recent_->keep(aceName, answer);
     post([aceName, answer](Store& store) { store.keep(aceName, answer); });
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rdap/memorycache.h"
+#include "rdap/answercache.h"
 #include "store/config.h"
 #include "store/refresher.h"
 
@@ -46,7 +46,7 @@ signals:
 
 private:
     Store& reader_;
-    sites::rdap::MemoryAnswerCache recent_{2000};
+    std::unique_ptr<sites::rdap::AnswerCache> recent_; // in memory, the latest 2,000
     QThread thread_;
     QObject* worker_; // lives on thread_, like everything below
     std::unique_ptr<Store> store_;
