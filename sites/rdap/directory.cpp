@@ -39,10 +39,10 @@ QString ServerDirectory::validatorsFile() const {
 
 void ServerDirectory::load() {
     loaded_ = true;
-    QFile file(this->file());
-    if (!file.open(QIODevice::ReadOnly))
+    QFile kept(file());
+    if (!kept.open(QIODevice::ReadOnly))
         return;
-    held_ = Bootstrap::parse(file.readAll());
+    held_ = Bootstrap::parse(kept.readAll());
     QFile validators(validatorsFile());
     if (!held_ || !validators.open(QIODevice::ReadOnly))
         return;
