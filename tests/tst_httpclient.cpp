@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-sites' client for public services, against raw answers from a loopback server.
+#include "fixtureserver.h"
 #include "net/httpclient.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QScopeGuard>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,91 +17,22 @@ using Outcome = Fetched::Outcome;
 
 namespace {
 
-// Answers each request head with what `answer` gives for the n-th request (from 0), sent as
-// it stands, then closes; keeps every head it saw.
-class RawServer : public QObject {
-public:
+// A loopback server that answers the n-th request (from 0) with the bytes `answer` gives for
+// it and its head, sent as they stand, then closes.
+struct RawServer {
+    FixtureServer server;
     std::function<QByteArray(int n, const QByteArray& head)> answer;
-    QList<QByteArray> heads;
 
     RawServer() {
-        QVERIFY(server_.listen(QHostAddress::LocalHost, 0));
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    QByteArray& in = buffers_[s];
-                    in += s->readAll();
-                    const qsizetype end = in.indexOf("\r\n\r\n");
-                    if (end < 0)
-                        return;
-                    const QByteArray head = in.left(end);
-                    in.clear();
-                    heads += head;
-                    s->write(answer(int(heads.size() - 1), head));
-                    s->disconnectFromHost();
-                });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
+        QVERIFY(server.listen());
+        server.respond = [this](const FixtureServer::Request&) {
+            const QList<QByteArray> seen = server.heads();
+            return std::optional(FixtureServer::raw(answer(int(seen.size() - 1), seen.last())));
+        };
     }
-    quint16 port() const { return server_.serverPort(); }
-    QString url(const QString& path = QStringLiteral("/list.txt")) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
-    }
-
-private:
-    QTcpServer server_;
-    QHash<QTcpSocket*, QByteArray> buffers_;
-};
-
-// An HTTP proxy of its own: it opens CONNECT tunnels to the one host name it knows (to the
-// target on 127.0.0.1) and refuses any other; it keeps each request line.
-class TunnelProxy : public QObject {
-public:
-    QList<QByteArray> requests;
-
-    TunnelProxy(QString knownHost, quint16 targetPort) : host_(std::move(knownHost)), port_(targetPort) {
-        QVERIFY(server_.listen(QHostAddress::LocalHost, 0));
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] { read(s); });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-    }
-    QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(server_.serverPort()); }
-
-private:
-    void read(QTcpSocket* s) {
-        if (QTcpSocket* up = tunnels_.value(s)) {
-            up->write(s->readAll());
-            return;
-        }
-        QByteArray& in = buffers_[s];
-        in += s->readAll();
-        if (!in.contains("\r\n\r\n"))
-            return;
-        const QByteArray line = in.left(in.indexOf("\r\n"));
-        requests += line;
-        const QList<QByteArray> words = line.split(' ');
-        if (words.value(0) != "CONNECT" || words.value(1) != host_.toUtf8() + ':' + QByteArray::number(port_)) {
-            s->write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
-            s->disconnectFromHost();
-            return;
-        }
-        auto* up = new QTcpSocket(s);
-        tunnels_[s] = up;
-        connect(up, &QTcpSocket::connected, s, [s] { s->write("HTTP/1.1 200 Connection established\r\n\r\n"); });
-        connect(up, &QTcpSocket::readyRead, s, [s, up] { s->write(up->readAll()); });
-        connect(up, &QTcpSocket::disconnected, s, [s] { s->disconnectFromHost(); });
-        up->connectToHost(QHostAddress::LocalHost, port_);
-    }
-
-    QTcpServer server_;
-    QString host_;
-    quint16 port_;
-    QHash<QTcpSocket*, QByteArray> buffers_;
-    QHash<QTcpSocket*, QTcpSocket*> tunnels_;
+    QList<QByteArray> heads() const { return server.heads(); }
+    quint16 port() const { return server.port(); }
+    QString url(const QString& path = QStringLiteral("/list.txt")) const { return server.origin() + path; }
 };
 
 QByteArray ok(const QByteArray& body, const QByteArray& extra = {}) {
@@ -175,7 +105,7 @@ void TestHttpClient::answers() {
     QCOMPARE(got.body, body);
     QCOMPARE(got.error.isEmpty(), outcome == int(Outcome::Ok));
     QVERIFY(!got.error.contains(QStringLiteral("secret")));
-    QVERIFY(sent(server.heads.value(0), "User-Agent: Lumo/"));
+    QVERIFY(sent(server.heads().value(0), "User-Agent: Lumo/"));
 }
 
 void TestHttpClient::conditionalGet() {
@@ -193,7 +123,7 @@ void TestHttpClient::conditionalGet() {
     const Fetched again = client.run(
         {.url = QUrl(server.url()), .etag = first.etag, .lastModified = first.lastModified});
     QCOMPARE(again.outcome, Outcome::NotModified);
-    QVERIFY(sent(server.heads.value(1), "If-Modified-Since: Mon, 07 Dec 2026 06:00:00 GMT"));
+    QVERIFY(sent(server.heads().value(1), "If-Modified-Since: Mon, 07 Dec 2026 06:00:00 GMT"));
 }
 
 void TestHttpClient::retryAfter_data() {
@@ -237,8 +167,10 @@ void TestHttpClient::retryAfter() {
         got = f;
         answered = true;
     });
-    QTRY_VERIFY2_WITH_TIMEOUT(answered, "the client waited past the cap", retried ? 10000 : 5000);
-    QCOMPARE(server.heads.size(), retried ? 2 : 1);
+    // QTRY's step is derived from its timeout unbracketed: a bare ?: there made it one 10 s wait.
+    const int limitMs = retried ? 10000 : 5000;
+    QTRY_VERIFY2_WITH_TIMEOUT(answered, "the client waited past the cap", limitMs);
+    QCOMPARE(server.heads().size(), retried ? 2 : 1);
     QCOMPARE(got.ok(), retried);
     if (retried) {
         QVERIFY2(clock.elapsed() >= 950, "the retry came too soon");
@@ -295,7 +227,7 @@ void TestHttpClient::redirects() {
                                     .method = method,
                                     .headers = {{"Authorization", "Bearer tok-1"}, {"Cookie", "s=c00k"}},
                                     .body = body});
-    const QList<QByteArray>& nextHeads = crossOrigin ? other.heads : server.heads;
+    const QList<QByteArray> nextHeads = crossOrigin ? other.heads() : server.heads();
     QCOMPARE(got.ok(), !sentOn.isEmpty());
     QCOMPARE(nextHeads.size(), sentOn.isEmpty() ? (crossOrigin ? 0 : 1) : (crossOrigin ? 1 : 2));
     if (sentOn.isEmpty()) {
@@ -342,13 +274,18 @@ void TestHttpClient::savesOnlyWholeFiles() {
 void TestHttpClient::throughAProxy() {
     RawServer target;
     target.answer = [](int, const QByteArray&) { return ok("via the proxy"); };
-    TunnelProxy proxy(QStringLiteral("lists.lumo-test"), target.port());
+    // It opens CONNECT tunnels to the one host name it knows (to the target) and refuses any other.
+    FixtureServer proxy;
+    QVERIFY(proxy.listen());
+    const QString known = QStringLiteral("lists.lumo-test:%1").arg(target.port());
+    proxy.setReply(known, FixtureServer::tunnel(target.port()));
+    proxy.setFallback(FixtureServer::raw("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n"));
     const auto restore = qScopeGuard([] {
         qunsetenv("http_proxy");
         qunsetenv("https_proxy");
     });
-    qputenv("http_proxy", proxy.address());
-    qputenv("https_proxy", proxy.address());
+    qputenv("http_proxy", proxy.origin().toUtf8());
+    qputenv("https_proxy", proxy.origin().toUtf8());
     qunsetenv("no_proxy");
     HttpClient client;
     client.setMinInterval(std::chrono::milliseconds(0));
@@ -356,16 +293,16 @@ void TestHttpClient::throughAProxy() {
     Fetched got = client.run({.url = QUrl(QStringLiteral("http://lists.lumo-test:%1%2").arg(target.port()).arg(path))});
     QVERIFY2(got.ok(), qPrintable(got.error));
     QCOMPARE(got.body, QByteArray("via the proxy"));
-    QCOMPARE(proxy.requests, (QList<QByteArray>{"CONNECT lists.lumo-test:" + QByteArray::number(target.port()) + " HTTP/1.1"}));
-    QVERIFY(sent(target.heads.value(0), "Host: lists.lumo-test:"));
+    QCOMPARE(proxy.heads().value(0).split('\r').value(0), "CONNECT " + known.toUtf8() + " HTTP/1.1");
+    QVERIFY(sent(target.heads().value(0), "Host: lists.lumo-test:"));
 
     got = client.run({.url = QUrl(target.url())});
     QVERIFY2(got.ok(), qPrintable(got.error));
-    QCOMPARE(proxy.requests.size(), 1);
+    QCOMPARE(proxy.targets().size(), 1);
 
     got = client.run({.url = QUrl(QStringLiteral("http://elsewhere.lumo-test/list.txt"))});
     QCOMPARE(got.outcome, Outcome::Failed);
-    QCOMPARE(proxy.requests.size(), 2);
+    QCOMPARE(proxy.targets().size(), 2);
     QVERIFY2(got.error == QStringLiteral("http://elsewhere.lumo-test/list.txt: Proxy denied connection"),
              qPrintable(got.error));
 }

@@ -13,8 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <zlib.h>
@@ -56,79 +54,42 @@ QStringList linesOf(const QString& path) {
     return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// A loopback CZDS: sign-in, the links and one zone file. It keeps every request whole.
-class CzdsFixture : public QObject {
-public:
-    struct Request {
-        QByteArray method, path, authorization, body, ifModifiedSince;
-    };
-    QList<Request> requests;
+// A loopback CZDS: sign-in, the links and one zone file.
+struct CzdsFixture {
+    FixtureServer server;
     QByteArray zoneFile, lastModified;
     bool redirectSignIn = false, foreignLink = false;
     int downloads = 0; // zone files sent whole
     const QByteArray password = "pa55-w0rd", token = "tok-Zq81";
 
     CzdsFixture() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection())
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-        });
+        server.listen();
+        server.respond = [this](const FixtureServer::Request& r) { return std::optional(answer(r)); };
     }
-    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
+    QString origin() const { return server.origin(); }
+    QList<FixtureServer::Request> requests() const { return server.requests(); }
 
 private:
-    void read(QTcpSocket* s) {
-        QByteArray& buffer = buffers_[s];
-        buffer += s->readAll();
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        Request r;
-        qsizetype length = 0;
-        const QList<QByteArray> lines = buffer.left(end).split('\n');
-        r.method = lines[0].split(' ').value(0);
-        r.path = lines[0].split(' ').value(1);
-        for (const QByteArray& line : lines) {
-            const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
-            const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
-            if (name == "content-length")
-                length = value.toLongLong();
-            else if (name == "authorization")
-                r.authorization = value;
-            else if (name == "if-modified-since")
-                r.ifModifiedSince = value;
-        }
-        if (buffer.size() < end + 4 + length)
-            return;
-        r.body = buffer.mid(end + 4, length);
-        buffer.clear();
-        requests << r;
-        const bool bearer = r.authorization == "Bearer " + token;
-        int status = 401;
-        QByteArray body = R"({"message":"Authentication failed"})";
-        QList<QPair<QByteArray, QByteArray>> headers;
+    FixtureServer::Reply answer(const FixtureServer::Request& r) {
+        const QByteArray refusal = R"({"message":"Authentication failed"})";
+        const bool bearer = r.headers.value("authorization") == "Bearer " + token;
         const QString home = foreignLink ? QString(origin()).replace("127.0.0.1", "localhost") : origin();
-        if (r.path == "/api/authenticate" && redirectSignIn)
-            status = 307, headers = {{"Location", home.toUtf8().replace("127.0.0.1", "localhost") + "/api/authenticate"}};
-        else if (r.path == "/api/authenticate" &&
-            QJsonDocument::fromJson(r.body)["password"].toString().toUtf8() == password)
-            status = 200, body = R"({"accessToken":")" + token + R"(","message":"ok"})";
-        else if (r.path == "/czds/downloads/links" && bearer)
-            status = 200, body = QJsonDocument(QJsonArray{home + "/czds/downloads/com.zone",
-                                                          origin() + "/czds/downloads/xyz.zone"}).toJson();
-        else if (r.path == "/czds/downloads/com.zone" && bearer && !lastModified.isEmpty() &&
-                 r.ifModifiedSince == lastModified)
-            status = 304, body.clear();
-        else if (r.path == "/czds/downloads/com.zone" && bearer) {
-            status = 200, body = zoneFile, ++downloads;
-            if (!lastModified.isEmpty())
-                headers = {{"Last-Modified", lastModified}};
-        }
-        s->write(FixtureServer::response(status, body, headers));
+        const bool zone = r.target == "/czds/downloads/com.zone" && bearer;
+        if (r.target == "/api/authenticate" && redirectSignIn)
+            return FixtureServer::answer(refusal, 307).with("Location", home.toUtf8().replace("127.0.0.1", "localhost") + "/api/authenticate");
+        if (r.target == "/api/authenticate" && QJsonDocument::fromJson(r.body)["password"].toString().toUtf8() == password)
+            return FixtureServer::answer(R"({"accessToken":")" + token + R"(","message":"ok"})");
+        if (r.target == "/czds/downloads/links" && bearer)
+            return FixtureServer::answer(QJsonDocument(QJsonArray{home + "/czds/downloads/com.zone",
+                                                                  origin() + "/czds/downloads/xyz.zone"}).toJson());
+        if (zone && !lastModified.isEmpty() && r.headers.value("if-modified-since") == lastModified)
+            return FixtureServer::answer({}, 304);
+        if (!zone)
+            return FixtureServer::answer(refusal, 401);
+        ++downloads;
+        return lastModified.isEmpty() ? FixtureServer::answer(zoneFile)
+                                      : FixtureServer::answer(zoneFile).with("Last-Modified", lastModified);
     }
-    QTcpServer server_;
-    QHash<QTcpSocket*, QByteArray> buffers_;
 };
 
 // A data directory with the account set up against `czds`; returns the configuration file.
@@ -403,7 +364,7 @@ void ZonesTest::czdsSignInAndDownload() {
     if (!error.isEmpty()) {
         QVERIFY(!links);
         QVERIFY(!QFile::exists(client.tokenFile()));
-        QCOMPARE(czds.requests.size(), mode == 0600 ? 1 : 0);
+        QCOMPARE(czds.requests().size(), mode == 0600 ? 1 : 0);
         return;
     }
     QVERIFY2(links, qPrintable(why));
@@ -419,9 +380,9 @@ void ZonesTest::czdsSignInAndDownload() {
     sites::zones::CzdsClient later(http, settings, dir.filePath("data"));
     QVERIFY(later.links(&why));
     QStringList seen;
-    for (const auto& r : czds.requests) {
-        seen << r.method + " " + r.path + (r.authorization.isEmpty() ? "" : " bearer");
-        QVERIFY(!r.path.contains(czds.token) && !r.path.contains(czds.password));
+    for (const auto& r : czds.requests()) {
+        seen << r.method + " " + r.target + (r.headers.value("authorization").isEmpty() ? "" : " bearer");
+        QVERIFY(!r.target.contains(czds.token) && !r.target.contains(czds.password));
     }
     QCOMPARE(seen, (QStringList{"POST /api/authenticate", "GET /czds/downloads/links bearer",
                                 "GET /czds/downloads/com.zone bearer", "GET /czds/downloads/links bearer"}));
@@ -578,9 +539,9 @@ void ZonesTest::secretsStayHome() {
     QCOMPARE(QDir(dir.path()).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
     QCOMPARE(QDir(dir.filePath("data")).entryList({"x", "s3cret"}, QDir::AllEntries), QStringList());
     QCOMPARE(czds.downloads, 0);
-    for (const auto& r : czds.requests) // a sign-in goes once, to auth_url, never on
-        QVERIFY(r.path != "/czds/downloads/com.zone");
-    QCOMPARE(czds.requests.size(), fixture == 1 ? 1 : fixture == 2 ? 2 : 0);
+    for (const auto& r : czds.requests()) // a sign-in goes once, to auth_url, never on
+        QVERIFY(r.target != "/czds/downloads/com.zone");
+    QCOMPARE(czds.requests().size(), fixture == 1 ? 1 : fixture == 2 ? 2 : 0);
 }
 
 QTEST_GUILESS_MAIN(ZonesTest)

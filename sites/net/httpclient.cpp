@@ -75,6 +75,55 @@ bool named(const std::pair<QByteArray, QByteArray>& header, const char* name) {
     return header.first.compare(name, Qt::CaseInsensitive) == 0;
 }
 
+// A redirect's target is followed only to the web, and never from https down to http.
+bool followable(const QUrl& from, const QUrl& next) {
+    const bool downgrade = from.scheme() == u"https" && next.scheme() != u"https";
+    const bool web = next.scheme() == u"http" || next.scheme() == u"https";
+    return next.isValid() && web && !next.host().isEmpty() && !downgrade;
+}
+
+// What a 429 adds to its error text: the wait asked for, or the default one.
+QString tooMany(const Fetched& out) {
+    if (out.status != 429)
+        return {};
+    return out.retryAfterGiven
+               ? QStringLiteral(" (too many requests; asked to wait %1 s)")
+                     .arg(out.retryAfterSeconds)
+               : QStringLiteral(
+                     " (too many requests, without Retry-After; the default wait is %1 s)")
+                     .arg(out.retryAfterSeconds);
+}
+
+// Gives a whole download its name; the part file stays under its own until then.
+bool commitPart(QFile& part, const QString& saveTo) {
+    const bool written = part.flush();
+    part.close();
+    return written && std::rename(QFile::encodeName(part.fileName()).constData(),
+                                  QFile::encodeName(saveTo).constData()) == 0;
+}
+
+QByteArray requestBytes(const Fetch& f, const QUrl& url) {
+    QByteArray request =
+        f.method + ' ' +
+        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (url.path().isEmpty())
+        request.insert(f.method.size() + 1, '/');
+    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    if (url.port(defaultPort(url)) != defaultPort(url))
+        host += ':' + QByteArray::number(url.port());
+    request += " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " + userAgent() +
+               "\r\nAccept-Encoding: identity\r\nConnection: close\r\n";
+    for (const auto& [name, value] : f.headers)
+        request += name + ": " + value + "\r\n";
+    if (!f.etag.isEmpty())
+        request += "If-None-Match: " + f.etag + "\r\n";
+    if (!f.lastModified.isEmpty())
+        request += "If-Modified-Since: " + f.lastModified + "\r\n";
+    if (f.method == "POST" || !f.body.isEmpty())
+        request += "Content-Length: " + QByteArray::number(f.body.size()) + "\r\n";
+    return request + "\r\n" + f.body;
+}
+
 } // namespace
 
 QDateTime httpDate(const QByteArray& text) {
@@ -175,44 +224,29 @@ void HttpClient::schedule(Job* job) {
     });
 }
 
-void HttpClient::send(Job* job) {
-    Fetch& f = job->fetch;
-    const QUrl& url = job->url;
+// Readies the job for a new exchange: an empty answer and, when saving, a fresh part file.
+bool HttpClient::begin(Job* job) {
     job->parser = Module1::HttpReader();
     job->received = 0;
     job->body.clear();
     job->ended = false;
-    if (!f.saveTo.isEmpty()) {
-        job->file.close();
-        job->file.setFileName(f.saveTo + QStringLiteral(".part"));
-        if (!job->file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            Fetched out;
-            out.error = QStringLiteral("cannot write %1: %2")
-                            .arg(job->file.fileName(), job->file.errorString());
-            finish(job, out);
-            return;
-        }
-    }
+    if (job->fetch.saveTo.isEmpty())
+        return true;
+    job->file.close();
+    job->file.setFileName(job->fetch.saveTo + QStringLiteral(".part"));
+    if (job->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return true;
+    Fetched out;
+    out.error =
+        QStringLiteral("cannot write %1: %2").arg(job->file.fileName(), job->file.errorString());
+    finish(job, out);
+    return false;
+}
 
-    QByteArray request = f.method + ' ' + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
-                                                         QUrl::RemoveFragment);
-    if (url.path().isEmpty())
-        request.insert(f.method.size() + 1, '/');
-    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
-    if (url.port(defaultPort(url)) != defaultPort(url))
-        host += ':' + QByteArray::number(url.port());
-    request += " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " + userAgent() +
-               "\r\nAccept-Encoding: identity\r\nConnection: close\r\n";
-    for (const auto& [name, value] : f.headers)
-        request += name + ": " + value + "\r\n";
-    if (!f.etag.isEmpty())
-        request += "If-None-Match: " + f.etag + "\r\n";
-    if (!f.lastModified.isEmpty())
-        request += "If-Modified-Since: " + f.lastModified + "\r\n";
-    if (f.method == "POST" || !f.body.isEmpty())
-        request += "Content-Length: " + QByteArray::number(f.body.size()) + "\r\n";
-    request += "\r\n" + f.body;
-
+void HttpClient::send(Job* job) {
+    if (!begin(job))
+        return;
+    const QUrl& url = job->url;
     const bool tls = url.scheme() == u"https";
     if (tls && !QSslSocket::supportsSsl()) {
         Fetched out;
@@ -222,8 +256,16 @@ void HttpClient::send(Job* job) {
     }
     QTcpSocket* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
     job->socket = socket;
+    armTimers(job);
+    watch(job, socket, requestBytes(job->fetch, url));
     const quint16 port = quint16(url.port(defaultPort(url)));
+    if (tls)
+        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
+    else
+        socket->connectToHost(url.host(), port);
+}
 
+void HttpClient::armTimers(Job* job) {
     job->idle->disconnect();
     job->total->disconnect();
     connect(job->idle, &QTimer::timeout, this, [this, job] {
@@ -233,70 +275,73 @@ void HttpClient::send(Job* job) {
         conclude(job,
                  QStringLiteral("not complete after %1 s").arg(job->fetch.totalTimeoutMs / 1000));
     });
-    job->idle->start(f.idleTimeoutMs);
-    if (f.totalTimeoutMs > 0)
-        job->total->start(f.totalTimeoutMs);
+    job->idle->start(job->fetch.idleTimeoutMs);
+    if (job->fetch.totalTimeoutMs > 0)
+        job->total->start(job->fetch.totalTimeoutMs);
+}
 
+// Sends `request` once the connection (and its TLS) is up, then reads the answer. A socket's
+// signals count only while it is the job's own and the exchange has not ended.
+void HttpClient::watch(Job* job, QTcpSocket* socket, const QByteArray& request) {
     auto sendRequest = [socket, request] { socket->write(request); };
-    if (tls)
-        connect(static_cast<QSslSocket*>(socket), &QSslSocket::encrypted, socket, sendRequest);
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        connect(tls, &QSslSocket::encrypted, socket, sendRequest);
     else
         connect(socket, &QTcpSocket::connected, socket, sendRequest);
-
-    connect(socket, &QTcpSocket::readyRead, this, [this, job, socket] {
-        if (job->socket != socket || job->ended)
-            return;
-        job->idle->start();
-        const Module1::HttpReader::State state = job->parser.feed(socket->readAll());
-        if (state == Module1::HttpReader::State::Malformed) {
-            conclude(job, QStringLiteral("not an HTTP answer that can be read"));
-            return;
-        }
-        const QByteArray bytes = job->parser.takeBody();
-        job->received += bytes.size();
-        const int status = job->parser.status();
-        if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
-            if (job->file.write(bytes) != bytes.size()) {
-                conclude(job, QStringLiteral("cannot write %1: %2")
-                                  .arg(job->file.fileName(), job->file.errorString()));
-                return;
-            }
-        } else {
-            job->body += bytes;
-            if (job->body.size() > job->fetch.maxBodyBytes) {
-                conclude(job,
-                         QStringLiteral("the body passed %1 bytes").arg(job->fetch.maxBodyBytes));
-                return;
-            }
-        }
-        if (job->fetch.progress && !bytes.isEmpty()) {
-            bool known = false;
-            const qint64 total = job->parser.header("Content-Length").toLongLong(&known);
-            job->fetch.progress(job->received, known ? total : -1);
-        }
-        if (state == Module1::HttpReader::State::Complete)
-            conclude(job, QString());
+    auto current = [job, socket] { return job->socket == socket && !job->ended; };
+    connect(socket, &QTcpSocket::readyRead, this, [this, job, socket, current] {
+        if (current())
+            read(job, socket->readAll());
     });
-    connect(socket, &QTcpSocket::disconnected, this, [this, job, socket] {
-        if (job->socket != socket || job->ended)
-            return;
-        conclude(job, closed(job->parser));
+    connect(socket, &QTcpSocket::disconnected, this, [this, job, current] {
+        if (current())
+            conclude(job, closed(job->parser));
     });
     connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, job, socket](QAbstractSocket::SocketError error) {
-                if (job->socket != socket || job->ended)
+            [this, job, socket, current](QAbstractSocket::SocketError error) {
+                if (!current())
                     return;
-                if (error == QAbstractSocket::RemoteHostClosedError) {
-                    conclude(job, closed(job->parser));
-                    return;
-                }
-                conclude(job, socket->errorString());
+                conclude(job, error == QAbstractSocket::RemoteHostClosedError
+                                  ? closed(job->parser)
+                                  : socket->errorString());
             });
+}
 
-    if (tls)
-        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), port);
-    else
-        socket->connectToHost(url.host(), port);
+void HttpClient::read(Job* job, const QByteArray& bytesIn) {
+    job->idle->start();
+    const Module1::HttpReader::State state = job->parser.feed(bytesIn);
+    if (state == Module1::HttpReader::State::Malformed) {
+        conclude(job, QStringLiteral("not an HTTP answer that can be read"));
+        return;
+    }
+    const QByteArray bytes = job->parser.takeBody();
+    job->received += bytes.size();
+    if (const QString failure = keep(job, bytes); !failure.isEmpty()) {
+        conclude(job, failure);
+        return;
+    }
+    if (job->fetch.progress && !bytes.isEmpty()) {
+        bool known = false;
+        const qint64 total = job->parser.header("Content-Length").toLongLong(&known);
+        job->fetch.progress(job->received, known ? total : -1);
+    }
+    if (state == Module1::HttpReader::State::Complete)
+        conclude(job, QString());
+}
+
+// A success's body goes to the part file when saving, any other body to memory (bounded).
+QString HttpClient::keep(Job* job, const QByteArray& bytes) {
+    const int status = job->parser.status();
+    if (!job->fetch.saveTo.isEmpty() && status >= 200 && status < 300) {
+        if (job->file.write(bytes) != bytes.size())
+            return QStringLiteral("cannot write %1: %2")
+                .arg(job->file.fileName(), job->file.errorString());
+        return {};
+    }
+    job->body += bytes;
+    if (job->body.size() > job->fetch.maxBodyBytes)
+        return QStringLiteral("the body passed %1 bytes").arg(job->fetch.maxBodyBytes);
+    return {};
 }
 
 void HttpClient::conclude(Job* job, const QString& failure) {
@@ -318,95 +363,87 @@ void HttpClient::conclude(Job* job, const QString& failure) {
     out.etag = answer.header("ETag");
     out.lastModified = answer.header("Last-Modified");
     out.contentType = answer.header("Content-Type");
-    const QString where = shown(job->url);
-
     if (!failure.isEmpty() || answer.state() != Module1::HttpReader::State::Complete) {
-        out.error = where + QStringLiteral(": ") + (failure.isEmpty() ? QStringLiteral("cut short") : failure);
+        out.error = shown(job->url) + QStringLiteral(": ") +
+                    (failure.isEmpty() ? QStringLiteral("cut short") : failure);
         finish(job, out);
-        return;
+    } else if (!redirect(job, out) && !retryLater(job, out)) {
+        deliver(job, out);
     }
-    if (out.status >= 300 && out.status < 400 && out.status != 304) {
-        const QUrl next = job->url.resolved(QUrl::fromEncoded(answer.header("Location")));
-        const bool downgrade = job->url.scheme() == u"https" && next.scheme() != u"https";
-        const bool web = next.scheme() == u"http" || next.scheme() == u"https";
-        if (!next.isValid() || !web || next.host().isEmpty() || downgrade ||
-            ++job->redirects > job->fetch.maxRedirects) {
-            out.error = where + QStringLiteral(": a redirect that is not followed");
+}
+
+// False when the answer is no redirect. Otherwise the job goes on to the next address or
+// fails: a body and a credential stay with the origin they were given for.
+bool HttpClient::redirect(Job* job, Fetched& out) {
+    if (out.status < 300 || out.status >= 400 || out.status == 304)
+        return false;
+    const QUrl next = job->url.resolved(QUrl::fromEncoded(job->parser.header("Location")));
+    Fetch& f = job->fetch;
+    if (!followable(job->url, next) || ++job->redirects > f.maxRedirects) {
+        out.error = shown(job->url) + QStringLiteral(": a redirect that is not followed");
+        finish(job, out);
+        return true;
+    }
+    if (out.status == 303 || ((out.status == 301 || out.status == 302) && f.method == "POST")) {
+        f.method = "GET";
+        f.body.clear();
+        f.headers.removeIf([](const auto& h) { return named(h, "Content-Type"); });
+    }
+    if (origin(next) != origin(job->url)) {
+        if (f.method != "GET" || !f.body.isEmpty()) {
+            out.error =
+                shown(job->url) + QStringLiteral(": a redirect to another address that "
+                                                 "would carry the request's body; not followed");
             finish(job, out);
-            return;
+            return true;
         }
-        if (out.status == 303 ||
-            ((out.status == 301 || out.status == 302) && job->fetch.method == "POST")) {
-            job->fetch.method = "GET";
-            job->fetch.body.clear();
-            job->fetch.headers.removeIf([](const auto& h) { return named(h, "Content-Type"); });
-        }
-        if (origin(next) != origin(job->url)) {
-            // A body (a sign-in's password) and a credential stay with the origin they were
-            // given for.
-            if (job->fetch.method != "GET" || !job->fetch.body.isEmpty()) {
-                out.error = where + QStringLiteral(": a redirect to another address that would "
-                                                   "carry the request's body; not followed");
-                finish(job, out);
-                return;
-            }
-            job->fetch.headers.removeIf([](const auto& h) {
-                return named(h, "Authorization") || named(h, "Cookie");
-            });
-        }
-        job->url = next;
-        schedule(job);
-        return;
+        f.headers.removeIf(
+            [](const auto& h) { return named(h, "Authorization") || named(h, "Cookie"); });
     }
-    const int asked = retryAfter(answer.header("Retry-After"), QDateTime::currentDateTimeUtc());
+    job->url = next;
+    schedule(job);
+    return true;
+}
+
+// A 429 is tried once more after its wait when that is within the cap; true when it will be.
+// Otherwise the wait is told in `out`.
+bool HttpClient::retryLater(Job* job, Fetched& out) {
+    if (out.status != 429)
+        return false;
+    const int asked =
+        retryAfter(job->parser.header("Retry-After"), QDateTime::currentDateTimeUtc());
     const int wait = asked >= 0 ? asked : int(defaultRetryWait_.count());
-    if (out.status == 429 && !job->retried && wait <= retryAfterCap_.count()) {
+    if (!job->retried && wait <= retryAfterCap_.count()) {
         job->retried = true;
         const QString host = job->url.host().toLower();
         nextStartMs_[host] = qMax(nextStartMs_.value(host), monotonicMs() + wait * 1000ll);
         schedule(job);
-        return;
+        return true;
     }
-    if (out.status == 429) {
-        out.retryAfterSeconds = wait;
-        out.retryAfterGiven = asked >= 0;
-    }
+    out.retryAfterSeconds = wait;
+    out.retryAfterGiven = asked >= 0;
+    return false;
+}
+
+// The final answer: not modified, an error status, or a whole body in memory or in its file.
+void HttpClient::deliver(Job* job, Fetched out) {
+    const QString where = shown(job->url);
+    const QByteArray encoding = job->parser.header("Content-Encoding").toLower();
     if (out.status == 304) {
         out.outcome = Fetched::Outcome::NotModified;
-        finish(job, out);
-        return;
-    }
-    if (out.status < 200 || out.status >= 300) {
+    } else if (out.status < 200 || out.status >= 300) {
         out.outcome = Fetched::Outcome::HttpError;
         out.body = job->body;
-        out.error = where + QStringLiteral(": HTTP %1").arg(out.status);
-        if (out.status == 429)
-            out.error += out.retryAfterGiven
-                             ? QStringLiteral(" (too many requests; asked to wait %1 s)").arg(wait)
-                             : QStringLiteral(" (too many requests, without Retry-After; "
-                                              "the default wait is %1 s)").arg(wait);
-        finish(job, out);
-        return;
-    }
-    const QByteArray encoding = answer.header("Content-Encoding").toLower();
-    if (!encoding.isEmpty() && encoding != "identity") {
+        out.error = where + QStringLiteral(": HTTP %1").arg(out.status) + tooMany(out);
+    } else if (!encoding.isEmpty() && encoding != "identity") {
         out.error = where + QStringLiteral(": an encoding that was not asked for");
-        finish(job, out);
-        return;
-    }
-    if (!job->fetch.saveTo.isEmpty()) {
-        const bool written = job->file.flush();
-        job->file.close();
-        if (!written || std::rename(QFile::encodeName(job->file.fileName()).constData(),
-                                    QFile::encodeName(job->fetch.saveTo).constData()) != 0) {
-            out.error = QStringLiteral("cannot write %1").arg(job->fetch.saveTo);
-            finish(job, out);
-            return;
-        }
+    } else if (!job->fetch.saveTo.isEmpty() && !commitPart(job->file, job->fetch.saveTo)) {
+        out.error = QStringLiteral("cannot write %1").arg(job->fetch.saveTo);
     } else {
-        out.body = job->body;
+        if (job->fetch.saveTo.isEmpty())
+            out.body = job->body;
+        out.outcome = Fetched::Outcome::Ok;
     }
-    out.outcome = Fetched::Outcome::Ok;
     finish(job, out);
 }
 

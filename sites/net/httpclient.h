@@ -13,6 +13,7 @@
 #include <functional>
 #include <utility>
 
+class QTcpSocket;
 
 // How lumo-sites talks to the public services it reads: one place that paces requests per
 // host, sends the validators of the copy it holds, honours 429 and Retry-After, follows
@@ -100,9 +101,17 @@ public:
 
 private:
     void schedule(Job* job);
+    bool begin(Job* job);
     void send(Job* job);
+    void armTimers(Job* job);
+    void watch(Job* job, QTcpSocket* socket, const QByteArray& request);
+    void read(Job* job, const QByteArray& bytes);
+    QString keep(Job* job, const QByteArray& bytes);
     // The exchange under way has ended, whole or with `failure`: decides what comes next.
     void conclude(Job* job, const QString& failure);
+    bool redirect(Job* job, Fetched& out);
+    bool retryLater(Job* job, Fetched& out);
+    void deliver(Job* job, Fetched out);
     void finish(Job* job, Fetched result);
 
     std::chrono::milliseconds minInterval_{1000};

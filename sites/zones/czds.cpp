@@ -130,20 +130,34 @@ QString CzdsClient::zoneOfLink(const QUrl& link) {
     return file.endsWith(QStringLiteral(".zone")) ? file.chopped(5).toLower() : QString();
 }
 
+// The token of an earlier sign-in by the same user, while it is young enough; empty: none.
+QByteArray CzdsClient::heldToken() const {
+    QFile held(tokenFile());
+    if (!held.open(QIODevice::ReadOnly))
+        return {};
+    const QJsonObject o = QJsonDocument::fromJson(held.read(1 << 16)).object();
+    const QDateTime when =
+        QDateTime::fromString(o.value(QStringLiteral("obtained")).toString(), Qt::ISODate);
+    if (!when.isValid() || when.secsTo(QDateTime::currentDateTimeUtc()) >= tokenHours * 3600 ||
+        o.value(QStringLiteral("user")).toString() != settings_.username)
+        return {};
+    return o.value(QStringLiteral("accessToken")).toString().toUtf8();
+}
+
+bool CzdsClient::keepToken() {
+    QDir().mkpath(dataDir_ + QStringLiteral("/czds"));
+    const QJsonObject o{
+        {QStringLiteral("user"), settings_.username},
+        {QStringLiteral("obtained"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {QStringLiteral("accessToken"), QString::fromUtf8(token_)}};
+    return writePrivate(tokenFile(), QJsonDocument(o).toJson());
+}
+
 bool CzdsClient::signIn(QString* error) {
+    if (token_.isEmpty())
+        token_ = heldToken();
     if (!token_.isEmpty())
         return true;
-    QFile held(tokenFile());
-    if (held.open(QIODevice::ReadOnly)) {
-        const QJsonObject o = QJsonDocument::fromJson(held.read(1 << 16)).object();
-        const QDateTime when = QDateTime::fromString(o.value(QStringLiteral("obtained")).toString(), Qt::ISODate);
-        if (when.isValid() && when.secsTo(QDateTime::currentDateTimeUtc()) < tokenHours * 3600 &&
-            o.value(QStringLiteral("user")).toString() == settings_.username) {
-            token_ = o.value(QStringLiteral("accessToken")).toString().toUtf8();
-            if (!token_.isEmpty())
-                return true;
-        }
-    }
     if (!sites::net::keepsSecrets(settings_.authUrl)) {
         *error = QStringLiteral("[czds] auth_url must be an https address");
         return false;
@@ -179,11 +193,7 @@ bool CzdsClient::signIn(QString* error) {
         *error = QStringLiteral("CZDS sign-in: no token in the answer");
         return false;
     }
-    QDir().mkpath(dataDir_ + QStringLiteral("/czds"));
-    const QJsonObject o{{QStringLiteral("user"), settings_.username},
-                        {QStringLiteral("obtained"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
-                        {QStringLiteral("accessToken"), QString::fromUtf8(token_)}};
-    if (!writePrivate(tokenFile(), QJsonDocument(o).toJson())) {
+    if (!keepToken()) {
         *error = QStringLiteral("cannot write %1").arg(tokenFile());
         return false;
     }

@@ -73,6 +73,8 @@ public:
 
 private:
     QByteArray bearer() const { return "Bearer " + token_; }
+    QByteArray heldToken() const;
+    bool keepToken();
     QString stampFile(const QString& zone) const;
     QString downloadFile(const QString& zone) const;
 

@@ -158,20 +158,27 @@ bool NameSorter::spill() {
     const QString path = QStringLiteral("%1/run-%2.tmp").arg(tempDir_).arg(runs_.size());
     runs_.push_back(path);
     spiller_ = std::thread([this, path] {
-        sortRun(spareEntries_, spareArena_.data());
         LineWriter out(path);
-        std::string_view last;
-        for (const Entry& e : spareEntries_) {
-            const std::string_view name(spareArena_.data() + e.offset, e.size);
-            if (name != last)
-                out.write(name);
-            last = name;
-        }
+        writeRun(spareEntries_, spareArena_, out);
         QString error;
         if (!out.commit(&error))
             error_ = error;
     });
     return true;
+}
+
+std::uint64_t NameSorter::writeRun(std::vector<Entry>& entries, const std::vector<char>& arena,
+                                   LineWriter& out) {
+    sortRun(entries, arena.data());
+    std::uint64_t count = 0;
+    std::string_view last;
+    for (const Entry& e : entries) {
+        const std::string_view name(arena.data() + e.offset, e.size);
+        if (name != last)
+            out.write(name), ++count;
+        last = name;
+    }
+    return count;
 }
 
 bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* error) {
@@ -186,14 +193,7 @@ bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* erro
         return false;
     }
     if (runs_.empty()) { // everything fitted in one run: no merge
-        sortRun(entries_, arena_.data());
-        std::string_view last;
-        for (const Entry& e : entries_) {
-            const std::string_view name(arena_.data() + e.offset, e.size);
-            if (name != last)
-                out.write(name), ++*count;
-            last = name;
-        }
+        *count = writeRun(entries_, arena_, out);
         entries_.clear();
         arena_.clear();
         return out.commit(error);
@@ -206,6 +206,10 @@ bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* erro
         std::vector<char>().swap(*buffer);
     for (auto* buffer : {&entries_, &spareEntries_})
         std::vector<Entry>().swap(*buffer);
+    return mergeRuns(out, count, error) && out.commit(error);
+}
+
+bool NameSorter::mergeRuns(LineWriter& out, std::uint64_t* count, QString* error) {
     std::vector<std::unique_ptr<LineReader>> readers;
     std::vector<std::string_view> heads(runs_.size());
     auto later = [&heads](std::size_t a, std::size_t b) { return heads[a] > heads[b]; };
@@ -233,11 +237,9 @@ bool NameSorter::finish(const QString& path, std::uint64_t* count, QString* erro
     readers.clear();
     for (const QString& run : std::exchange(runs_, {}))
         QFile::remove(run);
-    if (!readAll) {
+    if (!readAll)
         *error = QStringLiteral("cannot read a sort run in %1").arg(tempDir_);
-        return false;
-    }
-    return out.commit(error);
+    return readAll;
 }
 
 bool diffSorted(const QString& before, const QString& after,

@@ -78,6 +78,10 @@ private:
     bool spill();
     bool waitForSpill();
     static void sortRun(std::vector<Entry>& entries, const char* base);
+    // Sorts a run and writes each of its names once; returns how many it wrote.
+    static std::uint64_t writeRun(std::vector<Entry>& entries, const std::vector<char>& arena,
+                                  LineWriter& out);
+    bool mergeRuns(LineWriter& out, std::uint64_t* count, QString* error);
 
     QString tempDir_;
     std::size_t runBytes_;

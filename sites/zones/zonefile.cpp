@@ -66,6 +66,87 @@ bool isGzip(const unsigned char* data, std::size_t size) {
     return size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
 }
 
+QString damaged(const Inflater& inflater) {
+    return QStringLiteral("the gzip data is damaged (%1)")
+        .arg(QString::fromStdString(inflater.error()));
+}
+
+QString cutShort() {
+    return QStringLiteral("the gzip file is cut short");
+}
+
+// The pieces of text between the thread that reads and inflates and the one that parses.
+class PieceQueue {
+public:
+    struct Piece {
+        std::vector<char> text;
+        std::uint64_t readSoFar = 0;
+    };
+
+    // Waits while the queue is full.
+    void put(std::vector<char>& text, std::uint64_t readSoFar) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_.size() < mostWaiting; });
+        waiting_.push_back({std::move(text), readSoFar});
+        changed_.notify_all();
+    }
+    // No more pieces come.
+    void close() {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+    // Waits for the next piece; false once the queue is closed and empty.
+    bool take(Piece& next) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !waiting_.empty() || done_; });
+        if (waiting_.empty())
+            return false;
+        next = std::move(waiting_.front());
+        waiting_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr std::size_t mostWaiting = 16; // MiB of text
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Piece> waiting_;
+    bool done_ = false;
+};
+
+// Reads the whole file, inflating it when it is gzip'ed, into `queue`.
+ZoneFileRead produce(std::FILE* file, const QString& path, PieceQueue& queue) {
+    ZoneFileRead result;
+    std::vector<unsigned char> input(pieceBytes);
+    Inflater inflater;
+    bool gzip = false;
+    auto hand = [&](std::vector<char>& text) { queue.put(text, result.fileBytes); };
+    for (;;) {
+        const std::size_t got = std::fread(input.data(), 1, input.size(), file);
+        if (got == 0) {
+            if (std::ferror(file))
+                result.error = QStringLiteral("cannot read %1").arg(path);
+            break;
+        }
+        if (result.fileBytes == 0)
+            gzip = isGzip(input.data(), got);
+        result.fileBytes += got;
+        if (!gzip) {
+            std::vector<char> text(input.begin(), input.begin() + std::ptrdiff_t(got));
+            hand(text);
+        } else if (!inflater.take(input.data(), got, hand)) {
+            result.error = damaged(inflater);
+            break;
+        }
+    }
+    if (result.error.isEmpty() && gzip && !inflater.ended())
+        result.error = cutShort();
+    result.ok = result.error.isEmpty();
+    return result;
+}
+
 } // namespace
 
 ZoneFileRead readZoneFile(const QString& path,
@@ -76,81 +157,20 @@ ZoneFileRead readZoneFile(const QString& path,
         result.error = QStringLiteral("cannot open %1").arg(path);
         return result;
     }
-
-    struct Piece {
-        std::vector<char> text;
-        std::uint64_t readSoFar;
-    };
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Piece> waiting;
-    bool done = false, stop = false;
-    constexpr std::size_t mostWaiting = 16; // MiB of text
-
-    // The producer: reads and inflates; the consumer below parses.
+    // Inflating runs on a thread of its own while this one hands the text on.
+    PieceQueue queue;
     std::thread producer([&] {
-        auto hand = [&](std::vector<char>& text, std::uint64_t readSoFar) {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return waiting.size() < mostWaiting || stop; });
-            if (!stop)
-                waiting.push_back({std::move(text), readSoFar});
-            changed.notify_all();
-        };
-        std::vector<unsigned char> input(pieceBytes);
-        Inflater inflater;
-        bool gzip = false, first = true, ok = true;
-        std::uint64_t readSoFar = 0;
-        QString error;
-        for (;;) {
-            const std::size_t got = std::fread(input.data(), 1, input.size(), file);
-            if (got == 0) {
-                if (std::ferror(file))
-                    ok = false, error = QStringLiteral("cannot read %1").arg(path);
-                break;
-            }
-            readSoFar += got;
-            if (first)
-                gzip = isGzip(input.data(), got), first = false;
-            if (gzip) {
-                if (!inflater.take(input.data(), got, [&](std::vector<char>& text) { hand(text, readSoFar); })) {
-                    ok = false;
-                    error = QStringLiteral("the gzip data is damaged (%1)").arg(QString::fromStdString(inflater.error()));
-                    break;
-                }
-            } else {
-                std::vector<char> text(input.begin(), input.begin() + std::ptrdiff_t(got));
-                hand(text, readSoFar);
-            }
-            std::lock_guard lock(mutex);
-            if (stop)
-                break;
-        }
-        if (ok && gzip && !inflater.ended())
-            ok = false, error = QStringLiteral("the gzip file is cut short");
-        std::lock_guard lock(mutex);
-        result.ok = ok;
-        result.error = error;
-        result.fileBytes = readSoFar;
-        done = true;
-        changed.notify_all();
+        result = produce(file, path, queue);
+        queue.close();
     });
-
-    for (;;) {
-        Piece next;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return !waiting.empty() || done; });
-            if (waiting.empty())
-                break;
-            next = std::move(waiting.front());
-            waiting.pop_front();
-            changed.notify_all();
-        }
-        result.textBytes += next.text.size();
+    std::uint64_t textBytes = 0;
+    for (PieceQueue::Piece next; queue.take(next);) {
+        textBytes += next.text.size();
         piece(next.text.data(), next.text.size(), next.readSoFar);
     }
     producer.join();
     std::fclose(file);
+    result.textBytes = textBytes;
     return result;
 }
 
@@ -171,9 +191,9 @@ ZoneFileRead readZoneBytes(const char* data, std::size_t size,
         piece(text.data(), text.size());
     });
     if (!ok)
-        result.error = QStringLiteral("the gzip data is damaged (%1)").arg(QString::fromStdString(inflater.error()));
+        result.error = damaged(inflater);
     else if (!inflater.ended())
-        result.error = QStringLiteral("the gzip file is cut short");
+        result.error = cutShort();
     result.ok = result.error.isEmpty();
     return result;
 }

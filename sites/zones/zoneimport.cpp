@@ -172,138 +172,202 @@ private:
 
 } // namespace
 
-ImportResult importZone(const ImportOptions& options) {
-    ImportResult result;
-    const QString dir = zoneDir(options.dataDir, options.zone);
-    const QString tempDir = dir + QStringLiteral("/tmp");
-    std::optional<ZoneLock> lock;
-    if (!options.lockHeld && !lock.emplace(options.dataDir, options.zone).held()) {
-        result.busy = true;
-        result.error = QStringLiteral("%1 is being imported or downloaded by %2; try again when it ends")
-                           .arg(options.zone, lock->holder());
-        return result;
+namespace {
+
+// One import of a zone file, step by step. Each step returns why the file is refused, empty
+// when it passes; a refusal is kept in status.json and leaves no temporary file behind.
+class ZoneImport {
+public:
+    explicit ZoneImport(const ImportOptions& options)
+        : options_(options), dir_(zoneDir(options.dataDir, options.zone)),
+          tempDir_(dir_ + QStringLiteral("/tmp")),
+          incoming_(tempDir_ + QStringLiteral("/incoming.names")),
+          status_(readZoneStatus(options.dataDir, options.zone)) {
+        status_.zone = options.zone;
+        status_.lastAttempt = QDateTime::currentDateTimeUtc();
     }
-    ZoneStatus status = readZoneStatus(options.dataDir, options.zone);
-    status.zone = options.zone;
-    status.lastAttempt = QDateTime::currentDateTimeUtc();
 
-    auto refuse = [&](const QString& why) {
-        result.ok = false;
-        result.error = why;
-        status.error = why;
-        writeZoneStatus(options.dataDir, status);
-        QDir(tempDir).removeRecursively();
-        return result;
-    };
+    ImportResult run() {
+        QDir(tempDir_).removeRecursively(); // what a run that died left
+        if (!QDir().mkpath(tempDir_))
+            return refuse(QStringLiteral("cannot create %1").arg(tempDir_));
+        QString why;
+        {
+            NameSorter sorter(tempDir_, options_.runBytes);
+            why = read(sorter);
+            if (why.isEmpty())
+                why = sort(sorter);
+        }
+        for (auto step : {&ZoneImport::keepDay, &ZoneImport::estimate, &ZoneImport::publish})
+            if (why.isEmpty())
+                why = (this->*step)();
+        return why.isEmpty() ? result_ : refuse(why);
+    }
 
-    QDir(tempDir).removeRecursively(); // what a run that died left
-    if (!QDir().mkpath(tempDir))
-        return refuse(QStringLiteral("cannot create %1").arg(tempDir));
+private:
+    QString read(NameSorter& sorter);
+    QString checkDay(QDate day);
+    QString sort(NameSorter& sorter);
+    QString keepDay();
+    QString estimate();
+    QString publish();
 
-    NameSorter sorter(tempDir, options.runBytes);
+    ImportResult refuse(const QString& why) {
+        result_.ok = false;
+        result_.error = why;
+        status_.error = why;
+        writeZoneStatus(options_.dataDir, status_);
+        QDir(tempDir_).removeRecursively();
+        return result_;
+    }
+
+    const ImportOptions& options_;
+    const QString dir_, tempDir_, incoming_;
+    QString today_;
+    QString sinkError_; // the store's refusal: the day stands, the import does not succeed
+    ZoneStatus status_;
+    ImportResult result_;
+};
+
+// Parses the file into the sorter; the zone must parse, have its SOA and name its day.
+QString ZoneImport::read(NameSorter& sorter) {
     ImportProgress progress;
-    ZoneParser parser(options.zone.toStdString(), [&](std::string_view label) {
+    ZoneParser parser(options_.zone.toStdString(), [&](std::string_view label) {
         sorter.add(label);
         ++progress.names;
     });
-    progress.fileBytes = std::uint64_t(QFileInfo(options.file).size());
-    const ZoneFileRead read = readZoneFile(options.file, [&](const char* data, std::size_t size, std::uint64_t soFar) {
-        parser.feed(data, size);
-        progress.fileBytesRead = soFar;
-        if (options.progress)
-            options.progress(progress);
-    });
+    progress.fileBytes = std::uint64_t(QFileInfo(options_.file).size());
+    const ZoneFileRead read =
+        readZoneFile(options_.file, [&](const char* data, std::size_t size, std::uint64_t soFar) {
+            parser.feed(data, size);
+            progress.fileBytesRead = soFar;
+            if (options_.progress)
+                options_.progress(progress);
+        });
     if (!read.ok)
-        return refuse(read.error);
+        return read.error;
     parser.finish();
     if (!parser.error().empty())
-        return refuse(QStringLiteral("not a zone file: %1").arg(QString::fromStdString(parser.error())));
+        return QStringLiteral("not a zone file: %1").arg(QString::fromStdString(parser.error()));
     if (!parser.sawSoa())
-        return refuse(QStringLiteral("no SOA record for %1: not the whole zone").arg(options.zone));
-    const QDate day = options.day.isValid() ? options.day : serialDay(parser.soaSerial());
-    if (!day.isValid())
-        return refuse(QStringLiteral("the file names no day (no Last-Modified, an SOA serial that is not "
-                                     "a date): import it with --import-zone and --day"));
-    result.day = day;
-    if (!status.days.isEmpty() && status.days.lastKey() > day)
-        return refuse(QStringLiteral("%1 is older than the last day imported, %2")
-                          .arg(day.toString(dayFormat), status.days.lastKey().toString(dayFormat)));
-    for (auto it = status.days.begin(); it != status.days.end(); ++it) {
-        if (it.key() < day && QFileInfo::exists(dayFile(dir, it.key())))
-            result.previousDay = it.key(), result.previousNames = it.value();
-    }
+        return QStringLiteral("no SOA record for %1: not the whole zone").arg(options_.zone);
+    return checkDay(options_.day.isValid() ? options_.day : serialDay(parser.soaSerial()));
+}
 
-    const QString incoming = tempDir + QStringLiteral("/incoming.names");
+// A day no older than the last one; the latest earlier day still on disk is diffed against.
+QString ZoneImport::checkDay(QDate day) {
+    if (!day.isValid())
+        return QStringLiteral("the file names no day (no Last-Modified, an SOA serial that is not "
+                              "a date): import it with --import-zone and --day");
+    result_.day = day;
+    if (!status_.days.isEmpty() && status_.days.lastKey() > day)
+        return QStringLiteral("%1 is older than the last day imported, %2")
+            .arg(day.toString(dayFormat), status_.days.lastKey().toString(dayFormat));
+    for (auto it = status_.days.begin(); it != status_.days.end(); ++it) {
+        if (it.key() < day && QFileInfo::exists(dayFile(dir_, it.key())))
+            result_.previousDay = it.key(), result_.previousNames = it.value();
+    }
+    return {};
+}
+
+// The sorted names, at least one and at least half of the last day's.
+QString ZoneImport::sort(NameSorter& sorter) {
     std::uint64_t count = 0;
     QString error;
-    if (!sorter.finish(incoming, &count, &error))
-        return refuse(error);
-    result.names = qint64(count);
+    if (!sorter.finish(incoming_, &count, &error))
+        return error;
+    result_.names = qint64(count);
     if (count == 0)
-        return refuse(QStringLiteral("no delegated names in the zone"));
-    if (result.previousNames > 0 && result.names * 2 < result.previousNames)
-        return refuse(QStringLiteral("only %1 names, under half of the %2 of %3")
-                          .arg(result.names)
-                          .arg(result.previousNames)
-                          .arg(result.previousDay.toString(dayFormat)));
+        return QStringLiteral("no delegated names in the zone");
+    if (result_.previousNames > 0 && result_.names * 2 < result_.previousNames)
+        return QStringLiteral("only %1 names, under half of the %2 of %3")
+            .arg(result_.names)
+            .arg(result_.previousNames)
+            .arg(result_.previousDay.toString(dayFormat));
+    return {};
+}
 
+QString ZoneImport::keepDay() {
     // A day missing between the last one and this: what left in it cannot be told from what
     // left today, so nothing is estimated across it and this day starts afresh.
-    if (result.previousDay.isValid() && result.previousDay.daysTo(day) > 1) {
-        result.gapAfter = result.previousDay;
-        result.previousDay = QDate();
+    if (result_.previousDay.isValid() && result_.previousDay.daysTo(result_.day) > 1) {
+        result_.gapAfter = result_.previousDay;
+        result_.previousDay = QDate();
     }
+    today_ = dayFile(dir_, result_.day);
+    QFile::remove(today_);
+    if (!QFile::rename(incoming_, today_))
+        return QStringLiteral("cannot rename %1 to %2").arg(incoming_, today_);
+    return {};
+}
 
-    QString sinkError;
-    const QString today = dayFile(dir, day);
-    QFile::remove(today);
-    if (!QFile::rename(incoming, today))
-        return refuse(QStringLiteral("cannot rename %1 to %2").arg(incoming, today));
-
-    if (result.previousDay.isValid()) {
-        const QString pendingFile = dir + QStringLiteral("/pending.tsv");
-        PendingMerge merge(pendingFile, day, result);
-        DiffCount diff;
-        const bool diffed = diffSorted(
-            dayFile(dir, result.previousDay), today,
-            [&](std::string_view label) { merge.change(label, true); },
-            [&](std::string_view label) { merge.change(label, false); }, &diff, &error);
-        if (!diffed || !merge.finish(&error)) {
-            QFile::remove(today);
-            return refuse(error);
-        }
-        result.left = diff.removed;
-        result.came = diff.added;
-        // A store that fails keeps the day: the next import hands the whole list on again.
-        if (options.sink && !options.sink->replaceZone(options.zone, pendingFile, &sinkError))
-            sinkError = QStringLiteral("the store did not take the estimated list: %1").arg(sinkError);
+// What left since the previous day joins the estimated list, which goes to the store.
+QString ZoneImport::estimate() {
+    if (!result_.previousDay.isValid())
+        return {};
+    const QString pendingFile = dir_ + QStringLiteral("/pending.tsv");
+    PendingMerge merge(pendingFile, result_.day, result_);
+    DiffCount diff;
+    QString error;
+    const bool diffed = diffSorted(
+        dayFile(dir_, result_.previousDay), today_,
+        [&](std::string_view label) { merge.change(label, true); },
+        [&](std::string_view label) { merge.change(label, false); }, &diff, &error);
+    if (!diffed || !merge.finish(&error)) {
+        QFile::remove(today_);
+        return error;
     }
+    result_.left = diff.removed;
+    result_.came = diff.added;
+    // A store that fails keeps the day: the next import hands the whole list on again.
+    if (options_.sink && !options_.sink->replaceZone(options_.zone, pendingFile, &error))
+        sinkError_ = QStringLiteral("the store did not take the estimated list: %1").arg(error);
+    return {};
+}
 
+QString ZoneImport::publish() {
+    const QDate day = result_.day;
     // Only the two days the next diff needs stay on disk.
-    for (auto it = status.days.begin(); it != status.days.end();) {
-        if (it.key() != day && it.key() != result.previousDay) {
-            QFile::remove(dayFile(dir, it.key()));
-            it = status.days.erase(it);
+    for (auto it = status_.days.begin(); it != status_.days.end();) {
+        if (it.key() != day && it.key() != result_.previousDay) {
+            QFile::remove(dayFile(dir_, it.key()));
+            it = status_.days.erase(it);
         } else {
             ++it;
         }
     }
-    status.days.insert(day, result.names);
-    status.day = day;
-    status.names = result.names;
-    status.error = sinkError;
-    if (sinkError.isEmpty() && result.gapAfter.isValid())
-        status.error = QStringLiteral("no zone between %1 and %2: nothing estimated across the gap; "
-                                      "estimates resume from the next day")
-                           .arg(result.gapAfter.toString(dayFormat), day.toString(dayFormat));
-    status.lastSuccess = status.lastAttempt;
-    if (!sinkError.isEmpty())
-        return refuse(sinkError);
-    QDir(tempDir).removeRecursively();
-    if (!writeZoneStatus(options.dataDir, status))
-        return refuse(QStringLiteral("cannot write %1/status.json").arg(dir));
-    result.ok = true;
-    return result;
+    status_.days.insert(day, result_.names);
+    status_.day = day;
+    status_.names = result_.names;
+    status_.error = sinkError_;
+    if (sinkError_.isEmpty() && result_.gapAfter.isValid())
+        status_.error =
+            QStringLiteral("no zone between %1 and %2: nothing estimated across the gap; "
+                           "estimates resume from the next day")
+                .arg(result_.gapAfter.toString(dayFormat), day.toString(dayFormat));
+    status_.lastSuccess = status_.lastAttempt;
+    if (!sinkError_.isEmpty())
+        return sinkError_;
+    QDir(tempDir_).removeRecursively();
+    if (!writeZoneStatus(options_.dataDir, status_))
+        return QStringLiteral("cannot write %1/status.json").arg(dir_);
+    result_.ok = true;
+    return {};
+}
+
+} // namespace
+
+ImportResult importZone(const ImportOptions& options) {
+    std::optional<ZoneLock> lock;
+    if (!options.lockHeld && !lock.emplace(options.dataDir, options.zone).held()) {
+        ImportResult result;
+        result.busy = true;
+        result.error =
+            QStringLiteral("%1 is being imported or downloaded by %2; try again when it ends")
+                .arg(options.zone, lock->holder());
+        return result;
+    }
+    return ZoneImport(options).run();
 }
 
 } // namespace sites::zones

@@ -15,6 +15,24 @@ FixtureServer::Reply FixtureServer::drip(const QByteArray& body, int intervalMs)
     });
 }
 
+FixtureServer::Reply FixtureServer::tunnel(quint16 port) {
+    return custom([port](QTcpSocket* socket) {
+        // From here the connection's bytes are the tunnel's, not requests to this server.
+        QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+        auto* up = new QTcpSocket(socket);
+        QObject::connect(up, &QTcpSocket::connected, socket, [socket] {
+            socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        });
+        QObject::connect(up, &QTcpSocket::readyRead, socket,
+                         [socket, up] { socket->write(up->readAll()); });
+        QObject::connect(socket, &QTcpSocket::readyRead, up,
+                         [socket, up] { up->write(socket->readAll()); });
+        QObject::connect(up, &QTcpSocket::disconnected, socket,
+                         [socket] { socket->disconnectFromHost(); });
+        up->connectToHost(QHostAddress::LocalHost, port);
+    });
+}
+
 FixtureServer::FixtureServer(QObject* parent) : QObject(parent) {
     fallback_ = answer("<html><body>not found</body></html>", 404);
     connect(server_, &QTcpServer::newConnection, this, [this] {
@@ -80,11 +98,8 @@ void FixtureServer::onReadyRead(QTcpSocket* socket) {
         requests_.append(request);
         if (onRequest)
             onRequest(target);
-        if (const std::optional<Reply> own = respond ? respond(request) : std::nullopt) {
-            socket->write(response(own->status, own->body, own->headers));
-            continue;
-        }
-        const Reply reply = replies_.value(target, fallback_);
+        const std::optional<Reply> own = respond ? respond(request) : std::nullopt;
+        const Reply reply = own ? *own : replies_.value(target, fallback_);
         if (reply.mode == Reply::Mode::Hold)
             held_.append({socket, target, reply});
         else if (reply.mode == Reply::Mode::Custom)

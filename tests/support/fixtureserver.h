@@ -64,6 +64,8 @@ public:
     }
     // Sends a 200 answer one byte every `intervalMs`, for as long as the client listens.
     static Reply drip(const QByteArray& body, int intervalMs);
+    // Answers a CONNECT as a proxy does: the connection becomes a tunnel to 127.0.0.1:port.
+    static Reply tunnel(quint16 port);
 
     explicit FixtureServer(QObject* parent = nullptr);
 
@@ -88,7 +90,7 @@ public:
         QByteArray body;
     };
     QList<Request> requests() const { return requests_; }
-    // Answers a request before the canned replies are looked at, when it gives an answer.
+    // Answers a request before the canned replies are looked at, when it gives a reply.
     std::function<std::optional<Reply>(const Request&)> respond;
     // The head (request line and header fields) of each of them.
     QList<QByteArray> heads() const { return heads_; }
