@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "names/domainname.h"
 #include "sources/droplists.h"
 
 #include <QSet>
@@ -17,6 +18,9 @@ inline void checkDropList(const sites::sources::ParsedList& list, bool (*suffixF
         if (!name.day.isValid() || (day.isValid() && name.day != day) || !suffixFits(name.suffix) || registrySuffix(name.name) != name.suffix ||
             normalizedName(name.name) != name.name || name.length < 1 || name.length > 63 ||
             seen.contains(name.name))
+            __builtin_trap();
+        // Its ACE form, as a lookup sends it, leads back to it.
+        if (sites::names::unicodeName(sites::names::aceName(name.name)) != name.name)
             __builtin_trap();
         seen.insert(name.name);
     }

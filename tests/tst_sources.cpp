@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The registries' deletion lists as they may come: each format's shapes, encodings and line
 // ends, and the pages and garbage that must be refused rather than stored.
+#include "names/domainname.h"
 #include "sources/droplists.h"
 
 #include <QStringEncoder>
@@ -137,6 +138,34 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, suffix);
         QCOMPARE(sites::sources::registrySuffix(name), suffix);
+    }
+
+    // The one rule every name from outside goes through: lists, zones, lookups, the store.
+    void domainName_data() {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("unicode"); // "": not a domain name
+        QTest::addColumn<QString>("ace");
+        QTest::addColumn<bool>("address");
+        QTest::newRow("upper case, blanks, final dot") << " ABC.Cn. " << "abc.cn" << "abc.cn" << false;
+        QTest::newRow("U-labels mapped") << "例子。ＣＯＭ" << "例子.com" << "xn--fsqu00a.com" << false;
+        QTest::newRow("A-label decoded") << "XN--FSQU00A.com" << "例子.com" << "xn--fsqu00a.com" << false;
+        QTest::newRow("A-label that does not decode") << "xn--a.com" << "" << "" << false;
+        QTest::newRow("one label") << "com." << "" << "" << false;
+        QTest::newRow("hyphen at a label's end") << "ab-.cn" << "" << "" << false;
+        QTest::newRow("label of 64") << QString(64, u'a') + ".cn" << "" << "" << false;
+        QTest::newRow("blank inside") << "a b.cn" << "" << "" << false;
+        QTest::newRow("an address") << "10.0.0.1" << "10.0.0.1" << "10.0.0.1" << true;
+        QTest::newRow("empty label") << "a..cn" << "" << "" << false;
+    }
+    void domainName() {
+        QFETCH(QString, raw);
+        QFETCH(QString, unicode);
+        QFETCH(QString, ace);
+        QFETCH(bool, address);
+        QCOMPARE(sites::names::unicodeName(raw), unicode);
+        QCOMPARE(sites::names::endsInNumber(raw), address);
+        QCOMPARE(sites::names::aceName(raw), ace);
+        QCOMPARE(normalizedName(u'[' + raw + u']'), unicode);
     }
 
     void refuseShrunk_data() {

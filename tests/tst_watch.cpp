@@ -3,6 +3,7 @@
 // registry, the pages' gatekeeping, the calendar feed and the notifications on a private bus.
 #include "fixtureserver.h"
 #include "rdap/lookupservice.h"
+#include "rdap/memorycache.h"
 #include "store/store.h"
 #include "watch/checker.h"
 #include "watch/notifier.h"

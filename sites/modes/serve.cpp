@@ -7,7 +7,9 @@
 #include "idleexit.h"
 #include "server.h"
 
+#include "rdap/lookuppage.h"
 #include "rdap/lookupservice.h"
+#include "rdap/memorycache.h"
 #include "settings/settingsfile.h"
 #include "store/config.h"
 #include "store/refresher.h"

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "droplists.h"
 
+#include "names/domainname.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QSet>
 #include <QStringDecoder>
-#include <QUrl>
 
 #include <algorithm>
 #include <optional>
@@ -15,9 +16,6 @@
 namespace sites::sources {
 
 namespace {
-
-constexpr auto IdnOptions = QUrl::AceProcessingOption::IgnoreIDNWhitelist;
-constexpr qsizetype MaxNameChars = 253;
 
 // Second-level suffixes under .cn that keep their own suffix: the kinds and the provinces.
 constexpr const char16_t* CnSecondLevel[] = {
@@ -55,48 +53,6 @@ bool isCnnicSuffix(QStringView suffix) {
         return true;
     return std::any_of(std::begin(CnnicChineseTlds), std::end(CnnicChineseTlds),
                        [&](const char16_t* tld) { return suffix.mid(1) == QStringView(tld); });
-}
-
-bool isLdhLabel(QStringView label) {
-    if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-')
-        return false;
-    return std::all_of(label.begin(), label.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'-';
-    });
-}
-
-// Every label LDH, at least two of them, within the length a name may have.
-bool isLdhName(QStringView ascii) {
-    if (ascii.isEmpty() || ascii.size() > MaxNameChars)
-        return false;
-    qsizetype start = 0;
-    int labels = 0;
-    while (start <= ascii.size()) {
-        qsizetype dot = ascii.indexOf(u'.', start);
-        if (dot < 0)
-            dot = ascii.size();
-        if (!isLdhLabel(ascii.sliced(start, dot - start)))
-            return false;
-        ++labels;
-        start = dot + 1;
-    }
-    return labels >= 2;
-}
-
-bool hasAceLabel(QStringView ascii) {
-    return ascii.startsWith(u"xn--") || ascii.contains(u".xn--");
-}
-
-// The Unicode form of an ACE name, when it decodes and encodes back to the same name.
-QString fromAceChecked(const QString& ascii) {
-    const QString unicode = QUrl::fromAce(ascii.toLatin1(), IdnOptions);
-    // Qt leaves a label that does not decode as it was.
-    if (unicode.isEmpty() || hasAceLabel(unicode))
-        return {};
-    if (QString::fromLatin1(QUrl::toAce(unicode, IdnOptions)) != ascii)
-        return {};
-    return unicode;
 }
 
 qsizetype codePoints(QStringView text) {
@@ -283,34 +239,8 @@ QStringView csvField(QStringView line, qsizetype& at) {
 QString normalizedName(QStringView raw) {
     QStringView token = trimmed(raw);
     if (token.startsWith(u'[') && token.endsWith(u']'))
-        token = trimmed(token.sliced(1, token.size() - 2));
-    if (token.endsWith(u'.'))
-        token.chop(1);
-    // Longer than any name even in Unicode form: not worth the IDN machinery.
-    if (token.isEmpty() || token.size() > MaxNameChars)
-        return {};
-    QString ascii(token.size(), Qt::Uninitialized);
-    bool plain = true;
-    for (qsizetype i = 0; i < token.size(); ++i) {
-        char16_t c = token[i].unicode();
-        if (c >= 0x80) {
-            plain = false;
-            break;
-        }
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c - u'A' + u'a');
-        ascii[i] = QChar(c);
-    }
-    if (!plain) {
-        // UTS #46 maps the U-labels (case, width, the ideographic full stop) on the way.
-        ascii = QString::fromLatin1(QUrl::toAce(token.toString(), IdnOptions));
-        if (!isLdhName(ascii))
-            return {};
-        return fromAceChecked(ascii);
-    }
-    if (!isLdhName(ascii))
-        return {};
-    return hasAceLabel(ascii) ? fromAceChecked(ascii) : ascii;
+        token = token.sliced(1, token.size() - 2);
+    return names::unicodeName(token);
 }
 
 QString registrySuffix(QStringView name) {

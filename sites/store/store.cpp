@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/store.h"
 
+#include "names/domainname.h"
 #include "sources/droplists.h"
 
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QSqlDriver>
 #include <sqlite3.h>
 #include <chrono>
-#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -513,7 +513,7 @@ ListedName Store::zoneName(std::string_view label, const QString& suffix, QDate 
     const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
     ListedName row{text + suffix, suffix, int(label.size()), day};
     if (!plain) {
-        if (QString unicode = sites::sources::normalizedName(row.name); !unicode.isEmpty()) {
+        if (QString unicode = sites::names::unicodeName(row.name); !unicode.isEmpty()) {
             row.length = characters(QStringView(unicode).chopped(suffix.size()));
             row.name = std::move(unicode);
         } else {
@@ -786,7 +786,7 @@ QList<ListedDay> Store::findName(const QString& name) const {
     query.prepare(QStringLiteral("SELECT day, MIN(approximate) FROM names WHERE name IN (?, ?) "
                                  "GROUP BY day ORDER BY day"));
     query.addBindValue(unicode);
-    query.addBindValue(QString::fromLatin1(QUrl::toAce(unicode)));
+    query.addBindValue(sites::names::aceName(unicode));
     QList<ListedDay> days;
     if (query.exec())
         while (query.next())

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/writer.h"
 
-#include "rdap/lookupservice.h"
+#include "rdap/memorycache.h"
 #include "store/store.h"
 
 namespace sites::store {

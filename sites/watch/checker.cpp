@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "watch/checker.h"
 
+#include "rdap/lookuppage.h"
 #include "watch/watchstore.h"
 
 #include <QTimer>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "watch/watchrule.h"
 
+#include "names/domainname.h"
 #include "sources/droplists.h"
 
 #include <QJsonArray>
@@ -200,11 +201,7 @@ std::optional<QStringList> namesOf(const QByteArray& body, QStringList* invalid)
         const QString raw = value.toString();
         const QString name = sources::normalizedName(raw);
         // Two labels or more, the last no number: a name, not a suffix or an address.
-        const qsizetype dot = name.lastIndexOf(u'.');
-        bool number = dot > 0;
-        for (QChar c : QStringView(name).sliced(qMax<qsizetype>(dot + 1, 0)))
-            number = number && c.isDigit();
-        if (!value.isString() || name.isEmpty() || dot <= 0 || number) {
+        if (!value.isString() || name.isEmpty() || names::endsInNumber(name)) {
             invalid->append(value.isString() ? raw : QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
             continue;
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "czds.h"
 
+#include "names/domainname.h"
 #include "net/httpclient.h"
 #include "settings/settingsfile.h"
 #include "zoneimport.h"
@@ -12,7 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QRegularExpression>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,8 +58,7 @@ CzdsSettings readCzdsSettings(const settings::SettingsFile& file) {
 }
 
 bool validZoneName(const QString& zone) {
-    static const QRegularExpression shape(QStringLiteral("^[a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?$"));
-    return shape.match(zone).hasMatch();
+    return sites::names::isLdhLabel(zone);
 }
 
 std::optional<QString> readPasswordFile(const QString& path, QString* error) {
