@@ -22,14 +22,16 @@ public:
     int shortestLabel() const override;
     int longestLabel() const override;
     QStringList listSuffixes() const override { return {}; }
-    std::optional<NameRecord> record(const QString& name) const override;
 
+    // The grid's seven suffixes, lengths 3 to 7, and the names of each cell.
     bool serves(const QString& suffix) const override;
-    QMap<QString, QMap<int, qint64>> counts(QDate day) const override;
     qint64 count(QDate day, const QString& suffix, int length) const override;
+    QMap<QString, QMap<int, qint64>> counts(QDate day) const override;
     QStringList names(QDate day, const QString& suffix, int length, qint64 offset,
                       int limit) const override;
+    // A generated name's day, and the registration it was made with.
     QList<ListedDay> findName(const QString& name) const override;
+    std::optional<NameRecord> record(const QString& name) const override;
     // A "generated" row first, then the store's.
     QList<SourceRow> sourceRows() const override;
 
