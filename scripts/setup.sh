@@ -9,7 +9,7 @@ LUMO_BUILD="${LUMO_BUILD:-$LUMO_ROOT/build}"
 
 lumo_packages=(cmake g++ make pkg-config qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
                libgl-dev zlib1g-dev fonts-wqy-microhei qt6-translations-l10n xvfb xauth wrk curl desktop-file-utils
-               dpkg-dev help2man lintian appstream systemd libqt6sql6-sqlite sqlite3 dbus-daemon)
+               dpkg-dev help2man lintian appstream systemd libqt6sql6-sqlite libsqlite3-dev sqlite3 dbus-daemon)
 
 lumo_install_packages() {
     local missing=() p

@@ -39,7 +39,7 @@ void SitesServer::writeLate(QTcpSocket* socket, const sites::Reply& out) {
 bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     const sites::Request in = requestOf(request, socket);
     if (lookup_ && (in.path == u"/DomainDel/" || in.path == u"/DomainDel")) {
-        const QString name = in.query.queryItemValue(QStringLiteral("wd"), QUrl::FullyDecoded);
+        const QString name = in.query.value(QLatin1StringView("wd"));
         if (!name.isEmpty()) {
             // The answer goes out later; a connection closed meanwhile gets nothing.
             lookup_(name, in.now, [this, socket = QPointer<QTcpSocket>(socket)](
@@ -52,7 +52,7 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     }
     const bool watchPage = watch_ && in.path.startsWith(u"/lumo/watch");
     const sites::Reply out = watchPage ? watch_(request, socket->localPort())
-                                       : replyTo(in, request.url().query(QUrl::FullyEncoded));
+                                       : replyTo(in);
     if (delayMs_ <= 0) {
         makeResponder(request, socket)
             .write(out.body, {{"Content-Type", out.contentType}, {"Server", "lumo-sites"}},
@@ -69,7 +69,7 @@ sites::Request SitesServer::requestOf(const QHttpServerRequest& request,
                                       QTcpSocket* socket) const {
     sites::Request in;
     in.path = request.url().path();
-    in.query = request.query();
+    in.query = sites::Query(request.url().query(QUrl::FullyEncoded));
     for (const auto& [name, value] : request.headers()) {
         if (name.compare("host", Qt::CaseInsensitive) == 0) {
             in.host = QString::fromLatin1(value);
@@ -87,12 +87,12 @@ sites::Request SitesServer::requestOf(const QHttpServerRequest& request,
     return in;
 }
 
-sites::Reply SitesServer::replyTo(const sites::Request& in, const QString& query) {
+sites::Reply SitesServer::replyTo(const sites::Request& in) {
     const QByteArray htmlType = "text/html; charset=utf-8";
     if (!staticPage_.isEmpty() && in.path == u"/static.html")
         return {200, htmlType, staticPage_};
     const bool cached = !source_ && in.path == u"/deleteddomain.php";
-    const QString key = cached ? in.host + u' ' + query : QString();
+    const QString key = cached ? in.host + u' ' + in.query.encoded() : QString();
     if (const QByteArray* page = cached ? generatedPages_.object(key) : nullptr)
         return {200, htmlType, *page};
     sites::Reply out = sites::respond(in);

@@ -43,7 +43,7 @@ protected:
 
 private:
     sites::Request requestOf(const QHttpServerRequest& request, QTcpSocket* socket) const;
-    sites::Reply replyTo(const sites::Request& in, const QString& query);
+    sites::Reply replyTo(const sites::Request& in);
     static void writeLate(QTcpSocket* socket, const sites::Reply& out);
 
     const sites::NameSource* source_ = nullptr;

@@ -6,6 +6,7 @@
 #include "listing/filter.h"
 #include "net/module1.h"
 #include "sitescore/calendar.h"
+#include "sitescore/generatednames.h"
 #include "sitescore/names.h"
 #include "settings/settingsfile.h"
 #include "sitescore/pages.h"
@@ -101,10 +102,11 @@ private slots:
         QFETCH(int, length);
         QFETCH(int, cellSize);
         QFETCH(bool, stored);
-        const NameSource* source = stored ? store_.get() : nullptr;
+        const GeneratedNames generated(StoreToday, cellSize);
+        const NameSource& source = stored ? *store_ : static_cast<const NameSource&>(generated);
         const QString date = formatDate(day), tail = suffixName(suffix);
         const auto summary =
-            listing::parseDaySummary(daySummaryPage(date, cellSize, source, StoreToday));
+            listing::parseDaySummary(daySummaryPage(date, source, StoreToday));
         QCOMPARE(summary.printedDate.value_or(""), date);
         const int count = summary.count(length, suffix).value_or("").toInt();
         QVERIFY(count > 0 && (cellSize < 0 || count == cellSize));
@@ -113,8 +115,8 @@ private slots:
         for (int page = 1; page <= (count + 99) / 100 + 1; ++page) {
             const QStringList names =
                 namesOn(listPage("http://127.0.0.1:8613/", date, suffixKind(suffix),
-                                 QString::number(page), tail, QString::number(length), cellSize,
-                                 source, StoreToday));
+                                 QString::number(page), tail, QString::number(length), source,
+                                 StoreToday));
             QCOMPARE(names.size(), qBound(0, count - (page - 1) * 100, 100));
             for (const QString& name : names) {
                 QVERIFY2(name.endsWith(tail) && name.size() - tail.size() == length &&
@@ -146,18 +148,18 @@ private slots:
         QFETCH(QString, cell);
         QFETCH(QJsonValue, json);
         QFETCH(QString, list);
-        const QString summary = daySummaryPage(date, -1, store_.get(), StoreToday);
+        const QString summary = daySummaryPage(date, *store_, StoreToday);
         QCOMPARE(listing::parseDaySummary(summary).count(length, 6).value_or("?"), cell);
         QVERIFY(summary.contains(json.isNull() ? "<th class=\"nodata\" title=\"这一天还没有数据\">.cn</th>"
                                                : "<th class=\"exact\">.cn</th>"));
         QVERIFY(summary.contains("<div id=\"lumo-day\" data-day=\"" + date + "\" data-generated=\"0\">"));
         const QJsonObject counts =
-            QJsonDocument::fromJson(*countsJson(date, store_.get(), StoreToday)).object();
+            QJsonDocument::fromJson(*countsJson(date, *store_, StoreToday)).object();
         QCOMPARE(counts["counts"][".cn"], json);
         QCOMPARE(counts["nodata"].toArray().contains(".cn"), json.isNull());
         QVERIFY(counts["counts"][".com"].isNull() && !counts["nodata"].toArray().contains(".com"));
         const QString page = listPage("http://127.0.0.1:8613/", date, "cn", "1", ".cn",
-                                      QString::number(length), -1, store_.get(), StoreToday);
+                                      QString::number(length), *store_, StoreToday);
         QVERIFY2(page.contains(list), qPrintable(page));
     }
 
@@ -173,7 +175,7 @@ private slots:
         auto get = [&](const QString& target, const NameSource* source) {
             const QUrl url("http://127.0.0.1:8613" + target);
             return QString::fromUtf8(
-                respond({url.path(), QUrlQuery(url), "127.0.0.1:8613", now, "8.8", -1, source}).body);
+                respond({url.path(), Query(url.query(QUrl::FullyEncoded)), "127.0.0.1:8613", now, "8.8", -1, source}).body);
         };
         const QString cell = "/deleteddomain.php?date=2011-12-08&t=inter&page=1&tld=.com&length=5";
         const QString marked = "<p class=\"generated\">演示数据：这些域名是生成的，不是注册局的删除列表。</p>";
@@ -304,7 +306,8 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, stored);
         const QUrl url("http://127.0.0.1:8613" + target);
-        Request request{url.path(), QUrlQuery(url), "127.0.0.1:8613", QDateTime(QDate(2011, 3, 5), {})};
+        Request request{url.path(), Query(url.query(QUrl::FullyEncoded)), "127.0.0.1:8613",
+                        QDateTime(QDate(2011, 3, 5), {})};
         if (stored) {
             request.now = QDateTime(StoreToday, QTime(9, 0));
             request.source = store_.get();

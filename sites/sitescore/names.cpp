@@ -137,21 +137,14 @@ constexpr std::array<std::array<int, 3>, KindCount> Spill = {{{PlainDigits, Mixe
                                                               {-1, -1, -1}}};
 
 // The syllables names are most often made of.
-constexpr std::string_view CommonSyllables[] = {
-    "ai",    "an",    "ba",    "bai",   "bao",   "bei",   "ben",  "bi",   "bo",    "cai",  "che",
-    "chang", "cheng", "chu",   "chuan", "da",    "dai",   "dan",  "dao",  "de",    "di",   "dian",
-    "ding",  "dong",  "du",    "fa",    "fan",   "fang",  "fei",  "feng", "fu",    "gao",  "ge",
-    "gong",  "gu",    "guang", "gui",   "guo",   "hai",   "han",  "hao",  "he",    "hong", "hua",
-    "huan",  "hui",   "jia",   "jian",  "jiang", "jie",   "jin",  "jing", "jiu",   "ju",   "kai",
-    "kang",  "ke",    "kuai",  "lai",   "lan",   "le",    "li",   "lian", "liang", "lin",  "ling",
-    "long",  "lu",    "lv",    "ma",    "mai",   "mao",   "mei",  "men",  "mi",    "min",  "ming",
-    "mu",    "nan",   "neng",  "ni",    "pin",   "qi",    "qian", "qing", "qu",    "ren",  "ri",
-    "rong",  "ru",    "shan",  "shang", "shen",  "sheng", "shi",  "shou", "shu",   "shui", "si",
-    "song",  "tai",   "tang",  "tian",  "tong",  "tu",    "wan",  "wang", "wei",   "wen",  "wu",
-    "xi",    "xia",   "xian",  "xiang", "xiao",  "xin",   "xing", "xiu",  "xue",   "ya",   "yan",
-    "yang",  "yao",   "ye",    "yi",    "yin",   "ying",  "you",  "yu",   "yuan",  "yue",  "yun",
-    "zhan",  "zhang", "zhen",  "zheng", "zhi",   "zhong", "zhou", "zhu",  "zi",
-};
+constexpr std::string_view CommonSyllables =
+    "ai an ba bai bao bei ben bi bo cai che chang cheng chu chuan da dai dan dao de di dian "
+    "ding dong du fa fan fang fei feng fu gao ge gong gu guang gui guo hai han hao he hong "
+    "hua huan hui jia jian jiang jie jin jing jiu ju kai kang ke kuai lai lan le li lian liang "
+    "lin ling long lu lv ma mai mao mei men mi min ming mu nan neng ni pin qi qian qing qu "
+    "ren ri rong ru shan shang shen sheng shi shou shu shui si song tai tang tian tong tu wan "
+    "wang wei wen wu xi xia xian xiang xiao xin xing xiu xue ya yan yang yao ye yi yin ying "
+    "you yu yuan yue yun zhan zhang zhen zheng zhi zhong zhou zhu zi";
 
 constexpr char16_t Alphanumeric[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
 
@@ -249,7 +242,13 @@ struct Labels {
             return values;
         };
         const auto all = byLength(listing::PinyinSyllables);
-        const auto common = byLength(CommonSyllables);
+        std::vector<std::string_view> commonSyllables;
+        for (std::string_view rest = CommonSyllables; !rest.empty();) {
+            const std::size_t blank = std::min(rest.find(' '), rest.size());
+            commonSyllables.push_back(rest.substr(0, blank));
+            rest.remove_prefix(std::min(blank + 1, rest.size()));
+        }
+        const auto common = byLength(commonSyllables);
         auto fits = [](int rest) { return rest >= 1 && rest <= listing::LongestPinyinSyllable; };
         if (fits(length))
             pinyin[0] = all[length];
@@ -509,7 +508,14 @@ bool validCell(int suffixIndex, int length) {
 QString suffixName(int suffixIndex) {
     if (suffixIndex < 1 || suffixIndex > SuffixCount)
         return {};
-    return QString::fromUtf16(Suffixes[suffixIndex]);
+    // Shared, not made anew: the day summary asks for each suffix dozens of times.
+    static const auto names = [] {
+        std::array<QString, SuffixCount + 1> out;
+        for (int s = 1; s <= SuffixCount; ++s)
+            out[s] = QString::fromUtf16(Suffixes[s]);
+        return out;
+    }();
+    return names[suffixIndex];
 }
 
 int suffixIndexOf(QStringView suffix) {

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "sitescore/calendar.h"
+
 namespace sites {
 
 // One list the service reads, as the sources table shows it.
@@ -20,6 +22,7 @@ struct SourceRow {
     QString status = QStringLiteral("never"); // "ok", "unchanged", "failed" or "never"
     qint64 names = 0;
     QString error; // empty: none
+    bool generated = false; // the generated names' own row
 };
 
 // A day a name is listed for: approximate when only zone estimates name it, exact when a
@@ -55,11 +58,40 @@ struct StoredDay {
     bool approximate = false;
 };
 
-// Where the pages take real names from; without one they show the generated names.
-// Days are real days, never 2011 ones.
+// What a listing knows of a name besides its day.
+struct NameRecord {
+    QDate registered;
+    QDate expires;
+};
+
+// Where the pages take their names from: the registries' lists, or the generated names.
+// Its days are on its own calendar: real days for the lists, the 2011 listing's for the
+// generated names.
 class NameSource {
 public:
     virtual ~NameSource() = default;
+    // Made up, not a registry's: every page that shows them says so.
+    virtual bool generated() const { return false; }
+    // The clock the pages show these names by.
+    virtual QDateTime clock(const QDateTime& now) const { return now; }
+    // The day a page's date stands for (a 2011 date of the window's is moved to its real day);
+    // none for a date that is not one, or one these names do not reach.
+    virtual std::optional<QDate> dayOf(QStringView date, QDate realToday) const {
+        return realDayOf(date, realToday);
+    }
+    // The real day a day of this source is, and back.
+    virtual QDate realDay(QDate day, QDate /*realToday*/) const { return day; }
+    virtual QDate dayOfReal(QDate realDay, QDate /*realToday*/) const { return realDay; }
+    // The label lengths a cell may have.
+    virtual int shortestLabel() const { return 1; }
+    virtual int longestLabel() const { return 63; }
+    // The suffixes the counts name besides the grid's and those with names: the registries'
+    // own lists', so that a list not fetched yet shows as no data.
+    virtual QStringList listSuffixes() const {
+        return {QStringLiteral(".se"), QStringLiteral(".nu"), QStringLiteral(".top")};
+    }
+    // The registration and expiry of a listed name, where these names tell them.
+    virtual std::optional<NameRecord> record(const QString& /*name*/) const { return std::nullopt; }
     // One request's pages see the names as they were when it began, so a source may look for
     // changes once per request rather than at every call.
     virtual void beginRequest() const {}

@@ -2,23 +2,30 @@
 #include "sitescore/pages.h"
 
 #include "sitescore/calendar.h"
+#include "sitescore/generatednames.h"
 #include "sitescore/names.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
+#include <QUrl>
 
 namespace sites {
 namespace {
 
+// < > & " and ' are all below 64: one bit each.
+constexpr bool special(char16_t c) {
+    constexpr quint64 bits = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') |
+                             (1ull << '\'');
+    return c < 64 && (bits >> c) & 1;
+}
+
 bool needsEscaping(QStringView text) {
-    // < > & " and ' are all below 64: one bit each.
-    constexpr quint64 special = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') |
-                                (1ull << '\'');
     for (const QChar c : text)
-        if (c.unicode() < 64 && (special >> c.unicode()) & 1)
+        if (special(c.unicode()))
             return true;
     return false;
 }
@@ -62,22 +69,42 @@ QString document(const QString& title, const QString& body) {
     return out;
 }
 
-// The list's lines, written into room measured first: the names are most of a page.
-void appendNameLines(QString& body, const QString& marker, const QStringList& names) {
-    static constexpr QStringView open = u"<li><a ", close = u"</a></li>\n";
+bool plainAscii(QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80 || special(c.unicode()))
+            return false;
+    return true;
+}
+
+// The list's lines in UTF-8, written into room measured first: the names are most of a page,
+// and plain ones are narrowed as they are copied rather than encoded with the page.
+void appendNameLines(QByteArray& body, const QByteArray& marker, const QStringList& names) {
+    static constexpr QByteArrayView open = "<li><a ", close = "</a></li>\n";
+    // The rare name that is not plain ASCII, escaped and encoded by itself.
+    QHash<qsizetype, QByteArray> encoded;
     qsizetype size = 0;
-    for (const QString& name : names)
-        size += open.size() + marker.size() + 2 * name.size() + 1 + close.size();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        qsizetype length = names[i].size();
+        if (!plainAscii(names[i]))
+            length = encoded.insert(i, escaped(names[i]).toUtf8())->size();
+        size += open.size() + marker.size() + 2 * length + 1 + close.size();
+    }
     const qsizetype from = body.size();
     body.resize(from + size);
-    QChar* at = body.data() + from;
-    const auto put = [&at](QStringView piece) { at = std::copy(piece.begin(), piece.end(), at); };
-    for (const QString& name : names) {
+    char* at = body.data() + from;
+    const auto put = [&at](QByteArrayView piece) { at = std::copy(piece.begin(), piece.end(), at); };
+    for (qsizetype i = 0; i < names.size(); ++i) {
         put(open);
         put(marker);
-        put(name);
-        *at++ = u'>';
-        put(name);
+        char* const name = at;
+        if (const auto text = encoded.constFind(i); text != encoded.constEnd())
+            put(*text);
+        else
+            at = std::transform(names[i].begin(), names[i].end(), at,
+                                [](QChar c) { return char(c.unicode()); });
+        const QByteArrayView written(name, at - name);
+        *at++ = '>';
+        put(written);
         put(close);
     }
 }
@@ -95,16 +122,20 @@ QString summaryLink(QDate day) {
 // `date` as the request wrote it: a 2011 date stays one, so the window's dates match.
 QString listHref(const QString& date, const QString& kind, const QString& suffix, int length,
                  qint64 page) {
-    // Joined rather than formatted: a day summary holds 35 of these.
-    return QLatin1String("deleteddomain.php?date=") + escaped(date) + QLatin1String("&amp;t=") +
-           kind + QLatin1String("&amp;page=") + QString::number(page) +
-           QLatin1String("&amp;tld=") + escaped(suffix) + QLatin1String("&amp;length=") +
-           QString::number(length);
-}
-
-QString listHref(QDate day, int suffixIndex, int length, qint64 page) {
-    return listHref(formatDate(day), suffixKind(suffixIndex), suffixName(suffixIndex), length,
-                    page);
+    // Appended into room made once: a day summary holds 35 of these, a list page two.
+    QString href;
+    href.reserve(96 + date.size() + suffix.size());
+    href.append(QLatin1StringView("deleteddomain.php?date="))
+        .append(escaped(date))
+        .append(QLatin1StringView("&amp;t="))
+        .append(kind)
+        .append(QLatin1StringView("&amp;page="))
+        .append(QString::number(page))
+        .append(QLatin1StringView("&amp;tld="))
+        .append(escaped(suffix))
+        .append(QLatin1StringView("&amp;length="))
+        .append(QString::number(length));
+    return href;
 }
 
 QString isoTime(const QDateTime& time) {
@@ -166,13 +197,13 @@ const QString& noDataLine() {
 // What a column of the day summary holds for its day.
 enum class Column { Exact, Approximate, NoData, NoSource, Generated };
 
-Column columnOf(const NameSource* source, QDate day, const QString& suffix,
+Column columnOf(const NameSource& source, QDate day, const QString& suffix,
                 const QStringList& approximate) {
-    if (!source)
+    if (source.generated())
         return Column::Generated;
-    if (!source->serves(suffix))
+    if (!source.serves(suffix))
         return Column::NoSource;
-    if (!source->covers(day, suffix))
+    if (!source.covers(day, suffix))
         return Column::NoData;
     return approximate.contains(suffix) ? Column::Approximate : Column::Exact;
 }
@@ -193,6 +224,43 @@ QString columnHeader(Column column, const QString& suffix) {
         break;
     }
     return QStringLiteral("<th class=\"generated\">%1</th>").arg(suffix);
+}
+
+// The day summary's 35 cells, appended piece by piece: formatting them was most of the page's
+// cost.
+void appendSummaryRows(QString& body, const QString& date, const Column* columns,
+                       const QMap<QString, QMap<int, qint64>>& counts) {
+    body.reserve(body.size() + 8192);
+    for (int length = MinLength; length <= MaxLength; ++length) {
+        const QString lengthText = QString::number(length);
+        body += u"<tr><td>";
+        body += lengthText;
+        body += u"位</td>";
+        for (int s = 1; s <= SuffixCount; ++s) {
+            if (columns[s] == Column::NoSource || columns[s] == Column::NoData) {
+                // No link to follow, but the same "length=N\">" before the caption, so that
+                // every count after it is still found in its place.
+                body += u"<td><span title=\"tld=";
+                body += suffixName(s);
+                body += u"&amp;length=";
+                body += lengthText;
+                body += u"\">-</span></td>";
+                continue;
+            }
+            body += u"<td><a href=\"deleteddomain.php?date=";
+            body += date;
+            body += u"&amp;t=";
+            body += suffixKind(s);
+            body += u"&amp;page=1&amp;tld=";
+            body += suffixName(s);
+            body += u"&amp;length=";
+            body += lengthText;
+            body += u"\">";
+            body += QString::number(counts.value(suffixName(s)).value(length));
+            body += u"</a></td>";
+        }
+        body += u"</tr>\n";
+    }
 }
 
 } // namespace
@@ -223,167 +291,132 @@ QString homePage(QDate today, bool generated) {
     return document(QStringLiteral("过期域名删除列表"), body);
 }
 
-QString daySummaryPage(const QString& date, int cellSize, const NameSource* source,
-                       QDate realToday) {
-    const std::optional<QDate> day = source ? realDayOf(date, realToday) : parseDate(date);
-    if (!day || (!source && !hasData(*day))) {
+QString daySummaryPage(const QString& date, const NameSource& source, QDate realToday) {
+    const std::optional<QDate> day = source.dayOf(date, realToday);
+    if (!day) {
         return document(
             QStringLiteral("删除域名统计"),
             QStringLiteral("<p>没有 %1 的删除记录。</p>\n<p><a href=\"/\">返回首页</a></p>\n")
                 .arg(echoed(date)));
     }
+    // A date that reads is digits and hyphens: nothing in it to escape.
     QString body =
         QStringLiteral("<table class=\"summary\" border=\"1\">\n<tr><td noWrap><font color=red>"
                        "%1</font></td><td colspan=\"7\">删除域名统计</td></tr>\n<tr><th>"
                        "长度</th>")
-            .arg(source ? escaped(date) : formatDate(*day));
-    const QStringList approximate = source ? source->approximateSuffixes(*day) : QStringList();
+            .arg(date);
+    const QStringList approximate = source.approximateSuffixes(*day);
     Column columns[SuffixCount + 1];
     for (int s = 1; s <= SuffixCount; ++s) {
         columns[s] = columnOf(source, *day, suffixName(s), approximate);
         body += columnHeader(columns[s], suffixName(s));
     }
     body += QStringLiteral("</tr>\n");
-    const QMap<QString, QMap<int, qint64>> stored =
-        source ? source->counts(*day) : QMap<QString, QMap<int, qint64>>();
-    // The 35 cells are appended piece by piece: formatting them was most of the page's cost.
-    body.reserve(body.size() + 8192);
-    const QString hrefDate = source ? escaped(date) : formatDate(*day);
-    for (int length = MinLength; length <= MaxLength; ++length) {
-        const QString lengthText = QString::number(length);
-        body += u"<tr><td>";
-        body += lengthText;
-        body += u"位</td>";
-        for (int s = 1; s <= SuffixCount; ++s) {
-            if (columns[s] == Column::NoSource || columns[s] == Column::NoData) {
-                // No link to follow, but the same "length=N\">" before the caption, so that
-                // every count after it is still found in its place.
-                body += u"<td><span title=\"tld=";
-                body += suffixName(s);
-                body += u"&amp;length=";
-                body += lengthText;
-                body += u"\">-</span></td>";
-                continue;
-            }
-            const qint64 count = cellSize >= 0 ? cellSize
-                                 : source  ? stored.value(suffixName(s)).value(length)
-                                           : nameCount(*day, s, length);
-            body += u"<td><a href=\"deleteddomain.php?date=";
-            body += hrefDate;
-            body += u"&amp;t=";
-            body += suffixKind(s);
-            body += u"&amp;page=1&amp;tld=";
-            body += suffixName(s);
-            body += u"&amp;length=";
-            body += lengthText;
-            body += u"\">";
-            body += QString::number(count);
-            body += u"</a></td>";
-        }
-        body += u"</tr>\n";
-    }
+    appendSummaryRows(body, date, columns, source.counts(*day));
     // The real day shown, and whether its names are generated, where the window can read them.
-    const QDate realDay =
-        source || !realToday.isValid() ? *day : realDayOf(formatDate(*day), realToday).value_or(*day);
     body += QStringLiteral("</table>\n<div id=\"lumo-day\" data-day=\"%1\" data-generated=\"%2\">"
                            "</div>\n")
-                .arg(formatDate(realDay), source ? u"0" : u"1");
-    if (!source)
+                .arg(formatDate(source.realDay(*day, realToday)),
+                     source.generated() ? u"1" : u"0");
+    if (source.generated())
         body += generatedLine();
     body += QStringLiteral("<p><a href=\"/\">返回首页</a></p>\n");
-    return document(
-        QStringLiteral("%1 删除域名统计").arg(source ? escaped(date) : formatDate(*day)), body);
-}
-
-QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length, int cellSize,
-                 const NameSource* source, QDate realToday) {
-    const std::optional<QDate> day = source ? realDayOf(date, realToday) : parseDate(date);
-    const int suffixIndex = suffixIndexOf(suffix);
-    const qint64 pageNumber = positiveNumber(page);
-    bool valid = false;
-    int len = 0;
-    if (!source) {
-        len = (length.size() == 1) ? length.toInt() : 0;
-        valid = day && hasData(*day) && suffixIndex != 0 && kind == suffixKind(suffixIndex) &&
-                len >= MinLength && len <= MaxLength && pageNumber > 0;
-    } else {
-        len = length.size() <= 2 ? int(positiveNumber(length)) : 0;
-        // The grid's suffixes keep their own kind; any other is found under either.
-        const bool kindFits = suffixIndex != 0 ? kind == suffixKind(suffixIndex)
-                                               : (kind == u"cn" || kind == u"inter");
-        valid = day && suffix.startsWith(u'.') && source->serves(suffix) && kindFits && len >= 1 &&
-                len <= 63 && pageNumber > 0;
-    }
-    // A served suffix on a day no fetch covers: nothing to list, and no zero either.
-    const bool noData = valid && source && cellSize < 0 && !source->covers(*day, suffix);
-    if (!valid || noData) {
-        return document(
-            QStringLiteral("删除域名列表"),
-            QStringLiteral(
-                "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n%6"
-                "<p><a href=\"/\">返回首页</a></p>\n")
-                .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length), echoed(page),
-                     noData ? noDataLine() : QString()));
-    }
-
-    const qint64 count = cellSize >= 0 ? cellSize
-                         : source  ? source->count(*day, suffix, len)
-                                   : nameCount(*day, suffixIndex, len);
-    const QString shownDate = source ? escaped(date) : formatDate(*day);
-    auto href = [&](qint64 number) {
-        return source ? listHref(date, kind, suffix, len, number)
-                      : listHref(*day, suffixIndex, len, number);
-    };
-    const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
-    // A page past the last holds nothing; its number is never multiplied, so no size overflows.
-    const qint64 first = pageNumber <= pages ? (pageNumber - 1) * NamesPerPage : count;
-    const qint64 last = qMin<qint64>(count, first + NamesPerPage);
-    const QString marker =
-        QStringLiteral("href=") + escaped(base) + QStringLiteral("whois.php?domain=");
-
-    QString body = documentStart(QStringLiteral("%1 删除域名列表").arg(shownDate),
-                                 (last - first) * (marker.size() + 64) + 1024);
-    body += QStringLiteral("<h2>%1 删除的 %2 位 %3 域名</h2>\n<p>共 %4 个，第 %5 页，共 %6 "
-                           "页</p>\n<ol start=\"%7\">\n")
-                       .arg(shownDate, QString::number(len), escaped(suffix),
-                            QString::number(count), QString::number(pageNumber),
-                            QString::number(pages), QString::number(first + 1));
-    // Before the first name, where the window's scraper does not look.
-    if (source && source->approximateSuffixes(*day).contains(suffix))
-        body.insert(body.indexOf(u"<ol "),
-                    QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n"));
-    if (!source)
-        body.insert(body.indexOf(u"<ol "), generatedLine());
-    const QStringList stored =
-        source && last > first ? source->names(*day, suffix, len, first, int(last - first))
-                               : QStringList();
-    QStringList shown;
-    shown.reserve(last - first);
-    for (qint64 i = first; i < last; ++i) {
-        const QString name =
-            source ? (i - first < stored.size() ? escaped(stored.at(i - first)) : QString())
-                   : cellName(*day, suffixIndex, len, i);
-        if (name.isEmpty())
-            break; // the store changed between the count and the names
-        shown.append(name);
-    }
-    appendNameLines(body, marker, shown);
-    body += QStringLiteral("</ol>\n<p>");
-    if (pageNumber > 1 && pageNumber <= pages)
-        body += QStringLiteral("<a href=\"%1\">上一页</a> ")
-                    .arg(href(pageNumber - 1));
-    if (pageNumber < pages)
-        body += QStringLiteral("<a href=\"%1\">下一页</a> ").arg(href(pageNumber + 1));
-    body += QStringLiteral("<a href=\"deleteddate.php?date=%1\">返回统计</a></p>\n").arg(shownDate);
-    body += DocumentEnd;
-    return body;
+    return document(QStringLiteral("%1 删除域名统计").arg(date), body);
 }
 
 namespace {
 
-// What the pages know of a listed name: from the store, only its day; the registry's dates
-// come from a lookup of their own.
+// The cell a list page asks for, checked against what `source` lists.
+struct AskedCell {
+    QDate day;
+    int length = 0;
+    qint64 page = 0;
+};
+
+std::optional<AskedCell> cellOf(const NameSource& source, const QString& date, const QString& kind,
+                           const QString& page, const QString& suffix, const QString& length,
+                           QDate realToday) {
+    const std::optional<QDate> day = source.dayOf(date, realToday);
+    const int suffixIndex = suffixIndexOf(suffix);
+    const qint64 pageNumber = positiveNumber(page);
+    // No more digits than the longest length has: "03" is no length where 7 is the longest.
+    const int digits = int(QString::number(source.longestLabel()).size());
+    const int len = length.size() <= digits ? int(positiveNumber(length)) : 0;
+    // The grid's suffixes keep their own kind; any other is found under either.
+    const bool kindFits = suffixIndex != 0 ? kind == suffixKind(suffixIndex)
+                                           : (kind == u"cn" || kind == u"inter");
+    if (!day || !suffix.startsWith(u'.') || !source.serves(suffix) || !kindFits ||
+        len < source.shortestLabel() || len > source.longestLabel() || pageNumber <= 0)
+        return std::nullopt;
+    return AskedCell{*day, len, pageNumber};
+}
+
+} // namespace
+
+QByteArray listPageUtf8(const QString& base, const QString& date, const QString& kind,
+                        const QString& page, const QString& suffix, const QString& length,
+                        const NameSource& source, QDate realToday) {
+    const std::optional<AskedCell> cell = cellOf(source, date, kind, page, suffix, length, realToday);
+    // A served suffix on a day no fetch covers: nothing to list, and no zero either.
+    const bool noData = cell && !source.covers(cell->day, suffix);
+    if (!cell || noData) {
+        return document(
+                   QStringLiteral("删除域名列表"),
+                   QStringLiteral(
+                       "<p>没有符合条件的域名：日期 %1，类别 %2，后缀 %3，长度 %4，第 %5 页。</p>\n%6"
+                       "<p><a href=\"/\">返回首页</a></p>\n")
+                       .arg(echoed(date), echoed(kind), echoed(suffix), echoed(length),
+                            echoed(page), noData ? noDataLine() : QString()))
+            .toUtf8();
+    }
+    const qint64 count = source.count(cell->day, suffix, cell->length);
+    const qint64 pages = qMax<qint64>(1, (count + NamesPerPage - 1) / NamesPerPage);
+    // A page past the last holds nothing; its number is never multiplied, so no size overflows.
+    const qint64 first = cell->page <= pages ? (cell->page - 1) * NamesPerPage : count;
+    const qint64 last = qMin<qint64>(count, first + NamesPerPage);
+
+    QString head = documentStart(date + QStringLiteral(" 删除域名列表"), 1024);
+    // Appended, not formatted: this header is written on every list page.
+    head.append(u"<h2>").append(date).append(u" 删除的 ").append(QString::number(cell->length))
+        .append(u" 位 ").append(escaped(suffix)).append(u" 域名</h2>\n<p>共 ")
+        .append(QString::number(count)).append(u" 个，第 ").append(QString::number(cell->page))
+        .append(u" 页，共 ").append(QString::number(pages)).append(u" 页</p>\n");
+    // Before the first name, where the window's scraper does not look.
+    if (source.approximateSuffixes(cell->day).contains(suffix))
+        head += QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n");
+    if (source.generated())
+        head += generatedLine();
+    head.append(u"<ol start=\"").append(QString::number(first + 1)).append(u"\">\n");
+    QByteArray body = head.toUtf8();
+    const QByteArray marker = "href=" + escaped(base).toUtf8() + "whois.php?domain=";
+    appendNameLines(body, marker,
+                    last > first ? source.names(cell->day, suffix, cell->length, first,
+                                                int(last - first))
+                                 : QStringList());
+    QString tail = QStringLiteral("</ol>\n<p>");
+    const auto href = [&](qint64 number) {
+        return listHref(date, kind, suffix, cell->length, number);
+    };
+    if (cell->page > 1 && cell->page <= pages)
+        tail.append(u"<a href=\"").append(href(cell->page - 1)).append(u"\">上一页</a> ");
+    if (cell->page < pages)
+        tail.append(u"<a href=\"").append(href(cell->page + 1)).append(u"\">下一页</a> ");
+    tail.append(u"<a href=\"deleteddate.php?date=").append(date).append(u"\">返回统计</a></p>\n");
+    tail += DocumentEnd;
+    body += tail.toUtf8();
+    return body;
+}
+
+QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
+                 const QString& suffix, const QString& length, const NameSource& source,
+                 QDate realToday) {
+    return QString::fromUtf8(
+        listPageUtf8(base, date, kind, page, suffix, length, source, realToday));
+}
+
+namespace {
+
+// What the pages know of a listed name.
 struct Known {
     QString registered;
     QString expires;
@@ -392,25 +425,20 @@ struct Known {
     bool approximate = false; // the day is a zone's estimate
 };
 
-std::optional<Known> known(const QString& name, QDate today, const NameSource* source) {
-    if (source) {
-        const std::optional<ListedDay> shown = shownDay(source->findName(name), today);
-        if (!shown)
-            return std::nullopt;
-        return Known{QStringLiteral("-"), QStringLiteral("-"), shown->day, QStringLiteral("-"),
-                     shown->approximate};
-    }
-    const std::optional<Listing> listing = findListing(name);
-    if (!listing)
+std::optional<Known> known(const QString& name, QDate today, const NameSource& source) {
+    const std::optional<ListedDay> shown = shownDay(source.findName(name), today);
+    if (!shown)
         return std::nullopt;
-    const Record r = record(*listing);
-    return Known{formatDate(r.registered), formatDate(r.expires), r.deleted,
-                 ageText(r.registered, today)};
+    // The lists name a day only; the registry's dates come from a lookup of their own.
+    const std::optional<NameRecord> r = source.record(name);
+    const QString none = QStringLiteral("-");
+    return Known{r ? formatDate(r->registered) : none, r ? formatDate(r->expires) : none,
+                 shown->day, r ? ageText(r->registered, today) : none, shown->approximate};
 }
 
 } // namespace
 
-QString whoisPage(const QString& domain, QDate today, const NameSource* source) {
+QString whoisPage(const QString& domain, QDate today, const NameSource& source) {
     const QString wanted = domain.trimmed().toLower();
     const std::optional<Known> r = known(wanted, today, source);
     if (!r) {
@@ -430,7 +458,7 @@ QString whoisPage(const QString& domain, QDate today, const NameSource* source) 
     return document(QStringLiteral("%1 域名信息").arg(name), body);
 }
 
-QString lookupPage(const QString& domain, const QDateTime& now2011, const NameSource* source) {
+QString lookupPage(const QString& domain, const QDateTime& now2011, const NameSource& source) {
     const QString wanted = domain.trimmed().toLower();
     const QDate today = now2011.date();
     if (wanted.isEmpty()) {
@@ -496,7 +524,7 @@ QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const Q
     return document(QStringLiteral("%1 删除时间").arg(echoed(domain)), body);
 }
 
-QString makerPage(const QString& versionLine, const NameSource* source, bool generated) {
+QString makerPage(const QString& versionLine, const NameSource& source) {
     QString body = QStringLiteral("<h1>Lumo过期域名查询工具</h1>\n");
     body += QStringLiteral(
         "<p>查看三天内删除的域名：按日期、后缀和长度统计，逐页列出域名，并查询单个域名的删除时间。<"
@@ -504,9 +532,11 @@ QString makerPage(const QString& versionLine, const NameSource* source, bool gen
     body += QStringLiteral("<p>最新版本：%1</p>\n").arg(echoed(versionLine));
     body += QStringLiteral(
         "<p><a href=\"/\">删除域名列表</a> <a href=\"/DomainDel/\">删除时间查询</a></p>\n");
-    if (generated)
+    if (source.generated())
         body += generatedLine();
-    if (source) {
+    QList<SourceRow> rows = source.sourceRows();
+    rows.removeIf([](const SourceRow& row) { return row.generated; });
+    if (!rows.isEmpty()) {
         static const QMap<QString, QString> states = {{QStringLiteral("ok"), QStringLiteral("已更新")},
                                                       {QStringLiteral("unchanged"), QStringLiteral("未变")},
                                                       {QStringLiteral("failed"), QStringLiteral("失败")},
@@ -514,7 +544,7 @@ QString makerPage(const QString& versionLine, const NameSource* source, bool gen
         body += QStringLiteral(
             "<h2>数据来源</h2>\n<table class=\"sources\" border=\"1\">\n<tr><th>来源</th><th>地址"
             "</th><th>上次获取</th><th>上次成功</th><th>状态</th><th>域名数</th><th>错误</th></tr>\n");
-        for (const SourceRow& row : source->sourceRows()) {
+        for (const SourceRow& row : std::as_const(rows)) {
             const auto when = [](const QDateTime& time) {
                 return time.isValid() ? isoTime(time) : QStringLiteral("从未");
             };
@@ -547,44 +577,28 @@ QString countdown(const QDateTime& now2011, QDate day) {
     return QStringLiteral("%1天 %2小时").arg(seconds / 86400).arg((seconds % 86400) / 3600);
 }
 
-QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday) {
+QByteArray sourcesJson(const NameSource& source) {
     QJsonArray rows;
-    if (generated) {
-        qint64 names = 0;
-        for (const QDate& day : siteDays(siteToday(realToday)))
-            for (int s = 1; s <= SuffixCount; ++s)
-                for (int length = MinLength; length <= MaxLength; ++length)
-                    names += nameCount(day, s, length);
-        rows.append(QJsonObject{{"source", "generated"},
-                                {"url", QJsonValue::Null},
-                                {"lastAttempt", QJsonValue::Null},
-                                {"lastSuccess", QJsonValue::Null},
-                                {"status", "ok"},
-                                {"names", names},
-                                {"error", QJsonValue::Null},
-                                {"generated", true}});
-    }
-    if (source) {
-        for (const SourceRow& row : source->sourceRows())
-            rows.append(QJsonObject{
-                {"source", row.source},
-                {"url", row.url},
-                {"lastAttempt", jsonTime(row.lastAttempt)},
-                {"lastSuccess", jsonTime(row.lastSuccess)},
-                {"status", row.status},
-                {"names", row.names},
-                {"error", row.error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(row.error)},
-                {"generated", false}});
-    }
+    for (const SourceRow& row : source.sourceRows())
+        rows.append(QJsonObject{
+            {"source", row.source},
+            {"url", row.generated ? QJsonValue(QJsonValue::Null) : QJsonValue(row.url)},
+            {"lastAttempt", jsonTime(row.lastAttempt)},
+            {"lastSuccess", jsonTime(row.lastSuccess)},
+            {"status", row.status},
+            {"names", row.names},
+            {"error", row.error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(row.error)},
+            {"generated", row.generated}});
     return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
-                                     QDate realToday, int cellSize) {
-    const std::optional<QDate> day = realDayOf(date, realToday);
-    if (!day)
+std::optional<QByteArray> countsJson(const QString& date, const NameSource& source,
+                                     QDate realToday) {
+    const std::optional<QDate> real = realDayOf(date, realToday);
+    if (!real)
         return std::nullopt;
-    QJsonObject counts;
+    // The generated names live on the site days, and their list pages are asked by those.
+    const QDate day = source.dayOfReal(*real, realToday);
     auto lengths = [](const QMap<int, qint64>& byLength) {
         QJsonObject out;
         for (auto it = byLength.begin(); it != byLength.end(); ++it)
@@ -592,43 +606,27 @@ std::optional<QByteArray> countsJson(const QString& date, const NameSource* sour
                 out.insert(QString::number(it.key()), it.value());
         return out;
     };
+    const QMap<QString, QMap<int, qint64>> stored = source.counts(day);
+    QStringList suffixes = stored.keys();
+    for (int s = 1; s <= SuffixCount; ++s)
+        suffixes.append(suffixName(s));
+    suffixes += source.listSuffixes();
+    QJsonObject counts;
     QStringList noData;
-    if (source) {
-        const QMap<QString, QMap<int, qint64>> stored = source->counts(*day);
-        QStringList suffixes = stored.keys();
-        for (int s = 1; s <= SuffixCount; ++s)
-            suffixes.append(suffixName(s));
-        suffixes << QStringLiteral(".se") << QStringLiteral(".nu") << QStringLiteral(".top");
-        for (const QString& suffix : std::as_const(suffixes)) {
-            if (counts.contains(suffix))
-                continue;
-            if (!source->serves(suffix)) {
-                counts.insert(suffix, QJsonValue::Null);
-            } else if (!source->covers(*day, suffix)) {
-                counts.insert(suffix, QJsonValue::Null);
-                noData.append(suffix);
-            } else {
-                counts.insert(suffix, lengths(stored.value(suffix)));
-            }
-        }
-        noData.sort();
+    for (const QString& suffix : std::as_const(suffixes)) {
+        if (counts.contains(suffix))
+            continue;
+        const bool known = source.serves(suffix) && source.covers(day, suffix);
+        counts.insert(suffix, known ? QJsonValue(lengths(stored.value(suffix))) : QJsonValue());
+        if (source.serves(suffix) && !known)
+            noData.append(suffix);
     }
-    // The generated names live on the site days, and their list pages are asked by those.
-    const QDate siteDay = siteToday(realToday).addDays(realToday.daysTo(*day));
-    if (!source) {
-        for (int s = 1; s <= SuffixCount; ++s) {
-            QMap<int, qint64> byLength;
-            for (int length = MinLength; length <= MaxLength; ++length)
-                byLength.insert(length, cellSize >= 0 ? cellSize : nameCount(siteDay, s, length));
-            counts.insert(suffixName(s), lengths(byLength));
-        }
-    }
-    const QStringList approximate = source ? source->approximateSuffixes(*day) : QStringList();
-    const QJsonObject out{{"date", formatDate(source ? *day : siteDay)},
+    noData.sort();
+    const QJsonObject out{{"date", formatDate(day)},
                           {"counts", counts},
-                          {"approximate", QJsonArray::fromStringList(approximate)},
+                          {"approximate", QJsonArray::fromStringList(source.approximateSuffixes(day))},
                           {"nodata", QJsonArray::fromStringList(noData)},
-                          {"generated", !source}};
+                          {"generated", source.generated()}};
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
@@ -643,10 +641,9 @@ QByteArray daysJson(QDate realToday) {
     return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
 
-QByteArray storedJson(const NameSource* source) {
+QByteArray storedJson(const NameSource& source) {
     QJsonArray rows;
-    if (source)
-        for (const StoredDay& held : source->storedDays())
+    for (const StoredDay& held : source.storedDays())
             rows.append(QJsonObject{{"list", held.list},
                                     {"day", formatDate(held.day)},
                                     {"names", held.names},
@@ -654,59 +651,82 @@ QByteArray storedJson(const NameSource* source) {
     return QJsonDocument(rows).toJson(QJsonDocument::Compact);
 }
 
+Query::Query(QString encoded) : encoded_(std::move(encoded)) {
+    for (qsizetype from = 0; from < encoded_.size();) {
+        qsizetype end = encoded_.indexOf(u'&', from);
+        if (end < 0)
+            end = encoded_.size();
+        qsizetype equals = encoded_.indexOf(u'=', from);
+        if (equals < 0 || equals > end)
+            equals = end;
+        items_.append({from, equals, end});
+        from = end + 1;
+    }
+}
+
+QString Query::value(QLatin1StringView key) const {
+    for (const Item& item : items_) {
+        if (QStringView(encoded_).sliced(item.name, item.equals - item.name) != key)
+            continue;
+        const QStringView value =
+            item.equals < item.end ? QStringView(encoded_).sliced(item.equals + 1, item.end - item.equals - 1)
+                                   : QStringView();
+        return value.contains(u'%') ? QUrl::fromPercentEncoding(value.toLatin1()) : value.toString();
+    }
+    return {};
+}
+
 Reply respond(const Request& request) {
     const QDate realToday = request.now.date();
-    const QDate today = siteToday(realToday);
-    const QDateTime now2011(today, request.now.time());
-    const NameSource* rows = request.source;
+    const NameSource* lists = request.source;
     struct Scope {
-        const NameSource* source;
+        const NameSource* lists;
         ~Scope() {
-            if (source)
-                source->endRequest();
+            if (lists)
+                lists->endRequest();
         }
-    } scope{rows};
-    if (rows)
-        rows->beginRequest();
+    } scope{lists};
+    if (lists)
+        lists->beginRequest();
     // Generated names, marked so, while the store holds nothing at all.
-    const NameSource* source = rows && rows->holdsAnything() ? rows : nullptr;
-    auto value = [&](const char* key) {
-        return request.query.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
-    };
+    const GeneratedNames generated(realToday, request.cellSize, lists);
+    const NameSource& source = lists && lists->holdsAnything() ? *lists : generated;
+    const QDateTime now = source.clock(request.now);
+    auto value = [&](const char* key) { return request.query.value(QLatin1StringView(key)); };
     const QByteArray htmlType = "text/html; charset=utf-8";
     const QString& path = request.path;
 
     if (path == u"/")
-        return {200, htmlType, html(homePage(today, !source))};
+        return {200, htmlType, html(homePage(siteToday(realToday), source.generated()))};
     if (path == u"/deleteddate.php")
-        return {200, htmlType, html(daySummaryPage(value("date"), request.cellSize, source, realToday))};
+        return {200, htmlType, html(daySummaryPage(value("date"), source, realToday))};
     if (path == u"/deleteddomain.php") {
         const QString base = QStringLiteral("http://") + request.host + QStringLiteral("/");
         return {200, htmlType,
-                html(listPage(base, value("date"), value("t"), value("page"), value("tld"),
-                              value("length"), request.cellSize, source, realToday))};
+                listPageUtf8(base, value("date"), value("t"), value("page"), value("tld"),
+                             value("length"), source, realToday)};
     }
     if (path == u"/whois.php")
         return {200, htmlType,
-                html(whoisPage(value("domain"), source ? realToday : today, source))};
+                html(whoisPage(value("domain"), now.date(), source))};
     if (path == u"/DomainDel/" || path == u"/DomainDel")
-        return {200, htmlType, html(lookupPage(value("wd"), source ? request.now : now2011, source))};
+        return {200, htmlType, html(lookupPage(value("wd"), now, source))};
     const QByteArray jsonType = "application/json";
     if (path == u"/lumo/sources.json")
-        return {200, jsonType, sourcesJson(rows, !source, realToday)};
+        return {200, jsonType, sourcesJson(source)};
     if (path == u"/lumo/days.json")
         return {200, jsonType, daysJson(realToday)};
     if (path == u"/lumo/stored.json")
         return {200, jsonType, storedJson(source)};
     if (path == u"/lumo/counts.json") {
-        if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday, request.cellSize))
+        if (const std::optional<QByteArray> counts = countsJson(value("date"), source, realToday))
             return {200, jsonType, *counts};
         return {400, jsonType, R"({"error":"date wants a day like 2026-12-09"})"};
     }
     if (path == u"/lumo/rideve.txt")
         return {200, "text/plain; charset=gb2312", versionFile(request.versionLine)};
     if (path == u"/lumo/" || path == u"/lumo")
-        return {200, htmlType, html(makerPage(request.versionLine, rows, !source))};
+        return {200, htmlType, html(makerPage(request.versionLine, source))};
 
     return {404, htmlType,
             html(document(

@@ -5,7 +5,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
-#include <QUrlQuery>
+#include <QVarLengthArray>
 #include <optional>
 
 #include "sitescore/namesource.h"
@@ -15,13 +15,31 @@ namespace sites {
 
 inline constexpr int NamesPerPage = 100;
 
+// A request's query as sent, percent-encoded: each item is decoded only when a page asks for
+// it, as most pages read four or five of them.
+class Query {
+public:
+    Query() = default;
+    explicit Query(QString encoded);
+    // The first item named `key`, fully decoded; empty when there is none.
+    QString value(QLatin1StringView key) const;
+    const QString& encoded() const { return encoded_; }
+
+private:
+    QString encoded_;
+    struct Item {
+        qsizetype name, equals, end; // where its name starts, its '=' (or end), its end
+    };
+    QVarLengthArray<Item, 8> items_;
+};
+
 struct Request {
     QString path; // decoded, "/deleteddate.php"
-    QUrlQuery query;
+    Query query;
     QString host;  // the Host header as sent, "127.0.0.1:8613"; the list links are built on it
     QDateTime now; // the local clock; the pages carry it into 2011
     QString versionLine = QStringLiteral("8.8");
-    // For benchmarks: when 0 or more, every cell of every day with data holds this many names.
+    // For benchmarks: when 0 or more, every cell of the generated names holds this many.
     int cellSize = -1;
     // The stored lists; null, or a store that holds nothing yet: the generated names, marked.
     const NameSource* source = nullptr;
@@ -38,20 +56,21 @@ Reply respond(const Request& request);
 
 // The pieces of respond(), for tests and benchmarks. `today` is a 2011 day (siteToday).
 QString homePage(QDate today, bool generated = false);
-// A `cellSize` of 0 or more replaces every cell's count (see Request::cellSize).
-// With a `source`, the counts are its own, for the real day the date stands for (realDayOf);
-// without one, the generated names, marked so.
-QString daySummaryPage(const QString& date, int cellSize = -1, const NameSource* source = nullptr,
-                       QDate realToday = {});
+// The pages of a day, a cell and a name, from `source`'s names (see GeneratedNames for the
+// generated ones) for the day `date` stands for on its calendar.
+QString daySummaryPage(const QString& date, const NameSource& source, QDate realToday = {});
 // `base` is the listing's base URL, ending in "/"; the other arguments are the query values
 // as sent, checked here.
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
-                 const QString& suffix, const QString& length, int cellSize = -1,
-                 const NameSource* source = nullptr, QDate realToday = {});
-// With a `source`, `today` and `now2011` are real and the dates shown are real ones.
-QString whoisPage(const QString& domain, QDate today, const NameSource* source = nullptr);
-QString lookupPage(const QString& domain, const QDateTime& now2011,
-                   const NameSource* source = nullptr);
+                 const QString& suffix, const QString& length, const NameSource& source,
+                 QDate realToday = {});
+// The same as the UTF-8 the server sends.
+QByteArray listPageUtf8(const QString& base, const QString& date, const QString& kind,
+                        const QString& page, const QString& suffix, const QString& length,
+                        const NameSource& source, QDate realToday = {});
+// `today` and `now` on the source's clock.
+QString whoisPage(const QString& domain, QDate today, const NameSource& source);
+QString lookupPage(const QString& domain, const QDateTime& now, const NameSource& source);
 // What the lookup page shows of a name looked up at its registry. An empty value leaves its
 // field blank; `status` is the hidden field the command line shows, and says why when nothing
 // else could be filled.
@@ -66,23 +85,21 @@ struct LookupFacts {
 };
 // The lookup page, in the form lookupPage() prints, for `facts`; `now` on the real calendar.
 QString lookupFactsPage(const QString& domain, const LookupFacts& facts, const QDateTime& now);
-// With a `source`, the table of the lists it reads follows.
-QString makerPage(const QString& versionLine, const NameSource* source = nullptr,
-                  bool generated = false);
+// The table of the lists `source` reads follows, where it reads any.
+QString makerPage(const QString& versionLine, const NameSource& source);
 // [{"source","url","lastAttempt","lastSuccess","status","names","error","generated"}]: the
-// source's rows, after a "generated" row while generated names are served.
-QByteArray sourcesJson(const NameSource* source, bool generated, QDate realToday);
+// source's rows, a "generated" row first while generated names are served.
+QByteArray sourcesJson(const NameSource& source);
 // {"date","counts":{suffix:{length:count}},"approximate","nodata","generated"}: every served
 // or stored suffix and the grid's seven, null where no list serves them or no fetch covers the
-// day (those also under "nodata"); without a source the generated names; nullopt for a date
-// that is not one. A `cellSize` of 0 or more replaces the generated counts, as on the day
-// summary (see Request::cellSize).
-std::optional<QByteArray> countsJson(const QString& date, const NameSource* source,
-                                     QDate realToday, int cellSize = -1);
+// day (those also under "nodata"); nullopt for a date that is not one. `date` is a real day;
+// "date" is that day on the source's calendar.
+std::optional<QByteArray> countsJson(const QString& date, const NameSource& source,
+                                     QDate realToday);
 // [{"key":"-2","site","date"}...]: the six days the home page links and the real days they are.
 QByteArray daysJson(QDate realToday);
 // [{"list","day","names","approximate"}]: every (list, day) the source holds or covers.
-QByteArray storedJson(const NameSource* source);
+QByteArray storedJson(const NameSource& source);
 // The version line and CR LF, in GB2312.
 QByteArray versionFile(const QString& versionLine);
 

@@ -9,6 +9,9 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
+#include <sqlite3.h>
+#include <chrono>
 #include <QUuid>
 #include <QVariant>
 
@@ -160,11 +163,18 @@ bool upgrade(QSqlDatabase& db, QSqlQuery& query, QString* error) {
 // Statements of the pages' path, prepared once.
 struct Store::Prepared {
     explicit Prepared(const QSqlDatabase& db)
-        : dataVersion(db), generation(db), cells(db),
+        : generation(db), cells(db),
           names{QSqlQuery(db), QSqlQuery(db), QSqlQuery(db), QSqlQuery(db)} {
-        for (QSqlQuery* query : {&dataVersion, &generation, &cells})
+        for (QSqlQuery* query : {&generation, &cells})
             query->setForwardOnly(true);
-        dataVersion.prepare(QStringLiteral("PRAGMA data_version"));
+        // Asked on every request: straight from SQLite, as Qt's wrapping cost more than the
+        // question.
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            sqlite = *static_cast<sqlite3* const*>(handle.constData());
+        if (sqlite && sqlite3_prepare_v3(sqlite, "PRAGMA data_version", -1,
+                                         SQLITE_PREPARE_PERSISTENT, &dataVersion, nullptr) != SQLITE_OK)
+            dataVersion = nullptr;
         generation.prepare(QStringLiteral("SELECT names FROM generation"));
         cells.prepare(QStringLiteral("SELECT suffix, length, names, repeated FROM cells WHERE day = ?"));
         // By the page's offset, or from its first name once the page before found it; DISTINCT
@@ -178,7 +188,21 @@ struct Store::Prepared {
                          i & 1 ? QString() : QStringLiteral("OFFSET ?")));
         }
     }
-    QSqlQuery dataVersion, generation, cells;
+    ~Prepared() { sqlite3_finalize(dataVersion); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    // The version, or -1 when it cannot be read.
+    qint64 readDataVersion() {
+        if (!dataVersion)
+            return -1;
+        const qint64 version =
+            sqlite3_step(dataVersion) == SQLITE_ROW ? sqlite3_column_int64(dataVersion, 0) : -1;
+        sqlite3_reset(dataVersion);
+        return version;
+    }
+    sqlite3* sqlite = nullptr;
+    sqlite3_stmt* dataVersion = nullptr;
+    QSqlQuery generation, cells;
     QSqlQuery names[4];
 };
 
@@ -566,9 +590,7 @@ qint64 Store::totalNames() const {
 qint64 Store::generation() const {
     // data_version is cheap and moves with every other connection's commit; only then is the
     // names' own counter read again.
-    QSqlQuery& version = prepared_->dataVersion;
-    const qint64 seen = version.exec() && version.next() ? version.value(0).toLongLong() : -1;
-    version.finish();
+    const qint64 seen = prepared_->readDataVersion();
     if (seen != dataVersion_ || ownCommits_ != readAfterOwn_ || seen < 0) {
         QSqlQuery& counter = prepared_->generation;
         namesGeneration_ = counter.exec() && counter.next() ? counter.value(0).toLongLong() : -1;
@@ -589,7 +611,22 @@ bool Store::serves(const QString& suffix) const {
     if (suffix == u".cn" || suffix.endsWith(u".cn") || suffix == u".se" || suffix == u".nu" ||
         suffix == u".top")
         return true;
-    return elsewhere_.serves && elsewhere_.serves(suffix);
+    if (!elsewhere_.serves)
+        return false;
+    // Asked for seven suffixes on every day summary; a zone's status file is written apart
+    // from its names, so what it said is kept for a second at most, and never past a change.
+    sync();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - servedElsewhereAt_ > std::chrono::seconds(1)) {
+        servedElsewhere_.clear();
+        servedElsewhereAt_ = now;
+    }
+    const auto known = servedElsewhere_.constFind(suffix);
+    if (known != servedElsewhere_.constEnd())
+        return *known;
+    const bool served = elsewhere_.serves(suffix);
+    servedElsewhere_.insert(suffix, served);
+    return served;
 }
 
 void Store::beginRequest() const {
@@ -609,6 +646,7 @@ void Store::sync() const {
     starts_.clear();
     repeated_.clear();
     runs_.clear();
+    servedElsewhere_.clear();
     keptNames_ = 0;
     seenGeneration_ = now;
 }

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -149,6 +150,9 @@ private:
     mutable QHash<std::pair<QDate, std::pair<QString, int>>, QHash<qint64, QString>> starts_;
     // The cells of a day with a name listed twice (by two lists).
     mutable QHash<QDate, QSet<std::pair<QString, int>>> repeated_;
+    // Whether a suffix is served by a list filed elsewhere, as last asked.
+    mutable QHash<QString, bool> servedElsewhere_;
+    mutable std::chrono::steady_clock::time_point servedElsewhereAt_;
     // Runs of a cell's names in name order, as the list pages read them; at most
     // MaxKeptNames names in all, dropped with the generation.
     static constexpr int NamesPerRun = 1000;
