@@ -33,8 +33,8 @@ struct Options {
     // Benchmarks only: a list big enough to time, and a page that costs nothing to build.
     QCommandLineOption cellSize{
         QStringLiteral("cell-size"),
-        QStringLiteral("For benchmarks: every cell holds N names (0 to 1000000); past a day's "
-                       "own names the lists repeat other days' names."),
+        QStringLiteral("For benchmarks: every cell of the generated names holds N names (0 to "
+                       "1000000); past a day's own names the lists repeat other days' names."),
         QStringLiteral("N")};
     QCommandLineOption staticPage{
         QStringLiteral("static-page"),

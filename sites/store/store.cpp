@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlDriver>
 #include <sqlite3.h>
+#include <array>
 #include <chrono>
 #include <QUuid>
 #include <QVariant>
@@ -19,6 +20,15 @@
 
 namespace sites::store {
 namespace {
+
+// The connection under Qt's, for what is asked of it too often to go through Qt.
+sqlite3* sqliteOf(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    return handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3* const*>(handle.constData())
+               : nullptr;
+}
+
 
 const char* const Schema[] = {
     // One row per name, day and list; zone-derived names will come as rows marked approximate.
@@ -169,9 +179,7 @@ struct Store::Prepared {
             query->setForwardOnly(true);
         // Asked on every request: straight from SQLite, as Qt's wrapping cost more than the
         // question.
-        const QVariant handle = db.driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            sqlite = *static_cast<sqlite3* const*>(handle.constData());
+        sqlite = sqliteOf(db);
         if (sqlite && sqlite3_prepare_v3(sqlite, "PRAGMA data_version", -1,
                                          SQLITE_PREPARE_PERSISTENT, &dataVersion, nullptr) != SQLITE_OK)
             dataVersion = nullptr;
@@ -287,17 +295,80 @@ bool run(QSqlQuery& query, QString& why) {
     return false;
 }
 
+// A statement run straight on SQLite inside the connection's transaction, for the loops that
+// file a row a name: Qt's binding of a value cost more than SQLite's insert of the row.
+class RowStatement {
+public:
+    RowStatement(const QSqlDatabase& db, const char* sql) : db_(sqliteOf(db)) {
+        if (db_ && sqlite3_prepare_v2(db_, sql, -1, &statement_, nullptr) != SQLITE_OK)
+            statement_ = nullptr;
+    }
+    ~RowStatement() { sqlite3_finalize(statement_); }
+    RowStatement(const RowStatement&) = delete;
+    RowStatement& operator=(const RowStatement&) = delete;
+
+    // Why it could not be made, or empty.
+    QString problem() const {
+        return statement_ ? QString()
+                          : db_ ? QString::fromUtf8(sqlite3_errmsg(db_))
+                                : QStringLiteral("the database is not SQLite");
+    }
+    // Columns count from 1. A value is kept until the statement has run.
+    void text(int column, QStringView value) {
+        QByteArray& out = kept_[column];
+        out.resize(value.size());
+        char* at = out.data();
+        for (const QChar c : value) {
+            if (c.unicode() >= 0x80) {
+                out = value.toUtf8();
+                break;
+            }
+            *at++ = char(c.unicode());
+        }
+        sqlite3_bind_text(statement_, column, out.constData(), int(out.size()), SQLITE_STATIC);
+    }
+    // "2026-12-07", as dayText() writes it.
+    void day(int column, QDate day) {
+        char digits[10];
+        const auto put = [&digits](int from, int value, int width) {
+            for (int i = from + width - 1; i >= from; --i, value /= 10)
+                digits[i] = char('0' + value % 10);
+        };
+        put(0, day.year(), 4);
+        digits[4] = digits[7] = '-';
+        put(5, day.month(), 2);
+        put(8, day.day(), 2);
+        sqlite3_bind_text(statement_, column, digits, 10, SQLITE_TRANSIENT);
+    }
+    void number(int column, qint64 value) { sqlite3_bind_int64(statement_, column, value); }
+    void null(int column) { sqlite3_bind_null(statement_, column); }
+    // False with `why` when SQLite refused the row.
+    bool run(QString& why) {
+        const int result = sqlite3_step(statement_);
+        if (result != SQLITE_DONE && result != SQLITE_ROW)
+            why = QString::fromUtf8(sqlite3_errmsg(db_));
+        sqlite3_reset(statement_);
+        return result == SQLITE_DONE || result == SQLITE_ROW;
+    }
+    int changes() const { return sqlite3_changes(db_); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+    std::array<QByteArray, 10> kept_;
+};
+
 // The columns a listed name shares between both ways of filing it.
-void bindName(QSqlQuery& query, const ListedName& row, const QString& list, const QString& seen,
+void bindName(RowStatement& query, const ListedName& row, const QString& list, const QString& seen,
               bool approximate) {
-    query.bindValue(0, row.name);
-    query.bindValue(1, row.suffix);
-    query.bindValue(2, row.length);
-    query.bindValue(3, dayText(row.day));
-    query.bindValue(4, list);
-    query.bindValue(5, seen);
-    query.bindValue(6, seen);
-    query.bindValue(7, int(approximate));
+    query.text(1, row.name);
+    query.text(2, row.suffix);
+    query.number(3, row.length);
+    query.day(4, row.day);
+    query.text(5, list);
+    query.text(6, seen);
+    query.text(7, seen);
+    query.number(8, int(approximate));
 }
 
 // The days a list naming `named` writes: every day from its earliest to its latest named day
@@ -328,19 +399,23 @@ bool daysWritten(QSqlDatabase& db, const QString& list, const QSet<QDate>& named
 // A name listed again keeps its first sighting.
 bool upsertNames(QSqlDatabase& db, const QString& list, const QList<ListedName>& names,
                  const QSet<QDate>& writing, const QString& seen, bool approximate, QString& why) {
-    QSqlQuery upsert(db);
-    upsert.prepare(QStringLiteral(
-        "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, approximate, "
-        "release_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, source) DO UPDATE "
-        "SET last_seen = excluded.last_seen, approximate = excluded.approximate, "
-        "release_time = excluded.release_time"));
+    RowStatement upsert(
+        db, "INSERT INTO names(name, suffix, length, day, source, first_seen, last_seen, "
+            "approximate, release_time) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(name, day, "
+            "source) DO UPDATE SET last_seen = excluded.last_seen, approximate = "
+            "excluded.approximate, release_time = excluded.release_time");
+    why = upsert.problem();
+    if (!why.isEmpty())
+        return false;
     for (const ListedName& row : names) {
         if (!writing.contains(row.day))
             continue;
         bindName(upsert, row, list, seen, approximate);
-        upsert.bindValue(8, row.time.isValid() ? QVariant(row.time.toString(u"HH:mm"))
-                                               : QVariant(QMetaType(QMetaType::QString)));
-        if (!run(upsert, why))
+        if (row.time.isValid())
+            upsert.text(9, row.time.toString(u"HH:mm"));
+        else
+            upsert.null(9);
+        if (!upsert.run(why))
             return false;
     }
     return true;
@@ -389,18 +464,19 @@ bool dropList(QSqlDatabase& db, const QString& list, QSet<QString>& touched, QSt
 // Every row `feed` gives, filed under `list`; the names each day gained go to `perDay`.
 bool insertFed(QSqlDatabase& db, const QString& list, const Store::RowFeed& feed,
                const QString& seen, bool approximate, QMap<QDate, qint64>& perDay, QString& why) {
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral(
-        "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, last_seen, "
-        "approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
+    RowStatement insert(
+        db, "INSERT OR IGNORE INTO names(name, suffix, length, day, source, first_seen, "
+            "last_seen, approximate) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+    why = insert.problem();
+    if (!why.isEmpty())
+        return false;
     QString insertError;
     const bool fed = feed([&](const ListedName& row) {
         bindName(insert, row, list, seen, approximate);
-        if (insert.exec()) {
-            perDay[row.day] += insert.numRowsAffected() > 0;
+        if (insert.run(insertError)) {
+            perDay[row.day] += insert.changes() > 0;
             return true;
         }
-        insertError = insert.lastError().text();
         return false;
     });
     why = !insertError.isEmpty() ? insertError
