@@ -50,6 +50,23 @@ QByteArray getAs(const QString& url, const QByteArray& host) {
     return reply->readAll();
 }
 
+// One cell holding the names given, as a store of odd lists would.
+class OneCell : public NameSource {
+public:
+    explicit OneCell(QStringList names) : names_(std::move(names)) {}
+    bool serves(const QString& suffix) const override { return suffix == u".cn"; }
+    QMap<QString, QMap<int, qint64>> counts(QDate) const override { return {}; }
+    qint64 count(QDate, const QString&, int) const override { return names_.size(); }
+    QStringList names(QDate, const QString&, int, qint64 offset, int limit) const override {
+        return names_.mid(offset, limit);
+    }
+    QList<ListedDay> findName(const QString&) const override { return {}; }
+    QList<SourceRow> sourceRows() const override { return {}; }
+
+private:
+    QStringList names_;
+};
+
 } // namespace
 
 // The real day the stored pages are asked on; the store holds 2026-12-07, 一天前.
@@ -319,6 +336,30 @@ private slots:
         QVERIFY2(page.contains(shown) && page.endsWith(u"</html>\n") && !page.contains(u"<script>"),
                  qPrintable(page));
         QCOMPARE(namesOn(page).size(), shown.isEmpty() ? 100 : 0);
+    }
+
+    void namesAsWritten_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("line"); // as the page holds it
+        QTest::newRow("plain") << "abc.cn" << "abc.cn>abc.cn</a>";
+        QTest::newRow("Unicode") << "中文网.cn" << "中文网.cn>中文网.cn</a>";
+        QTest::newRow("markup") << "a<b>&\"'.cn" << "a&lt;b&gt;&amp;&quot;&#39;.cn>a&lt;b&gt;&amp;&quot;&#39;.cn</a>";
+        QTest::newRow("Unicode and markup") << "é&.cn" << "é&amp;.cn>é&amp;.cn</a>";
+    }
+    // A list page writes each name as its link and its caption, escaped, whatever it holds,
+    // among plain names before and after it.
+    void namesAsWritten() {
+        QFETCH(QString, name);
+        QFETCH(QString, line);
+        const OneCell cell({"aaa.cn", name, "zzz.cn"});
+        const QByteArray page = listPageUtf8("http://127.0.0.1:8613/", "2026-12-07", "cn", "1",
+                                             ".cn", "3", cell, StoreToday);
+        const QString text = QString::fromUtf8(page);
+        QVERIFY2(text.contains("<li><a href=http://127.0.0.1:8613/whois.php?domain=aaa.cn>aaa.cn</a></li>\n"
+                               "<li><a href=http://127.0.0.1:8613/whois.php?domain=" + line +
+                               "</li>\n<li><a href=http://127.0.0.1:8613/whois.php?domain=zzz.cn>"),
+                 qPrintable(text));
+        QCOMPARE(text.toUtf8(), page); // valid UTF-8 throughout
     }
 
     void overTheNetwork() {

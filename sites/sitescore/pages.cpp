@@ -5,13 +5,15 @@
 #include "sitescore/generatednames.h"
 #include "sitescore/names.h"
 
-#include <QHash>
 #include <QJsonArray>
-#include <algorithm>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
 #include <QUrl>
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <string_view>
 
 namespace sites {
 namespace {
@@ -69,45 +71,62 @@ QString document(const QString& title, const QString& body) {
     return out;
 }
 
-bool plainAscii(QStringView text) {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80 || special(c.unicode()))
-            return false;
-    return true;
-}
+// A page written straight in UTF-8 into one buffer: the list pages are asked for most, and
+// building them as text to encode afterwards cost as much again.
+class Utf8Page {
+public:
+    explicit Utf8Page(std::size_t room) { bytes_.reserve(room); }
+    Utf8Page& operator<<(std::string_view text) {
+        bytes_.append(text);
+        return *this;
+    }
+    Utf8Page& operator<<(qint64 number) {
+        char digits[24];
+        bytes_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+        return *this;
+    }
+    Utf8Page& operator<<(QStringView text) {
+        if (!narrowed(text)) {
+            const QByteArray utf8 = text.toUtf8();
+            bytes_.append(utf8.constData(), std::size_t(utf8.size()));
+        }
+        return *this;
+    }
+    // Each name twice, as its link and its caption: plain ones narrowed as they are copied,
+    // others escaped and encoded by themselves.
+    void nameLines(std::string_view marker, const QStringList& names) {
+        for (const QString& name : names) {
+            *this << "<li><a " << marker;
+            const std::size_t from = bytes_.size();
+            if (!narrowed(name, true))
+                *this << QStringView(escaped(name));
+            const std::size_t length = bytes_.size() - from;
+            bytes_.push_back('>');
+            bytes_.append(bytes_, from, length);
+            bytes_.append("</a></li>\n");
+        }
+    }
+    QByteArray take() const { return QByteArray(bytes_.data(), qsizetype(bytes_.size())); }
 
-// The list's lines in UTF-8, written into room measured first: the names are most of a page,
-// and plain ones are narrowed as they are copied rather than encoded with the page.
-void appendNameLines(QByteArray& body, const QByteArray& marker, const QStringList& names) {
-    static constexpr QByteArrayView open = "<li><a ", close = "</a></li>\n";
-    // The rare name that is not plain ASCII, escaped and encoded by itself.
-    QHash<qsizetype, QByteArray> encoded;
-    qsizetype size = 0;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        qsizetype length = names[i].size();
-        if (!plainAscii(names[i]))
-            length = encoded.insert(i, escaped(names[i]).toUtf8())->size();
-        size += open.size() + marker.size() + 2 * length + 1 + close.size();
+private:
+    // Appends `text` when it is ASCII (and holds nothing to escape, if asked); false, with
+    // nothing appended, otherwise.
+    bool narrowed(QStringView text, bool plain = false) {
+        const std::size_t from = bytes_.size();
+        bytes_.resize(from + std::size_t(text.size()));
+        char* at = bytes_.data() + from;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u >= 0x80 || (plain && special(u))) {
+                bytes_.resize(from);
+                return false;
+            }
+            *at++ = char(u);
+        }
+        return true;
     }
-    const qsizetype from = body.size();
-    body.resize(from + size);
-    char* at = body.data() + from;
-    const auto put = [&at](QByteArrayView piece) { at = std::copy(piece.begin(), piece.end(), at); };
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        put(open);
-        put(marker);
-        char* const name = at;
-        if (const auto text = encoded.constFind(i); text != encoded.constEnd())
-            put(*text);
-        else
-            at = std::transform(names[i].begin(), names[i].end(), at,
-                                [](QChar c) { return char(c.unicode()); });
-        const QByteArrayView written(name, at - name);
-        *at++ = '>';
-        put(written);
-        put(close);
-    }
-}
+    std::string bytes_;
+};
 
 QString weekday(QDate day) {
     static const char16_t* names[] = {u"一", u"二", u"三", u"四", u"五", u"六", u"日"};
@@ -374,37 +393,36 @@ QByteArray listPageUtf8(const QString& base, const QString& date, const QString&
     // A page past the last holds nothing; its number is never multiplied, so no size overflows.
     const qint64 first = cell->page <= pages ? (cell->page - 1) * NamesPerPage : count;
     const qint64 last = qMin<qint64>(count, first + NamesPerPage);
+    const QByteArray marker = "href=" + escaped(base).toUtf8() + "whois.php?domain=";
 
-    QString head = documentStart(date + QStringLiteral(" 删除域名列表"), 1024);
-    // Appended, not formatted: this header is written on every list page.
-    head.append(u"<h2>").append(date).append(u" 删除的 ").append(QString::number(cell->length))
-        .append(u" 位 ").append(escaped(suffix)).append(u" 域名</h2>\n<p>共 ")
-        .append(QString::number(count)).append(u" 个，第 ").append(QString::number(cell->page))
-        .append(u" 页，共 ").append(QString::number(pages)).append(u" 页</p>\n");
+    Utf8Page out(std::size_t((last - first) * (marker.size() + 64) + 1024));
+    // A date that reads is digits and hyphens: nothing in it to escape.
+    out << "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
+        << QStringView(date) << " 删除域名列表</title>\n</head>\n<body>\n<h2>" << QStringView(date)
+        << " 删除的 " << qint64(cell->length) << " 位 " << QStringView(escaped(suffix))
+        << " 域名</h2>\n<p>共 " << count << " 个，第 " << cell->page << " 页，共 " << pages
+        << " 页</p>\n";
     // Before the first name, where the window's scraper does not look.
     if (source.approximateSuffixes(cell->day).contains(suffix))
-        head += QStringLiteral("<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n");
+        out << "<p class=\"approximate\">删除日期为估计值，由区域文件的变化推算。</p>\n";
     if (source.generated())
-        head += generatedLine();
-    head.append(u"<ol start=\"").append(QString::number(first + 1)).append(u"\">\n");
-    QByteArray body = head.toUtf8();
-    const QByteArray marker = "href=" + escaped(base).toUtf8() + "whois.php?domain=";
-    appendNameLines(body, marker,
-                    last > first ? source.names(cell->day, suffix, cell->length, first,
-                                                int(last - first))
-                                 : QStringList());
-    QString tail = QStringLiteral("</ol>\n<p>");
+        out << QStringView(generatedLine());
+    out << "<ol start=\"" << first + 1 << "\">\n";
+    out.nameLines(std::string_view(marker.constData(), std::size_t(marker.size())),
+                  last > first ? source.names(cell->day, suffix, cell->length, first,
+                                              int(last - first))
+                               : QStringList());
+    out << "</ol>\n<p>";
     const auto href = [&](qint64 number) {
         return listHref(date, kind, suffix, cell->length, number);
     };
     if (cell->page > 1 && cell->page <= pages)
-        tail.append(u"<a href=\"").append(href(cell->page - 1)).append(u"\">上一页</a> ");
+        out << "<a href=\"" << QStringView(href(cell->page - 1)) << "\">上一页</a> ";
     if (cell->page < pages)
-        tail.append(u"<a href=\"").append(href(cell->page + 1)).append(u"\">下一页</a> ");
-    tail.append(u"<a href=\"deleteddate.php?date=").append(date).append(u"\">返回统计</a></p>\n");
-    tail += DocumentEnd;
-    body += tail.toUtf8();
-    return body;
+        out << "<a href=\"" << QStringView(href(cell->page + 1)) << "\">下一页</a> ";
+    out << "<a href=\"deleteddate.php?date=" << QStringView(date) << "\">返回统计</a></p>\n"
+        << "</body>\n</html>\n";
+    return out.take();
 }
 
 QString listPage(const QString& base, const QString& date, const QString& kind, const QString& page,
