@@ -12,7 +12,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <charconv>
-#include <string>
+#include <cstring>
 #include <string_view>
 
 namespace sites {
@@ -75,57 +75,80 @@ QString document(const QString& title, const QString& body) {
 // building them as text to encode afterwards cost as much again.
 class Utf8Page {
 public:
-    explicit Utf8Page(std::size_t room) { bytes_.reserve(room); }
+    explicit Utf8Page(qsizetype room) { bytes_.reserve(room); }
     Utf8Page& operator<<(std::string_view text) {
-        bytes_.append(text);
+        std::memcpy(grow(qsizetype(text.size())), text.data(), text.size());
         return *this;
     }
     Utf8Page& operator<<(qint64 number) {
         char digits[24];
-        bytes_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
-        return *this;
+        return *this << std::string_view(
+                   digits, std::size_t(std::to_chars(digits, digits + sizeof digits, number).ptr - digits));
     }
     Utf8Page& operator<<(QStringView text) {
-        if (!narrowed(text)) {
+        const qsizetype from = bytes_.size();
+        if (!narrowed(grow(text.size()), text)) {
+            bytes_.truncate(from);
             const QByteArray utf8 = text.toUtf8();
-            bytes_.append(utf8.constData(), std::size_t(utf8.size()));
+            *this << std::string_view(utf8.constData(), std::size_t(utf8.size()));
         }
         return *this;
     }
-    // Each name twice, as its link and its caption: plain ones narrowed as they are copied,
-    // others escaped and encoded by themselves.
+    // Each name twice, as its link and its caption, written into room measured first: plain
+    // names are narrowed as they are copied, and from the first that is not, the rest are
+    // escaped and encoded one by one.
     void nameLines(std::string_view marker, const QStringList& names) {
-        for (const QString& name : names) {
-            *this << "<li><a " << marker;
-            const std::size_t from = bytes_.size();
-            if (!narrowed(name, true))
-                *this << QStringView(escaped(name));
-            const std::size_t length = bytes_.size() - from;
-            bytes_.push_back('>');
-            bytes_.append(bytes_, from, length);
-            bytes_.append("</a></li>\n");
+        static constexpr std::string_view open = "<li><a ", close = "</a></li>\n";
+        qsizetype room = 0;
+        for (const QString& name : names)
+            room += qsizetype(open.size() + marker.size() + close.size()) + 2 * name.size() + 1;
+        const qsizetype from = bytes_.size();
+        char* at = grow(room);
+        const auto put = [&at](std::string_view piece) {
+            at = std::copy(piece.begin(), piece.end(), at);
+        };
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            char* const line = at;
+            put(open);
+            put(marker);
+            if (!narrowed(at, names[i], true)) {
+                bytes_.truncate(line - bytes_.constData());
+                for (; i < names.size(); ++i) {
+                    const QByteArray text = escaped(names[i]).toUtf8();
+                    const std::string_view name(text.constData(), std::size_t(text.size()));
+                    *this << open << marker << name << ">" << name << close;
+                }
+                return;
+            }
+            const std::string_view name(at, std::size_t(names[i].size()));
+            at += name.size();
+            *at++ = '>';
+            put(name);
+            put(close);
         }
+        bytes_.truncate(at - bytes_.constData());
+        Q_ASSERT(bytes_.size() == from + room);
     }
-    QByteArray take() const { return QByteArray(bytes_.data(), qsizetype(bytes_.size())); }
+    QByteArray take() { return std::move(bytes_); }
 
 private:
-    // Appends `text` when it is ASCII (and holds nothing to escape, if asked); false, with
-    // nothing appended, otherwise.
-    bool narrowed(QStringView text, bool plain = false) {
-        const std::size_t from = bytes_.size();
-        bytes_.resize(from + std::size_t(text.size()));
-        char* at = bytes_.data() + from;
+    // Room for `size` more bytes at the end, where the caller writes them.
+    char* grow(qsizetype size) {
+        const qsizetype from = bytes_.size();
+        bytes_.resize(from + size);
+        return bytes_.data() + from;
+    }
+    // Writes `text` to `to` when it is ASCII (and holds nothing to escape, if asked).
+    static bool narrowed(char* to, QStringView text, bool plain = false) {
         for (const QChar c : text) {
             const char16_t u = c.unicode();
-            if (u >= 0x80 || (plain && special(u))) {
-                bytes_.resize(from);
+            if (u >= 0x80 || (plain && special(u)))
                 return false;
-            }
-            *at++ = char(u);
+            *to++ = char(u);
         }
         return true;
     }
-    std::string bytes_;
+    QByteArray bytes_;
 };
 
 QString weekday(QDate day) {
@@ -395,7 +418,7 @@ QByteArray listPageUtf8(const QString& base, const QString& date, const QString&
     const qint64 last = qMin<qint64>(count, first + NamesPerPage);
     const QByteArray marker = "href=" + escaped(base).toUtf8() + "whois.php?domain=";
 
-    Utf8Page out(std::size_t((last - first) * (marker.size() + 64) + 1024));
+    Utf8Page out((last - first) * (marker.size() + 64) + 1024);
     // A date that reads is digits and hyphens: nothing in it to escape.
     out << "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
         << QStringView(date) << " 删除域名列表</title>\n</head>\n<body>\n<h2>" << QStringView(date)
