@@ -490,22 +490,15 @@ private slots:
 
     // A wrong setting is said and the built-in value used: the sites still come up.
     void wrongSettingKeepsServing() {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const QString nowhere = QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort());
-        closed.close();
         QTemporaryDir dir;
-        QFile ini(dir.filePath("lumo-sites.conf"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[cnnic]\ntoday=%1\ntomorrow=%1\ndayafter=%1\n[se]\nse=%1\nnu=%1\n"
-                                 "[top]\nlist=%1\n[fetch]\ninterval_ms=0\n[rdap]\ninterval=ten\n")
-                      .arg(nowhere).toUtf8());
-        ini.close();
-        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
+        const QString config = SitesProcess::offlineConfig(dir.path(), "lumo-sites.conf",
+                                                           "[rdap]\ninterval=ten\n");
+        QVERIFY(!config.isEmpty());
+        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", config});
         QVERIFY2(sites.start(), qPrintable(sites.errorString()));
         QString said;
         QTRY_VERIFY_WITH_TIMEOUT((said += sites.process().readAllStandardError()).contains("[rdap]"), 10000);
-        QVERIFY2(said.contains(ini.fileName() + ":13: [rdap] interval wants milliseconds from 0 to "
+        QVERIFY2(said.contains(config + ":13: [rdap] interval wants milliseconds from 0 to "
                                                 "600000; using 1000\n"), qPrintable(said));
     }
 

@@ -521,19 +521,10 @@ private slots:
     // Nothing stored and no list to be had: the terminal is told, and the window gets the
     // generated names rather than an empty grid.
     void offlineNewcomer() {
-        FixtureServer gone;
-        QVERIFY(gone.listen());
-        const QString closed = gone.origin();
-        gone.close();
         QTemporaryDir dir;
-        QFile ini(dir.filePath("offline.conf"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[cnnic]\ntoday=%1/1\ntomorrow=%1/2\ndayafter=%1/3\n[se]\nse=%1/4\n"
-                                 "nu=%1/5\n[top]\nlist=%1/6\n[fetch]\ninterval_ms=0\n")
-                      .arg(closed)
-                      .toUtf8());
-        ini.close();
-        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", ini.fileName()});
+        const QString config = SitesProcess::offlineConfig(dir.path(), "offline.conf");
+        QVERIFY(!config.isEmpty());
+        SitesProcess sites({"--data-dir", dir.filePath("data"), "--config", config});
         QVERIFY2(sites.start(), qPrintable(sites.errorString()));
         const QString today = sites::formatDate(sites::siteToday(QDate::currentDate()));
         const auto summary = listing::parseDaySummary(

@@ -2,6 +2,10 @@
 #include "sitesprocess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
 
 SitesProcess::SitesProcess(QStringList extraArguments) : arguments_(std::move(extraArguments)) {}
 
@@ -61,4 +65,20 @@ void SitesProcess::stop() {
         process_.kill();
         process_.waitForFinished(3000);
     }
+}
+
+QString SitesProcess::offlineConfig(const QString& dir, const QString& file, const QString& more) {
+    QTcpServer closed;
+    if (!closed.listen(QHostAddress::LocalHost))
+        return {};
+    const QString nowhere = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();
+    QFile ini(QDir(dir).filePath(file));
+    if (!ini.open(QIODevice::WriteOnly))
+        return {};
+    const QString lists =
+        QStringLiteral("[cnnic]\ntoday=%1/1\ntomorrow=%1/2\ndayafter=%1/3\n[se]\nse=%1/4\n"
+                       "nu=%1/5\n[top]\nlist=%1/6\n[fetch]\ninterval_ms=0\n")
+            .arg(nowhere);
+    return ini.write((lists + more).toUtf8()) > 0 ? ini.fileName() : QString();
 }

@@ -31,6 +31,9 @@ public:
 
     // Where the build put lumo-sites; empty when it was not built.
     static QString program();
+    // Writes FILE in `dir`: settings sending every list to a port nothing listens on (lines 1
+    // to 11), then `more`. Returns its path, empty when it could not be written.
+    static QString offlineConfig(const QString& dir, const QString& file, const QString& more = {});
 
 private:
     QStringList arguments_;
