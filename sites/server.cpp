@@ -42,8 +42,7 @@ bool SitesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         const QString name = in.query.value(QLatin1StringView("wd"));
         if (!name.isEmpty()) {
             // The answer goes out later; a connection closed meanwhile gets nothing.
-            lookup_(name, in.now, [this, socket = QPointer<QTcpSocket>(socket)](
-                                      const sites::Reply& out) {
+            lookup_(name, in.now, [socket = QPointer<QTcpSocket>(socket)](const sites::Reply& out) {
                 if (socket)
                     writeLate(socket, out);
             });

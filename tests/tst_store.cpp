@@ -26,7 +26,8 @@
 #include <QTimeZone>
 #include <QScopeGuard>
 
-namespace {
+// Named, not anonymous: the test class below keeps a Registries.
+namespace storefixtures {
 
 // `count` names "<stem>001<tail>" ..., one a line, as CNNIC writes them (CRLF, some bracketed).
 QByteArray cnnicList(const QString& stem, const QString& tail, int count) {
@@ -122,7 +123,9 @@ qint64 total(const QString& dataDir) {
     return store ? store->totalNames() : -1;
 }
 
-} // namespace
+} // namespace storefixtures
+
+using namespace storefixtures;
 
 class TestStore : public QObject {
     Q_OBJECT
