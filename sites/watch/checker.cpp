@@ -79,7 +79,8 @@ void Checker::next() {
 void Checker::checked(const QString& name, const rdap::Result& result) {
     using Kind = rdap::Result::Kind;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QDate today = QDate::currentDate();
+    // The day the lookup page picks a listed day by: the user's, as the window shows it.
+    const QDate today = now.toLocalTime().date();
     const std::optional<ListedDay> listed =
         listedDays_ ? shownDay(listedDays_(name), today) : std::nullopt;
     const LookupFacts facts = rdap::factsOf(result, listed, today);
