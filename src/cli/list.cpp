@@ -78,26 +78,50 @@ List::List()
                            {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
 }
 
-int List::run(const QCommandLineParser& parser, Format format, Services& services) {
-    // Everything the command line says is checked before the first request; whether the
-    // service has the suffix and the length, once it has told its counts.
-    if (!parser.isSet(QStringLiteral("suffix")))
-        return usage(QStringLiteral("list 需要 --suffix，可选 %1").arg(suffixChoices()));
-    const QString suffix = suffixNamed(parser.value(QStringLiteral("suffix")));
-    if (suffix.isEmpty())
-        return usage(QStringLiteral("没有后缀 %1；可选 %2")
-                         .arg(parser.value(QStringLiteral("suffix")), suffixChoices()));
-    if (!parser.isSet(QStringLiteral("length")))
-        return usage(QStringLiteral("list 需要 --length，可选 1 到 63"));
-    const std::optional<int> length = numberIn(parser.value(QStringLiteral("length")), 1, 63);
-    if (!length)
-        return usage(QStringLiteral("没有长度 %1；可选 1 到 63")
-                         .arg(parser.value(QStringLiteral("length"))));
-    const std::optional<int> jobs = numberIn(parser.value(QStringLiteral("jobs")), 1, 8);
-    if (!jobs)
-        return usage(QStringLiteral("--jobs 只能是 1 到 8，不能是 %1")
-                         .arg(parser.value(QStringLiteral("jobs"))));
+namespace {
 
+// What the command line asks of `list`: everything checked before the first request.
+struct Asked {
+    QString suffix;
+    int length = 0;
+    int jobs = 1;
+    std::optional<listing::NameFilter> filter;
+};
+
+// The cell and the pace asked for; empty, with `problem`, when the command line is wrong.
+std::optional<Asked> cellAsked(const QCommandLineParser& parser, QString* problem) {
+    if (!parser.isSet(QStringLiteral("suffix"))) {
+        *problem = QStringLiteral("list 需要 --suffix，可选 %1").arg(suffixChoices());
+        return std::nullopt;
+    }
+    Asked asked;
+    asked.suffix = suffixNamed(parser.value(QStringLiteral("suffix")));
+    if (asked.suffix.isEmpty()) {
+        *problem = QStringLiteral("没有后缀 %1；可选 %2")
+                       .arg(parser.value(QStringLiteral("suffix")), suffixChoices());
+        return std::nullopt;
+    }
+    if (!parser.isSet(QStringLiteral("length"))) {
+        *problem = QStringLiteral("list 需要 --length，可选 1 到 63");
+        return std::nullopt;
+    }
+    const std::optional<int> length = numberIn(parser.value(QStringLiteral("length")), 1, 63);
+    if (!length) {
+        *problem = QStringLiteral("没有长度 %1；可选 1 到 63").arg(parser.value(QStringLiteral("length")));
+        return std::nullopt;
+    }
+    asked.length = *length;
+    const std::optional<int> jobs = numberIn(parser.value(QStringLiteral("jobs")), 1, 8);
+    if (!jobs) {
+        *problem = QStringLiteral("--jobs 只能是 1 到 8，不能是 %1").arg(parser.value(QStringLiteral("jobs")));
+        return std::nullopt;
+    }
+    asked.jobs = *jobs;
+    return asked;
+}
+
+// The filter the options make; empty, with `problem`, when one of them is wrong.
+std::optional<listing::NameFilter> filterAsked(const QCommandLineParser& parser, QString* problem) {
     listing::FilterSpec criteria;
     criteria.lettersOnly = parser.isSet(QStringLiteral("letters-only"));
     criteria.digitsOnly = parser.isSet(QStringLiteral("digits-only"));
@@ -108,18 +132,95 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     if (parser.isSet(QStringLiteral("pinyin"))) {
         const QString k = parser.value(QStringLiteral("pinyin"));
         const std::optional<int> syllables = numberIn(k, 1, 3);
-        if (!k.isEmpty() && !syllables)
-            return usage(QStringLiteral("--pinyin 的音节数只能是 1、2 或 3，不能是 %1").arg(k));
+        if (!k.isEmpty() && !syllables) {
+            *problem = QStringLiteral("--pinyin 的音节数只能是 1、2 或 3，不能是 %1").arg(k);
+            return std::nullopt;
+        }
         criteria.pinyinSyllables = syllables.value_or(0);
     }
-    QString error;
-    const std::optional<listing::NameFilter> filter =
-        listing::NameFilter::compile(criteria, &error);
-    if (!filter)
-        return usage(error);
+    return listing::NameFilter::compile(criteria, problem);
+}
 
-    // The cell as the window's grid would show it: the day as the service gave it and its
-    // count.
+// The caption of the asked cell on `day` (its count as the window's grid shows it); empty, with
+// the exit code in `exit`, when the service has no such cell or no data for it.
+std::optional<QString> captionOn(const DayCounts& day, const Asked& asked, int* exit) {
+    if (!day.suffixes().contains(asked.suffix)) {
+        *exit = usage(QStringLiteral("服务里没有后缀 %1；可选 %2")
+                          .arg(asked.suffix, day.suffixes().join(QStringLiteral(", "))));
+        return std::nullopt;
+    }
+    if (asked.length < day.shortest() || asked.length > day.longest()) {
+        *exit = usage(QStringLiteral("没有长度 %1；可选 %2 到 %3")
+                          .arg(asked.length)
+                          .arg(day.shortest())
+                          .arg(day.longest()));
+        return std::nullopt;
+    }
+    const std::optional<QString> caption = day.caption(asked.suffix, asked.length);
+    if (!caption) {
+        complain(day.noData(asked.suffix)
+                     ? QStringLiteral("%1 在 %2 还没有数据，列不出名字").arg(asked.suffix, day.date)
+                     : QStringLiteral("%1 没有数据来源，列不出名字").arg(asked.suffix));
+        *exit = ServiceFailed;
+    }
+    return caption;
+}
+
+// Names of the cell, written as `format` writes them.
+class NameWriter {
+public:
+    NameWriter(Format format, const listing::Cell& cell, bool approximate)
+        : format_(format), length_(QString::number(cell.length)), suffix_(cell.suffix),
+          day_(cell.date), approximate_(approximate ? QStringLiteral("true") : QStringLiteral("false")) {}
+    QString begin() {
+        return format_ == Format::Csv ? csvHeader() : format_ == Format::Json ? array_.open() : QString();
+    }
+    QString end() { return format_ == Format::Json ? array_.close() : QString(); }
+    QString names(const QStringList& names) {
+        if (format_ == Format::Text)
+            return listing::namesAsText(names);
+        QString text;
+        for (const QString& name : names) {
+            const QStringList values{name, length_, suffix_, day_, approximate_};
+            text += format_ == Format::Csv
+                        ? listing::csvRow(values)
+                        : array_.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
+                                                  QStringLiteral("suffix"), QStringLiteral("day"),
+                                                  QStringLiteral("approximate")},
+                                                 values, {false, true, false, false, true}));
+        }
+        return text;
+    }
+
+private:
+    Format format_;
+    QString length_, suffix_, day_, approximate_;
+    JsonArray array_;
+};
+
+// A list cut short: why, and how much of it came, as the service's failure.
+void reportCut(const listing::Retrieval& result, Services& services) {
+    const QString reason = result.end == listing::Retrieval::End::Failed
+                               ? Module1::describe(result.fetched)
+                               : QStringLiteral("列表页到此为止");
+    const QString listed = QStringLiteral("；只列出 %1 个").arg(result.listed);
+    services.fail(result.url,
+                  reason + listed +
+                      (result.count ? QStringLiteral("，共 %1 个").arg(*result.count) : QString()));
+}
+
+} // namespace
+
+int List::run(const QCommandLineParser& parser, Format format, Services& services) {
+    // Everything the command line says is checked before the first request; whether the
+    // service has the suffix and the length, once it has told its counts.
+    QString problem;
+    std::optional<Asked> asked = cellAsked(parser, &problem);
+    if (asked)
+        asked->filter = filterAsked(parser, &problem);
+    if (!asked || !asked->filter)
+        return usage(problem);
+
     const std::optional<DayCounts> day = services.counts(parser.value(QStringLiteral("day")));
     if (!day) {
         // Cut short before the first page, the output is still a whole, empty list.
@@ -130,37 +231,22 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
         }
         return services.exitCode();
     }
-    if (!day->suffixes().contains(suffix))
-        return usage(QStringLiteral("服务里没有后缀 %1；可选 %2")
-                         .arg(suffix, day->suffixes().join(QStringLiteral(", "))));
-    if (*length < day->shortest() || *length > day->longest())
-        return usage(QStringLiteral("没有长度 %1；可选 %2 到 %3")
-                         .arg(*length)
-                         .arg(day->shortest())
-                         .arg(day->longest()));
-    const std::optional<QString> caption = day->caption(suffix, *length);
-    if (!caption) {
-        complain(day->noData(suffix)
-                     ? QStringLiteral("%1 在 %2 还没有数据，列不出名字").arg(suffix, day->date)
-                     : QStringLiteral("%1 没有数据来源，列不出名字").arg(suffix));
-        return ServiceFailed;
-    }
-    const listing::Cell cell{services.listingUrl(), day->date, 0, *length, *caption, suffix};
-
+    int exit = 0;
+    const std::optional<QString> caption = captionOn(*day, *asked, &exit);
+    if (!caption)
+        return exit;
+    const listing::Cell cell{services.listingUrl(), day->date, 0, asked->length, *caption,
+                             asked->suffix};
+    if (format == Format::Text && day->approximate(asked->suffix))
+        complain(QStringLiteral("%1 的删除日期为估计值，由区域文件的变化推算").arg(asked->suffix));
     Output out;
-    JsonArray array;
-    const QString approximate =
-        day->approximate(suffix) ? QStringLiteral("true") : QStringLiteral("false");
-    if (format == Format::Csv)
-        out.write(csvHeader());
-    else if (format == Format::Json)
-        out.write(array.open());
-    else if (day->approximate(suffix))
-        complain(QStringLiteral("%1 的删除日期为估计值，由区域文件的变化推算").arg(suffix));
+    NameWriter writer(format, cell, day->approximate(asked->suffix));
+    if (const QString head = writer.begin(); !head.isEmpty())
+        out.write(head);
     // A covered day without names of that length: the list is there, and empty.
     if (caption == QStringLiteral("0")) {
-        if (format == Format::Json)
-            out.write(array.close());
+        if (const QString tail = writer.end(); !tail.isEmpty())
+            out.write(tail);
         return out.failure();
     }
     qsizetype kept = 0;
@@ -169,7 +255,7 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
     const auto onPage = [&](const listing::ListedPage& page) {
         QStringList names;
         for (const QString& name : page.names) {
-            const listing::Verdict verdict = filter->judge(name);
+            const listing::Verdict verdict = asked->filter->judge(name);
             if (verdict == listing::Verdict::Undecided) {
                 undecided = name; // a name left out unjudged would be one lost in silence
                 return false;
@@ -178,48 +264,24 @@ int List::run(const QCommandLineParser& parser, Format format, Services& service
                 names << name;
         }
         kept += names.size();
-        QString text;
-        if (format == Format::Text)
-            text = listing::namesAsText(names);
-        else if (format == Format::Csv)
-            for (const QString& name : names)
-                text += listing::csvRow(
-                    {name, QString::number(*length), suffix, cell.date, approximate});
-        else
-            for (const QString& name : names)
-                text += array.item(jsonObject({QStringLiteral("name"), QStringLiteral("length"),
-                                               QStringLiteral("suffix"), QStringLiteral("day"),
-                                               QStringLiteral("approximate")},
-                                              {name, QString::number(*length), suffix, cell.date,
-                                               approximate},
-                                              {false, true, false, false, true}));
-        if (!text.isEmpty() && !out.write(text))
+        if (const QString text = writer.names(names); !text.isEmpty() && !out.write(text))
             return false;
         QString line = QStringLiteral("已读 %1/%2 页，列出 %3 个域名")
                            .arg(page.page)
                            .arg(page.pages)
                            .arg(page.listed);
-        if (!filter->isEmpty())
+        if (!asked->filter->isEmpty())
             line += QStringLiteral("，%1 个符合条件").arg(kept);
         showProgress(line);
         return true;
     };
-    const listing::Retrieval result =
-        listing::retrieveNames(cell, onPage, &interrupt::requested, {*jobs, &interrupt::lane()});
+    const listing::Retrieval result = listing::retrieveNames(
+        cell, onPage, &interrupt::requested, {asked->jobs, &interrupt::lane()});
     clearProgress();
-    if (!result.complete()) {
-        const QString reason = result.end == listing::Retrieval::End::Failed
-                                   ? Module1::describe(result.fetched)
-                                   : QStringLiteral("列表页到此为止");
-        const QString listed = QStringLiteral("；只列出 %1 个").arg(result.listed);
-        services.fail(
-            result.url,
-            reason + listed +
-                (result.count ? QStringLiteral("，共 %1 个").arg(*result.count) : QString()));
-    }
-
-    if (format == Format::Json)
-        out.write(array.close());
+    if (!result.complete())
+        reportCut(result, services);
+    if (const QString tail = writer.end(); !tail.isEmpty())
+        out.write(tail);
     if (out.failed())
         return out.failure();
     if (!undecided.isEmpty())
