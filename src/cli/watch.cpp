@@ -154,94 +154,86 @@ std::optional<watch::ChangeAnswer> Services::watchChange(const QString& path,
     return std::nullopt;
 }
 
-int Watch::run(const QCommandLineParser& parser, Format format, Services& services) {
-    QStringList names = parser.positionalArguments();
-    const QString what = names.isEmpty() ? QString() : names.takeFirst();
+namespace {
+
+// What is wrong with `watch WHAT NAMES…` as typed; empty when nothing is.
+QString argumentProblem(const QString& what, const QCommandLineParser& parser,
+                        const QStringList& names) {
     if (!subcommands.split(QStringLiteral(", ")).contains(what))
-        return usage(what.isEmpty()
-                         ? QStringLiteral("watch 缺少子命令：%1").arg(subcommands)
-                         : QStringLiteral("watch 没有子命令 %1；可选 %2").arg(what, subcommands));
+        return what.isEmpty() ? QStringLiteral("watch 缺少子命令：%1").arg(subcommands)
+                              : QStringLiteral("watch 没有子命令 %1；可选 %2").arg(what, subcommands);
     const QString since = parser.value(QStringLiteral("since"));
     if (parser.isSet(QStringLiteral("since")) && what != u"events")
-        return usage(QStringLiteral("--since 只用于 watch events"));
+        return QStringLiteral("--since 只用于 watch events");
     if (!since.isEmpty() &&
         !(since.size() == 10 && QDate::fromString(since, Qt::ISODate).isValid()))
-        return usage(QStringLiteral("--since 要 YYYY-MM-DD 形式的日期，不是 %1").arg(since));
+        return QStringLiteral("--since 要 YYYY-MM-DD 形式的日期，不是 %1").arg(since);
     if ((what == u"list" || what == u"events") && !names.isEmpty())
-        return usage(QStringLiteral("watch %1 不接受参数 %2").arg(what, names.constFirst()));
+        return QStringLiteral("watch %1 不接受参数 %2").arg(what, names.constFirst());
     if ((what == u"add" || what == u"remove") && names.isEmpty())
-        return usage(QStringLiteral("watch %1 要至少一个域名").arg(what));
+        return QStringLiteral("watch %1 要至少一个域名").arg(what);
     QStringList invalid;
     for (const QString& name : names)
         if (!watch::isDomainName(name))
             invalid << (name.isEmpty() ? QStringLiteral("\"\"") : name);
     if (!invalid.isEmpty())
-        return usage(QStringLiteral("不是域名：%1").arg(invalid.join(QStringLiteral(", "))));
+        return QStringLiteral("不是域名：%1").arg(invalid.join(QStringLiteral(", ")));
+    return {};
+}
 
-    QString text;
-    if (what == u"list" || what == u"events") {
-        if (what == u"list") {
-            const std::optional<watch::WatchList> list = services.watchList();
-            if (!list)
-                return services.exitCode();
-            text = watchedText(list->names, format);
-        } else {
-            const std::optional<QList<watch::Event>> events = services.watchEvents(since);
-            if (!events)
-                return services.exitCode();
-            Records records{{QStringLiteral("name"), QStringLiteral("kind"),
-                             QStringLiteral("text"), QStringLiteral("at")}};
-            QList<QStringList> table;
-            for (const watch::Event& e : *events) {
-                records.rows.append({e.name, e.kind, e.text, e.at});
-                table.append({watch::localTime(e.at), e.name, e.text});
-            }
-            text = format == Format::Csv    ? records.csv()
+int written(const QString& text) {
+    Output out;
+    out.write(text);
+    return out.failure();
+}
+
+// `watch list` and `watch events`: what the service keeps, read only.
+int showWatched(const QString& what, const QString& since, Format format, Services& services) {
+    if (what == u"list") {
+        const std::optional<watch::WatchList> list = services.watchList();
+        return list ? written(watchedText(list->names, format)) : services.exitCode();
+    }
+    const std::optional<QList<watch::Event>> events = services.watchEvents(since);
+    if (!events)
+        return services.exitCode();
+    Records records{{QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("text"),
+                     QStringLiteral("at")}};
+    QList<QStringList> table;
+    for (const watch::Event& e : *events) {
+        records.rows.append({e.name, e.kind, e.text, e.at});
+        table.append({watch::localTime(e.at), e.name, e.text});
+    }
+    return written(format == Format::Csv    ? records.csv()
                    : format == Format::Json ? records.json()
-                                            : alignedTable(table);
-        }
-        Output out;
-        out.write(text);
-        return out.failure();
-    }
+                                            : alignedTable(table));
+}
 
-    const watch::Token token =
-        watch::readToken(parser.value(QStringLiteral("token-file")));
-    if (!token.problem.isEmpty()) {
-        complain(token.problem);
-        return ServiceFailed;
-    }
-    if (what == u"add" || what == u"remove") {
-        const bool add = what == u"add";
-        const std::optional<watch::ChangeAnswer> answer = services.watchChange(
-            what, token.value, names, add ? u"added" : u"removed", add ? u"already" : u"unknown");
-        if (!answer)
-            return services.exitCode();
-        text = add ? changeText(*answer, format,
-                                {QStringLiteral("added"), QStringLiteral("already"),
-                                 QStringLiteral("已关注"), QStringLiteral("早已关注")})
-                   : changeText(*answer, format,
-                                {QStringLiteral("removed"), QStringLiteral("unknown"),
-                                 QStringLiteral("已取消关注"), QStringLiteral("没有关注")});
-        Output out;
-        out.write(text);
-        return out.failure();
-    }
-
-    // check: ask, then wait until every name queued has an answer newer than the asking.
-    const QDateTime asked = QDateTime::currentDateTimeUtc().addMSecs(
-        -QDateTime::currentDateTimeUtc().time().msec());
-    const std::optional<watch::ChangeAnswer> answer =
-        services.watchChange(what, token.value, names, u"queued", u"");
+// `watch add` and `watch remove`.
+int changeWatched(const QString& what, const QByteArray& token, const QStringList& names,
+                  Format format, Services& services) {
+    const bool add = what == u"add";
+    const std::optional<watch::ChangeAnswer> answer = services.watchChange(
+        what, token, names, add ? u"added" : u"removed", add ? u"already" : u"unknown");
     if (!answer)
         return services.exitCode();
-    const QSet<QString> queued(answer->done.begin(), answer->done.end());
+    return written(add ? changeText(*answer, format,
+                                    {QStringLiteral("added"), QStringLiteral("already"),
+                                     QStringLiteral("已关注"), QStringLiteral("早已关注")})
+                       : changeText(*answer, format,
+                                    {QStringLiteral("removed"), QStringLiteral("unknown"),
+                                     QStringLiteral("已取消关注"), QStringLiteral("没有关注")}));
+}
+
+// The rows of `queued` once each has an answer newer than `asked`, or as far as they got when
+// the queue ran dry, the service failed or the user stopped it.
+std::optional<QList<watch::Watched>> answersTo(const QSet<QString>& queued, const QDateTime& asked,
+                                               Services& services) {
     QList<watch::Watched> rows;
     int idle = 0; // polls in a row that found the queue empty and names still unanswered
     while (!interrupt::requested()) {
         const std::optional<watch::WatchList> list = services.watchList();
         if (!list)
-            return services.exitCode();
+            return std::nullopt;
         rows.clear();
         qsizetype answered = queued.size();
         for (const watch::Watched& w : list->names)
@@ -270,12 +262,47 @@ int Watch::run(const QCommandLineParser& parser, Format format, Services& servic
                          .arg(list->pending));
         pause();
     }
+    return rows;
+}
+
+// `watch check`: ask, then wait until every name queued has an answer newer than the asking.
+int checkWatched(const QByteArray& token, const QStringList& names, Format format,
+                 Services& services) {
+    const QDateTime asked = QDateTime::currentDateTimeUtc().addMSecs(
+        -QDateTime::currentDateTimeUtc().time().msec());
+    const std::optional<watch::ChangeAnswer> answer =
+        services.watchChange(QStringLiteral("check"), token, names, u"queued", u"");
+    if (!answer)
+        return services.exitCode();
+    const std::optional<QList<watch::Watched>> rows =
+        answersTo(QSet<QString>(answer->done.begin(), answer->done.end()), asked, services);
     clearProgress();
+    if (!rows)
+        return services.exitCode();
     Output out;
-    out.write(watchedText(rows, format));
+    out.write(watchedText(*rows, format));
     if (out.failed())
         return out.failure();
     return interrupt::requested() ? int(Interrupted) : services.exitCode();
+}
+
+} // namespace
+
+int Watch::run(const QCommandLineParser& parser, Format format, Services& services) {
+    QStringList names = parser.positionalArguments();
+    const QString what = names.isEmpty() ? QString() : names.takeFirst();
+    if (const QString problem = argumentProblem(what, parser, names); !problem.isEmpty())
+        return usage(problem);
+    if (what == u"list" || what == u"events")
+        return showWatched(what, parser.value(QStringLiteral("since")), format, services);
+    const watch::Token token = watch::readToken(parser.value(QStringLiteral("token-file")));
+    if (!token.problem.isEmpty()) {
+        complain(token.problem);
+        return ServiceFailed;
+    }
+    if (what == u"add" || what == u"remove")
+        return changeWatched(what, token.value, names, format, services);
+    return checkWatched(token.value, names, format, services);
 }
 
 } // namespace cli
