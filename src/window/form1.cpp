@@ -151,7 +151,21 @@ void Form1::createControls() {
     // Siblings are created bottom-most first, so that each container's first-listed child
     // ends up on top.
     Label8 = label(QStringLiteral("Label8"), QStringLiteral(".."), this);
+    createTopStrip();
+    createGridAndLookup();
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    // Thousands of names: every row has the same height, and rows are laid out in batches.
+    List1->setUniformItemSizes(true);
+    List1->setLayoutMode(QListView::Batched);
+    createHoldingFrame();
+    Command7 = button(QStringLiteral("Command7"), QStringLiteral("停止查询"), this);
+    createCover();
+    nameForScreenReaders();
+}
 
+// The top strip: the day buttons, the clock, the maker's button and the busy cover.
+void Form1::createTopStrip() {
     Frame1 = frame(QStringLiteral("Frame1"), QString(), this);
     Label14 = label(QStringLiteral("Label14"), QString(), Frame1);
     Command1 = button(QStringLiteral("Command1"), QStringLiteral("二天前"), Frame1);
@@ -166,7 +180,10 @@ void Form1::createControls() {
     Frame4 = frame(QStringLiteral("Frame4"), QString(), Frame1);
     Label11 = label(QStringLiteral("Label11"), QStringLiteral("等待!载入中...."), Frame4);
     Timer3 = timer(QStringLiteral("Timer3"), 1000, Frame4);
+}
 
+// The count grid with its lines and headers, and the lookup row under it.
+void Form1::createGridAndLookup() {
     Frame2 = frame(QStringLiteral("Frame2"), QString(), this);
     Line* lines[13];
     for (int i = 13; i >= 1; --i)
@@ -197,13 +214,10 @@ void Form1::createControls() {
     Text9->setMaxLength(std::numeric_limits<int>::max()); // the lookup box has no length limit
     Command8 = button(QStringLiteral("Command8"), QStringLiteral("查询"), Frame2);
     Command12 = button(QStringLiteral("Command12"), QStringLiteral("关注"), Frame2);
+}
 
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    // Thousands of names: every row has the same height, and rows are laid out in batches.
-    List1->setUniformItemSizes(true);
-    List1->setLayoutMode(QListView::Batched);
-
+// The holding frame's controls, out of view.
+void Form1::createHoldingFrame() {
     Frame3 = frame(QStringLiteral("Frame3"), QStringLiteral("Frame3"), this);
     Label7 = label(QStringLiteral("Label7"), QStringLiteral("Label7"), Frame3);
     Label9.set(0, label(elementName("Label9", 0), QStringLiteral("Label9"), Frame3));
@@ -219,9 +233,10 @@ void Form1::createControls() {
     Text7 = textBox(QStringLiteral("Text7"), QStringLiteral("Text7"), Frame3);
     Text10 = textBox(QStringLiteral("Text10"), QStringLiteral("Text10"), Frame3);
     Command9 = button(QStringLiteral("Command9"), QStringLiteral("Command9"), Frame3);
+}
 
-    Command7 = button(QStringLiteral("Command7"), QStringLiteral("停止查询"), this);
-
+// The start-up cover.
+void Form1::createCover() {
     Picture1 = new QFrame(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameShape(QFrame::Box);
@@ -229,8 +244,10 @@ void Form1::createControls() {
     Label12 = label(QStringLiteral("Label12"), QStringLiteral("载入中...请等待片刻"), Picture1);
     Label13 = label(QStringLiteral("Label13"), QStringLiteral("本工具提供三天内删除的域名查询"),
                     Picture1);
+}
 
-    // Screen readers: buttons and labels already speak their caption; say what a label is.
+// Screen readers: buttons and labels already speak their caption; say what a label is.
+void Form1::nameForScreenReaders() {
     Text9->setAccessibleName(QStringLiteral("查询域名"));
     Command12->setAccessibleName(QStringLiteral("关注"));
     Command12->setAccessibleDescription(QStringLiteral("关注或取消关注查询框里的域名"));

@@ -169,7 +169,19 @@ protected:
 
 private:
     void createControls();
+    void createTopStrip();
+    void createGridAndLookup();
+    void createHoldingFrame();
+    void createCover();
+    void nameForScreenReaders();
     void layoutControls();
+    void styleControls();
+    void placeWindow();
+    void placeGrid();
+    void placeLookupRow();
+    void placeHoldingFrame();
+    void sizeCaptions();
+    void setFocusOrder();
     void connectHandlers();
 
     Addresses addresses_;

@@ -52,9 +52,18 @@ void paintRed(QWidget* w) {
 void Form1::layoutControls() {
     // The layout is fixed: the window keeps its size and nothing follows a resize.
     setFixedSize(px(11040), px(4155));
-
-    // --- Look ------------------------------------------------------------------------------
     // Fonts first: auto-size labels take their size from the font of their caption.
+    styleControls();
+    placeWindow();
+    placeGrid();
+    placeLookupRow();
+    placeHoldingFrame();
+    sizeCaptions();
+    setFocusOrder();
+}
+
+// Fonts, colours and frames.
+void Form1::styleControls() {
     // The window's own font is the Chinese desktop's usual one, 宋体 9; its narrow digits
     // keep the grid title clear of the first column.
     setFont(songti(9, QFont::Normal));
@@ -75,8 +84,10 @@ void Form1::layoutControls() {
     Picture1->setAutoFillBackground(true);
     // A cover hides what lies under it, so it paints its whole face.
     Frame4->setAutoFillBackground(true);
+}
 
-    // --- The window ------------------------------------------------------------------------
+// The window's own children, the start-up cover, and the top strip with its busy cover.
+void Form1::placeWindow() {
     place(Picture1, -120, 0, 11055, 4095);
     place(Command7, 600, 3840, 1095, 255);
     place(Frame3, 7200, 4440, 375, 255);
@@ -100,9 +111,11 @@ void Form1::layoutControls() {
     place(Command2, 2160, 120, 1215, 375);
     place(Command1, 720, 120, 1095, 375);
     place(Label14, 5220, 600, 135, 180);
+}
 
-    // --- Count grid ------------------------------------------------------------------------
-    // Columns by suffix index, rows by name length.
+// The count grid: columns by suffix index, rows by name length.
+void Form1::placeGrid() {
+    const QFont bold9 = songti(9, QFont::Bold);
     const int columnLeft[] = {0, 2040, 3000, 3960, 4920, 5880, 6840, 7680};
     const int rowTop[] = {840, 1200, 1560, 1920, 2280};
     const ControlArray<Label, 1, 7>* rows[] = {&Label2, &Label3, &Label4, &Label5, &Label6};
@@ -129,8 +142,10 @@ void Form1::layoutControls() {
                                               {Line11, 7560}};
     for (const auto& [l, x] : vertical)
         l->setPoints({px(x), px(120)}, {px(x), px(2520)});
+}
 
-    // --- Lookup row ------------------------------------------------------------------------
+// The lookup row under the grid.
+void Form1::placeLookupRow() {
     // The lookup's 关注 takes room from 查询, whose caption needs half of its own, and a
     // little from the box.
     place(Text9, 120, 2640, 1020, 375);
@@ -146,8 +161,10 @@ void Form1::layoutControls() {
     place(Label10(4), 4560, 2880, 975, 180);
     place(Label9(5), 5640, 2880, 180, 180);
     place(Label9(6), 7500, 2880, 180, 180);
+}
 
-    // --- Holding frame, below the client area --------------------------------------------------
+// The holding frame, below the client area.
+void Form1::placeHoldingFrame() {
     place(Command9, 360, 120, 375, 375);
     place(Text10, 960, 720, 615, 270);
     place(Text7, 1560, 600, 1215, 270);
@@ -165,8 +182,10 @@ void Form1::layoutControls() {
     // Out of view is out of reach: the keyboard must not wander into it either.
     for (QWidget* w : Frame3->findChildren<QWidget*>())
         w->setFocusPolicy(Qt::NoFocus);
+}
 
-    // Auto-size labels take the size of their caption, now that each has its font.
+// Auto-size labels take the size of their caption, now that each has its font.
+void Form1::sizeCaptions() {
     for (Label* l : {Label8, Label14, Label12, Label1(0), Label9(1), Label9(3), Label9(4),
                      Label9(5), Label9(6), Label9(0), Label9(2)})
         l->setAutoSize(true);
@@ -179,8 +198,10 @@ void Form1::layoutControls() {
     Label8->setRoom(List1->x(), Frame2->x() - 2);
     Label14->setRoom(Command1->x(), Command10->x() - 4);
     Label9(6)->setRoom(Label10(1)->x(), Frame2->width() - 4);
+}
 
-    // --- Keyboard focus --------------------------------------------------------------------
+// The keyboard's way through the window.
+void Form1::setFocusOrder() {
     QWidget* const focusOrder[] = {Command1, Command2, Command3, Command4, Command5, Command6,
                                    List1,    Text9,    Command8, Command12, Command7,
                                    Command10};
